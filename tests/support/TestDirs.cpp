@@ -1,0 +1,40 @@
+// Temporary folders for tests and the paths of the project's test data.
+#include "TestDirs.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <stdexcept>
+
+namespace testsupport {
+
+QString testDataDir() { return QStringLiteral(BREVICOR_TESTDATA_DIR); }
+
+std::string readFileBytes(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        throw std::runtime_error("cannot read " + path.toStdString());
+    const QByteArray all = f.readAll();
+    return std::string(all.constData(), size_t(all.size()));
+}
+
+void writeFileBytes(const QString& path, const std::string& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        || f.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()))
+        throw std::runtime_error("cannot write " + path.toStdString());
+}
+
+TempFolder::TempFolder()
+{
+    if (!dir_.isValid())
+        throw std::runtime_error("cannot create a temporary folder");
+    QFile::setPermissions(dir_.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                           | QFileDevice::ReadGroup | QFileDevice::ExeGroup
+                                           | QFileDevice::ReadOther | QFileDevice::ExeOther);
+}
+
+} // namespace testsupport
