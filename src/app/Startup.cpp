@@ -1,0 +1,62 @@
+// Startup: the program's start sequence and its four long-lived windows.
+#include "app/Startup.h"
+
+#include "alert/salert.h"
+#include "app/Application.h"
+#include "app/Main.h"
+#include "app/Sleeper.h"
+#include "app/Slogo.h"
+#include "app/Unit1.h"
+#include "app/sabout.h"
+
+#include <QApplication>
+#include <QTimer>
+
+TWindows::TWindows() = default;
+TWindows::~TWindows()
+{
+    // The main window refers to the others; it goes first.
+    AboutBox.reset();
+    Form1.reset();
+    Alert.reset();
+    HiddenForm.reset();
+}
+TWindows::TWindows(TWindows&&) noexcept = default;
+
+TWindows CreateWindows(AppContext& context)
+{
+    TWindows w;
+    w.HiddenForm = std::make_unique<THiddenForm>();
+    w.Alert = std::make_unique<TAlert>();
+    w.HiddenForm->SetWindows(nullptr, w.Alert.get());
+    w.Form1 = std::make_unique<TForm1>(context, w.HiddenForm.get(), w.Alert.get());
+    w.HiddenForm->SetWindows(w.Form1.get(), w.Alert.get());
+    w.AboutBox = std::make_unique<TAboutBox>();
+    return w;
+}
+
+int RunProgram(AppContext& context)
+{
+    ScreenCursor::Busy();
+    auto logo = std::make_unique<TLogo>();
+    logo->show();
+    logo->repaint();
+    logo->Sleeper->Wait();
+
+    Application().Title = QStringLiteral("Brevicor");
+    Application().HelpFile = QStringLiteral("Brevicor.hlp");
+    QApplication::setApplicationDisplayName(Application().Title);
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    TWindows windows = CreateWindows(context);
+    QObject::connect(windows.HiddenForm.get(), &THiddenForm::Ended, qApp, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+
+    logo->hide();
+    logo.reset();
+    ScreenCursor::Normal();
+
+    // The hidden window is "shown" when the event loop starts.
+    QTimer::singleShot(0, windows.HiddenForm.get(), [&windows] { windows.Form1->Guarded([&windows] { windows.HiddenForm->FormShow(); }); });
+    return QApplication::exec();
+}

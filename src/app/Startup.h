@@ -1,0 +1,28 @@
+// Startup: the program's start sequence and its four long-lived windows.
+#pragma once
+#include "app/AppContext.h"
+
+#include <memory>
+
+class THiddenForm;
+class TAlert;
+class TForm1;
+class TAboutBox;
+
+struct TWindows {
+    std::unique_ptr<THiddenForm> HiddenForm;
+    std::unique_ptr<TAlert> Alert;
+    std::unique_ptr<TForm1> Form1;
+    std::unique_ptr<TAboutBox> AboutBox;
+    TWindows();
+    ~TWindows();
+    TWindows(TWindows&&) noexcept;
+};
+
+// Creates the windows in their order: hidden window, alert window, main window (which loads the
+// settings and may run a first check), About box.
+TWindows CreateWindows(AppContext& context);
+
+// The whole start sequence: hourglass, splash for two seconds, the windows, then the event loop
+// until the hidden window closes. Returns the program's exit code.
+int RunProgram(AppContext& context);

@@ -1,0 +1,201 @@
+// Unit1: TForm1's creation, closing, layout on resize, the two-second line poll and shared helpers.
+#include "app/Unit1.h"
+
+#include "alert/salert.h"
+#include "app/Application.h"
+#include "app/Main.h"
+#include "platform/Dialogs.h"
+#include "platform/IniProfile.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QPlainTextEdit>
+#include <QSplitter>
+#include <QComboBox>
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+
+TForm1::TForm1(AppContext& context, THiddenForm* hiddenForm, TAlert* alert)
+    : QWidget(nullptr), context_(context), hiddenForm_(hiddenForm), alert_(alert)
+{
+    CreateControls();
+    ConnectHandlers();
+    FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+IniProfile TForm1::Profile() const { return IniProfile(IniPath); }
+
+void TForm1::FormCreate()
+{
+    ManualCheck = false;
+    ProgramDir = context_.paths.programDir;
+    ConfigDir = context_.paths.configDir;
+    Application().HelpFile = ProgramDir + QStringLiteral("BREVICOR.HLP");
+    // The time fields always use ":" as their separator (see the input masks), whatever the
+    // user's regional settings.
+    EnumerateDialUpEntries();
+    Reconnecting = false;
+    FirstListing = true;
+    IniPath = context_.paths.iniPath();
+    LoadSettings();
+    ShowPage(TabSheet1);
+    Button2->setEnabled(false);
+    ShowMailboxTabs(false);
+    // The message list scrolls sideways over twice its width; Qt sizes the scroll range from the
+    // lines themselves.
+    if (CheckBox1->isChecked())
+        Timer2->start();
+    else
+        Timer2->stop();
+    MinutesLeft = IntervalMinutes;
+    SelectAlertSound();
+    Timer1->start();
+    if (CheckBox1->isChecked() && CheckBox3->isChecked())
+        CheckMail();
+}
+
+void TForm1::FormCloseQuery(bool& canClose)
+{
+    canClose = true;
+}
+
+void TForm1::FormClose()
+{
+    SaveSettings();
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    bool canClose = true;
+    FormCloseQuery(canClose);
+    if (!canClose) {
+        event->ignore();
+        return;
+    }
+    try {
+        FormClose();
+    } catch (const std::exception& e) {
+        // The settings could not be saved: say so and keep the window open.
+        context_.dialogs->ShowError(QString::fromUtf8(e.what()));
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void TForm1::Button12Click()
+{
+    close();
+}
+
+void TForm1::Button11Click()
+{
+    hiddenForm_->Test31Click();
+}
+
+void TForm1::Timer1Timer()
+{
+    QuietEnumeration = true;
+    LineUp = false;
+}
+
+void TForm1::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    FormResize();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Resize && (watched == TabSheet2 || watched == TabSheet3 || watched == TabSheet102))
+        FormResize();
+    return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::FormResize()
+{
+    // Reading page: the memo area and the identification fields follow the page.
+    const QSize read = TabSheet2->size();
+    Panel2->setGeometry(Panel2->x(), Panel2->y(), read.width() - 2 * Panel2->x(), std::max(0, read.height() - 150));
+    for (QLineEdit* e : {Edit6, Edit7, Edit9})
+        e->resize(std::max(0, read.width() - e->x() - 10), e->height());
+
+    // List page: the list fills the page below its buttons.
+    const QSize list = TabSheet3->size();
+    ListBox1->setGeometry(ListBox1->x(), ListBox1->y(), list.width() - 2 * ListBox1->x(),
+                          std::max(0, list.height() - 60));
+
+    // Compose page: the panels follow the page width, the fields their panel, the delete buttons
+    // stay at the right edge.
+    const QSize compose = TabSheet102->size();
+    for (QWidget* panel : {Panel101, Panel104, Panel102})
+        panel->resize(compose.width() - 2 * panel->x(), panel->height());
+    const std::pair<QToolButton*, QComboBox*> senders[] = {{Poubelle4, ComboBox105}, {Poubelle5, ComboBox106}};
+    for (const auto& [trash, combo] : senders) {
+        trash->move(Panel104->width() - trash->width() - 5, trash->y());
+        combo->resize(std::max(0, Panel104->width() - combo->x() - trash->width() - 10), combo->height());
+    }
+    const std::pair<QToolButton*, QComboBox*> recipients[] = {
+        {Poubelle1, ComboBox107}, {Poubelle2, ComboBox108}, {Poubelle3, ComboBox109}};
+    for (const auto& [trash, combo] : recipients) {
+        trash->move(Panel101->width() - trash->width() - 5, trash->y());
+        combo->resize(std::max(0, Panel101->width() - combo->x() - trash->width() - 10), combo->height());
+    }
+    Edit110->resize(std::max(0, Panel102->width() - Edit110->x() - 10), Edit110->height());
+    Memo100->setGeometry(Memo100->x(), Memo100->y(), compose.width() - 2 * Memo100->x(),
+                         std::max(0, compose.height() - Memo100->y() - 8));
+}
+
+void TForm1::SetStatusText(const QString& text)
+{
+    if (statusLabel_)
+        statusLabel_->setText(text);
+}
+
+QString TForm1::StatusText() const
+{
+    return statusLabel_ ? statusLabel_->text() : QString();
+}
+
+void TForm1::ShowMailboxTabs(bool visible)
+{
+    PageControl1->setTabVisible(PageControl1->indexOf(TabSheet2), visible);
+    PageControl1->setTabVisible(PageControl1->indexOf(TabSheet3), visible);
+}
+
+bool TForm1::MailboxTabsVisible() const
+{
+    return PageControl1->isTabVisible(PageControl1->indexOf(TabSheet3))
+           && PageControl1->isTabVisible(PageControl1->indexOf(TabSheet2));
+}
+
+void TForm1::ShowPage(QWidget* page)
+{
+    PageControl1->setCurrentWidget(page);
+}
+
+void TForm1::SetMemo2Height(int height)
+{
+    memo2Height_ = std::max(60, height);
+    const int total = std::max(Splitter1->height(), memo2Height_ + 60);
+    Splitter1->setSizes({memo2Height_, total - memo2Height_});
+}
+
+void TForm1::Guarded(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const std::exception& e) {
+        ScreenCursor::Normal();
+        context_.dialogs->ShowError(QString::fromUtf8(e.what()));
+    }
+}

@@ -1,0 +1,251 @@
+// Unit1: TForm1, the main window: the settings pages, the mailbox pages and the shared state of a run.
+#pragma once
+#include "app/AppContext.h"
+
+#include <QString>
+#include <QWidget>
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QSplitter;
+class QStatusBar;
+class QTabWidget;
+class QTimer;
+class QToolButton;
+class IniProfile;
+class TAlert;
+class THiddenForm;
+class TSpinButton;
+
+class TForm1 : public QWidget {
+    Q_OBJECT
+public:
+    // Creates the window hidden and runs FormCreate: the dial-up entries are listed, every setting
+    // is loaded, the alert sound chosen and, when asked, a first check is run.
+    TForm1(AppContext& context, THiddenForm* hiddenForm, TAlert* alert);
+    ~TForm1() override;
+
+    // ---- state shared by the check run, the scheduler, the alert window and the mailbox pages
+    QString ProgramDir;        // folder of the program file, ending with '/'
+    QString ConfigDir;         // folder of the settings file and the chosen sound, ending with '/'
+    QString IniPath;           // the settings file
+    QString AttachmentsFolder; // folder the attachment picker opens in
+    int IntervalMinutes = 0;   // every-N-minutes interval
+    int MinutesLeft = 0;       // countdown to the next every-N-minutes check
+    QString HeureQ;            // daily connection time, HH:MM
+    QString HeureH;            // weekly connection time, HH:MM
+    bool Reconnecting = false; // an operation is closing and reopening the POP3 session itself
+    bool FirstListing = true;  // no listing has run yet
+    bool DialFailed = false;   // the last dial attempt reported a failure
+    bool ManualCheck = false;  // the running check was started by hand
+    bool LineWasUp = false;    // a connection was already active when the running check began
+    bool QuietEnumeration = false; // enumerating active connections does not offer to close them
+    bool LineUp = false;       // the last enumeration found at least one active connection
+
+    // ---- controls, named as in the form
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* TabSheet1 = nullptr;   // "Serveur"
+    QWidget* TabSheet3 = nullptr;   // "Liste des messages"
+    QWidget* TabSheet2 = nullptr;   // "Lecture des messages"
+    QWidget* TabSheet102 = nullptr; // "Envoi d'un message"
+    QWidget* TabSheet4 = nullptr;   // "Connexions automatiques"
+    QStatusBar* StatusBar1 = nullptr;
+
+    // "Serveur": account
+    QComboBox* HostCombo = nullptr;
+    QLineEdit* Edit2 = nullptr; // port
+    QLineEdit* Edit3 = nullptr; // user
+    QLineEdit* Edit4 = nullptr; // password
+    QToolButton* Poubelle6 = nullptr;
+    QPushButton* Button1 = nullptr;  // "Connecter à POP3"
+    QPushButton* Button2 = nullptr;  // "Déconnecter de POP3"
+    QPushButton* Button10 = nullptr; // "Aller voir maintenant"
+    // "Serveur": dial-up connection
+    QLabel* Label7 = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    QToolButton* Poubelle7 = nullptr;
+    QPushButton* Button13 = nullptr;  // "Propriétés"
+    QPushButton* RenameBtn = nullptr; // "Renommer"
+    QPushButton* CreateBtn = nullptr; // "Créer"
+    QPushButton* UserBtn = nullptr;   // "Nom utilisateur"
+    QPushButton* PWBtn = nullptr;     // "Mot de passe"
+    // "Serveur": help, About, start with the session, window
+    QToolButton* HelpBtn = nullptr;
+    QToolButton* AboutBtn = nullptr;
+    QToolButton* KatalBtn = nullptr;
+    QToolButton* WebBtn = nullptr;
+    QCheckBox* WinStart = nullptr;
+    QCheckBox* ShowOnStart = nullptr;
+    QPushButton* Button11 = nullptr; // "Quitter Brevicor"
+    QPushButton* Button12 = nullptr; // "Fermer la fenêtre"
+
+    // "Liste des messages"
+    QPushButton* Button5 = nullptr; // "Lister"
+    QPushButton* Button4 = nullptr; // usual mail program
+    QListWidget* ListBox1 = nullptr;
+
+    // "Lecture des messages"
+    QLabel* Label10 = nullptr;
+    QLabel* Label5 = nullptr;
+    QSpinBox* SpinEdit1 = nullptr;
+    QPushButton* Button3 = nullptr; // "Lire"
+    QPushButton* Button7 = nullptr; // "Supprimer"
+    QToolButton* PrintBtn = nullptr;
+    QPushButton* Button8 = nullptr; // "Répondre"
+    QLineEdit* Edit6 = nullptr;     // from
+    QLineEdit* Edit7 = nullptr;     // subject
+    QLineEdit* Edit8 = nullptr;     // size
+    QLineEdit* Edit9 = nullptr;     // message id
+    QWidget* Panel2 = nullptr;
+    QSplitter* Splitter1 = nullptr;
+    QPlainTextEdit* Memo2 = nullptr; // header lines
+    QPlainTextEdit* Memo1 = nullptr; // body
+
+    // "Envoi d'un message"
+    QLabel* Label110 = nullptr;
+    QListWidget* ListBox100 = nullptr;
+    QPushButton* Button104 = nullptr; // "Ajouter"
+    QPushButton* Button105 = nullptr; // "Supprimer"
+    QWidget* Panel101 = nullptr;
+    QComboBox* ComboBox107 = nullptr; // To
+    QComboBox* ComboBox108 = nullptr; // Cc
+    QComboBox* ComboBox109 = nullptr; // Bcc
+    QToolButton* Poubelle1 = nullptr;
+    QToolButton* Poubelle2 = nullptr;
+    QToolButton* Poubelle3 = nullptr;
+    QWidget* Panel104 = nullptr;
+    QLabel* Label6 = nullptr;
+    QComboBox* ComboBox105 = nullptr; // sender name
+    QComboBox* ComboBox106 = nullptr; // sender e-mail
+    QToolButton* Poubelle4 = nullptr;
+    QToolButton* Poubelle5 = nullptr;
+    QToolButton* NewBtn = nullptr;
+    QPushButton* Button106 = nullptr; // "Envoyer"
+    QWidget* Panel102 = nullptr;
+    QLineEdit* Edit110 = nullptr;     // subject
+    QPlainTextEdit* Memo100 = nullptr;
+
+    // "Connexions automatiques"
+    QCheckBox* CheckBox1 = nullptr; // scheduler on
+    QRadioButton* RadioButton1 = nullptr;
+    QSpinBox* SpinEdit2 = nullptr;
+    QLabel* Label11 = nullptr;
+    QRadioButton* RadioButton2 = nullptr;
+    QLineEdit* Edit = nullptr;
+    TSpinButton* HSpin = nullptr;
+    TSpinButton* MSpin = nullptr;
+    QRadioButton* RadioButton3 = nullptr;
+    QComboBox* ComboBox2 = nullptr;
+    QLabel* Label15 = nullptr;
+    QLineEdit* EditH = nullptr;
+    TSpinButton* HSpinH = nullptr;
+    TSpinButton* MSpinH = nullptr;
+    QCheckBox* CheckBox2 = nullptr; // warn when there is no message
+    QCheckBox* CheckBox3 = nullptr; // connect at start
+    QCheckBox* CheckBox4 = nullptr; // current account only
+    QPushButton* Button9 = nullptr; // alert sound
+
+    QTimer* Timer1 = nullptr; // two-second line poll
+    QTimer* Timer2 = nullptr; // minute tick of the scheduler
+
+    // ---- lifecycle and settings
+    void FormCreate();
+    void FormCloseQuery(bool& canClose);
+    void FormClose();
+    void FormResize();
+    void Timer1Timer();
+    void Button11Click();
+    void Button12Click();
+    void SaveSettings();
+    void LoadSettings();
+
+    // ---- accounts
+    void HostComboClick();
+    void LoadAccount();
+    void SaveAccount();
+    void Poubelle6Click();
+    void RequestAccountDetails();
+    bool AccountComplete() const;
+    int CurrentAccountIndex() const;
+    int FindAccount(const QString& host) const;
+
+    // ---- dial-up connections
+    void EnumerateDialUpEntries();
+
+    // ---- check run
+    void Button10Click();
+    void CheckMail();
+    void ClosePopSession();
+
+    // ---- scheduler
+    void Timer2Timer();
+    void CheckBox1Click();
+    void RadioButton1Click();
+    void RadioButton2Click();
+    void RadioButton3Click();
+    void SpinEdit2Change();
+    void EditChange();
+    void EditHChange();
+    void ComboBox2Change();
+    void HSpinUpClick();
+    void HSpinDownClick();
+    void MSpinUpClick();
+    void MSpinDownClick();
+    void HSpinHUpClick();
+    void HSpinHDownClick();
+    void MSpinHUpClick();
+    void MSpinHDownClick();
+    void UpdateNextConnection();
+
+    // ---- alert sound
+    void SelectAlertSound();
+
+    // ---- start with the session
+    void WinStartClick();
+
+    // ---- helpers shared by the handlers
+    AppContext& Context() { return context_; }
+    THiddenForm* HiddenForm() const { return hiddenForm_; }
+    TAlert* Alert() const { return alert_; }
+    void SetStatusText(const QString& text);
+    QString StatusText() const;
+    void ShowMailboxTabs(bool visible);
+    bool MailboxTabsVisible() const;
+    void ShowPage(QWidget* page);
+    // Height of the header memo on the reading page (at least 60 pixels).
+    int Memo2Height() const { return memo2Height_; }
+    void SetMemo2Height(int height);
+    // Runs an action started from the user interface: an exception that ends it is shown in an
+    // error box, the way the event loop reports it.
+    void Guarded(const std::function<void()>& action);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateControls();
+    void CreateServerPage();
+    void CreateListPage();
+    void CreateReadPage();
+    void CreateComposePage();
+    void CreateSchedulerPage();
+    void ConnectHandlers();
+    IniProfile Profile() const;
+
+    AppContext& context_;
+    THiddenForm* hiddenForm_;
+    TAlert* alert_;
+    QLabel* statusLabel_ = nullptr;
+    int memo2Height_ = 60;
+};
