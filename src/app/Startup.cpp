@@ -8,12 +8,15 @@
 #include "app/Slogo.h"
 #include "app/Unit1.h"
 #include "app/sabout.h"
+#include "platform/SessionSignals.h"
 
 #include <QApplication>
 #include <QTimer>
 
 TWindows::TWindows() = default;
-TWindows::~TWindows()
+TWindows::~TWindows() { reset(); }
+
+void TWindows::reset()
 {
     // The main window refers to the others; it goes first.
     AboutBox.reset();
@@ -21,7 +24,20 @@ TWindows::~TWindows()
     Alert.reset();
     HiddenForm.reset();
 }
+
 TWindows::TWindows(TWindows&&) noexcept = default;
+
+TWindows& TWindows::operator=(TWindows&& other) noexcept
+{
+    if (this != &other) {
+        reset();
+        HiddenForm = std::move(other.HiddenForm);
+        Alert = std::move(other.Alert);
+        Form1 = std::move(other.Form1);
+        AboutBox = std::move(other.AboutBox);
+    }
+    return *this;
+}
 
 TWindows CreateWindows(AppContext& context)
 {
@@ -37,6 +53,19 @@ TWindows CreateWindows(AppContext& context)
 
 int RunProgram(AppContext& context)
 {
+    // An end-of-session request ends the program like "Quitter": settings saved first. One that
+    // arrives during the start waits until the windows exist.
+    SessionSignals session;
+    TWindows* running = nullptr;
+    bool endRequested = false;
+    QObject::connect(&session, &SessionSignals::EndRequested, [&] {
+        if (!running) {
+            endRequested = true;
+            return;
+        }
+        running->Form1->Guarded([running] { running->HiddenForm->Test31Click(); });
+    });
+
     ScreenCursor::Busy();
     auto logo = std::make_unique<TLogo>();
     logo->show();
@@ -58,5 +87,10 @@ int RunProgram(AppContext& context)
 
     // The hidden window is "shown" when the event loop starts.
     QTimer::singleShot(0, windows.HiddenForm.get(), [&windows] { windows.Form1->Guarded([&windows] { windows.HiddenForm->FormShow(); }); });
-    return QApplication::exec();
+    running = &windows;
+    if (endRequested)
+        QTimer::singleShot(0, &session, &SessionSignals::EndRequested);
+    const int code = QApplication::exec();
+    running = nullptr;
+    return code;
 }

@@ -17,6 +17,8 @@ struct TWindows {
     TWindows();
     ~TWindows();
     TWindows(TWindows&&) noexcept;
+    TWindows& operator=(TWindows&& other) noexcept;
+    void reset();
 };
 
 // Creates the windows in their order: hidden window, alert window, main window (which loads the

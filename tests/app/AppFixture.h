@@ -1,0 +1,48 @@
+// A running set of Brevicor windows in a temporary program folder, with scripted dialogs.
+#pragma once
+#include "TestDirs.h"
+#include "alert/salert.h"
+#include "app/Main.h"
+#include "app/Startup.h"
+#include "app/Unit1.h"
+#include "platform/IniProfile.h"
+#include "platform/ScriptedDialogs.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <memory>
+
+class AppFixture : public ::testing::Test {
+protected:
+    testsupport::TempFolder folder;
+    ScriptedDialogs dialogs;
+    AppContext context;
+    TWindows windows;
+
+    AppFixture()
+    {
+        context.paths = ProgramPaths::forProgramFile(folder.file("brevicor"));
+        context.dialogs = &dialogs;
+        qputenv("XDG_CONFIG_HOME", folder.file("config").toUtf8());
+    }
+
+    QString iniPath() const { return context.paths.iniPath(); }
+    IniProfile ini() const { return IniProfile(iniPath()); }
+
+    // Creates the windows as the program does at start-up.
+    TForm1& start()
+    {
+        windows = CreateWindows(context);
+        return *windows.Form1;
+    }
+    // Closes everything, as if the program ended, so a later start() reads the saved file.
+    void stop() { windows = TWindows(); }
+    TForm1& form() { return *windows.Form1; }
+};

@@ -1,0 +1,235 @@
+// Start-up defaults, saving and reloading every setting through a real main window.
+#include "AppFixture.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSplitter>
+
+TEST_F(AppFixture, FirstStartWithoutFileUsesEveryDefault)
+{
+    TForm1& f = start();
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    EXPECT_EQ(f.size(), QSize(600, 400));
+    EXPECT_EQ(f.pos(), QPoint((screen.width() - 600) / 2, (screen.height() - 400) / 2));
+    EXPECT_FALSE(f.isMaximized());
+    EXPECT_EQ(f.HostCombo->currentText(), "");
+    EXPECT_EQ(f.HostCombo->count(), 0);
+    EXPECT_EQ(f.Edit2->text(), "110");
+    EXPECT_EQ(f.Edit3->text(), "");
+    EXPECT_EQ(f.Edit4->text(), "");
+    EXPECT_EQ(f.IntervalMinutes, 30);
+    EXPECT_EQ(f.MinutesLeft, 30);
+    EXPECT_EQ(f.SpinEdit2->value(), 30);
+    EXPECT_EQ(f.HeureQ, "00:00");
+    EXPECT_EQ(f.HeureH, "00:00");
+    EXPECT_EQ(f.Edit->text(), "00:00");
+    EXPECT_EQ(f.EditH->text(), "00:00");
+    EXPECT_EQ(f.ComboBox2->currentText(), "Lundi");
+    EXPECT_TRUE(f.RadioButton1->isChecked());
+    EXPECT_FALSE(f.RadioButton2->isChecked());
+    EXPECT_FALSE(f.RadioButton3->isChecked());
+    EXPECT_TRUE(f.CheckBox4->isChecked());
+    EXPECT_TRUE(f.ShowOnStart->isChecked());
+    EXPECT_TRUE(f.WinStart->isChecked());
+    EXPECT_FALSE(f.CheckBox1->isChecked());
+    EXPECT_FALSE(f.CheckBox2->isChecked());
+    EXPECT_FALSE(f.CheckBox3->isChecked());
+    EXPECT_FALSE(f.Timer2->isActive());
+    EXPECT_TRUE(f.Timer1->isActive());
+    EXPECT_EQ(f.Timer1->interval(), 2000);
+    EXPECT_EQ(f.AttachmentsFolder, "c:\\");
+    EXPECT_EQ(f.Memo2Height(), 60);
+    EXPECT_EQ(f.PageControl1->currentWidget(), f.TabSheet1);
+    EXPECT_FALSE(f.MailboxTabsVisible());
+    EXPECT_FALSE(f.Button2->isEnabled());
+    EXPECT_EQ(f.IniPath, folder.file("brevicor.ini"));
+    EXPECT_TRUE(f.ProgramDir.endsWith('/'));
+    EXPECT_EQ(dialogs.shown().size(), 0u);
+}
+
+TEST_F(AppFixture, FirstRunShowsTheMainWindow)
+{
+    start();
+    EXPECT_FALSE(form().isVisible());
+    windows.HiddenForm->FormShow();
+    EXPECT_TRUE(form().isVisible());
+}
+
+TEST_F(AppFixture, CompleteAccountWithShowOnStartOffStartsHidden)
+{
+    IniProfile i = ini();
+    i.WriteString("MainW", "Host", "pop.example.com");
+    i.WriteString("MainW", "UserID", "alice");
+    i.WriteString("MainW", "Password", "pw");
+    i.WriteBool("Last", "ShowOnStart", false);
+    start();
+    form().ComboBox1->addItem("Box");  // a connection is chosen
+    form().ComboBox1->setCurrentIndex(0);
+    windows.HiddenForm->FormShow();
+    EXPECT_FALSE(form().isVisible());
+    // One empty field is enough to show the window.
+    form().Edit4->clear();
+    windows.HiddenForm->FormShow();
+    EXPECT_TRUE(form().isVisible());
+}
+
+TEST_F(AppFixture, EverySettingSurvivesSaveAndReload)
+{
+    {
+        TForm1& f = start();
+        f.resize(640, 480);
+        f.move(33, 44);
+        f.HostCombo->addItems({"pop.b.org", "pop.a.org"});
+        f.HostCombo->setEditText("pop.a.org");
+        f.Edit2->setText("1110");
+        f.Edit3->setText("alice");
+        f.Edit4->setText("s3cret; \"x\"");
+        f.SetMemo2Height(90);
+        f.AttachmentsFolder = "/home/alice/";
+        f.ComboBox107->addItems({"zed@x.org", "amy@x.org"});
+        f.ComboBox105->addItems({"Alice"});
+        f.ComboBox105->setEditText("Alice A.");
+        f.ComboBox106->addItems({"alice@x.org"});
+        f.ComboBox106->setEditText("alice@x.org");
+        f.CheckBox2->setChecked(true);
+        f.CheckBox4->setChecked(false);
+        f.IntervalMinutes = 45;
+        f.HeureQ = "07:30";
+        f.HeureH = "18:05";
+        f.ComboBox2->setCurrentIndex(4);
+        f.ShowOnStart->setChecked(false);
+        f.WinStart->setChecked(false);
+        f.RadioButton3->setChecked(true);
+        f.SaveSettings();
+        stop();
+    }
+    TForm1& f = start();
+    EXPECT_EQ(f.size(), QSize(640, 480));
+    EXPECT_EQ(f.pos(), QPoint(33, 44));
+    ASSERT_EQ(f.HostCombo->count(), 2);
+    EXPECT_EQ(f.HostCombo->itemText(0), "pop.b.org");
+    EXPECT_EQ(f.HostCombo->itemText(1), "pop.a.org");
+    EXPECT_EQ(f.HostCombo->currentText(), "pop.a.org");
+    EXPECT_EQ(f.Edit2->text(), "1110");
+    EXPECT_EQ(f.Edit3->text(), "alice");
+    EXPECT_EQ(f.Edit4->text(), "s3cret; \"x\"");
+    EXPECT_EQ(f.Memo2Height(), 90);
+    EXPECT_EQ(f.AttachmentsFolder, "/home/alice/");
+    // The address history comes back sorted, in all three recipient lists.
+    for (QComboBox* c : {f.ComboBox107, f.ComboBox108, f.ComboBox109}) {
+        ASSERT_EQ(c->count(), 2);
+        EXPECT_EQ(c->itemText(0), "amy@x.org");
+        EXPECT_EQ(c->itemText(1), "zed@x.org");
+    }
+    EXPECT_EQ(f.ComboBox105->currentText(), "Alice A.");
+    EXPECT_EQ(f.ComboBox105->count(), 1);
+    EXPECT_EQ(f.ComboBox106->currentText(), "alice@x.org");
+    EXPECT_TRUE(f.CheckBox2->isChecked());
+    EXPECT_FALSE(f.CheckBox4->isChecked());
+    EXPECT_EQ(f.IntervalMinutes, 45);
+    EXPECT_EQ(f.SpinEdit2->value(), 45);
+    EXPECT_EQ(f.HeureQ, "07:30");
+    EXPECT_EQ(f.Edit->text(), "07:30");
+    EXPECT_EQ(f.HeureH, "18:05");
+    EXPECT_EQ(f.EditH->text(), "18:05");
+    EXPECT_EQ(f.ComboBox2->currentText(), "Vendredi");
+    EXPECT_FALSE(f.ShowOnStart->isChecked());
+    EXPECT_FALSE(f.WinStart->isChecked());
+    EXPECT_TRUE(f.RadioButton3->isChecked());
+    EXPECT_FALSE(f.RadioButton1->isChecked());
+    // The current account also got its own section.
+    EXPECT_EQ(ini().ReadString("pop.a.org", "UserName", ""), "alice");
+    EXPECT_EQ(ini().ReadString("pop.a.org", "Port", ""), "1110");
+}
+
+TEST_F(AppFixture, MaximizedWindowReopensMaximized)
+{
+    {
+        TForm1& f = start();
+        f.setWindowState(Qt::WindowMaximized);
+        f.show();
+        QCoreApplication::processEvents();
+        f.SaveSettings();
+        EXPECT_TRUE(ini().ReadBool("MainW", "Maxi", false));
+        // The stored bounds are those of the maximized window.
+        EXPECT_EQ(ini().ReadInteger("MainW", "w", 0), f.width());
+        stop();
+    }
+    IniProfile i = ini();
+    i.WriteInteger("MainW", "w", 123);  // not read when maximized
+    TForm1& f = start();
+    EXPECT_TRUE(f.windowState() & Qt::WindowMaximized);
+    EXPECT_NE(f.width(), 123);
+}
+
+TEST_F(AppFixture, TypedHostJoinsTheStoredListOnlyAtTheSecondSave)
+{
+    TForm1& f = start();
+    f.HostCombo->setEditText("pop.new.org");
+    f.Edit3->setText("bob");
+    f.SaveSettings();
+    EXPECT_EQ(ini().ReadInteger("Host", "Nombre", -1), 0);
+    EXPECT_EQ(ini().ReadString("pop.new.org", "UserName", ""), "bob");
+    EXPECT_EQ(f.HostCombo->count(), 1);
+    f.SaveSettings();
+    EXPECT_EQ(ini().ReadInteger("Host", "Nombre", -1), 1);
+    EXPECT_EQ(ini().ReadString("Host", "1", ""), "pop.new.org");
+}
+
+TEST_F(AppFixture, HostCountLargerThanTheEntriesGivesEmptyHosts)
+{
+    IniProfile i = ini();
+    i.WriteInteger("Host", "Nombre", 3);
+    i.WriteString("Host", "1", "pop.a.org");
+    TForm1& f = start();
+    ASSERT_EQ(f.HostCombo->count(), 3);
+    EXPECT_EQ(f.HostCombo->itemText(1), "");
+}
+
+TEST_F(AppFixture, StoredConnectionIndexBeyondTheListSelectsTheFirst)
+{
+    IniProfile i = ini();
+    i.WriteInteger("MainW", "ComboBox1", 7);
+    TForm1& f = start();
+    // No connection is listed here, so nothing can be selected.
+    EXPECT_EQ(f.ComboBox1->currentIndex(), -1);
+}
+
+TEST_F(AppFixture, ClosingSavesAndHidesAndTheProgramGoesOn)
+{
+    TForm1& f = start();
+    f.show();
+    f.Edit3->setText("carol");
+    f.Button12->click();
+    EXPECT_FALSE(f.isVisible());
+    EXPECT_FALSE(windows.HiddenForm->Closed());
+    EXPECT_EQ(ini().ReadString("MainW", "UserID", ""), "carol");
+}
+
+TEST_F(AppFixture, UnwritableSettingsKeepTheWindowOpenAndTheProgramRunning)
+{
+    TForm1& f = start();
+    f.SaveSettings();
+    ASSERT_TRUE(QFile::setPermissions(iniPath(), QFileDevice::ReadOwner));
+    f.show();
+    f.close();
+    EXPECT_TRUE(f.isVisible());
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown()[0].kind, ScriptedDialogs::Kind::Error);
+    EXPECT_EQ(dialogs.shown()[0].text, "Impossible d'écrire dans " + iniPath());
+    // "Quitter Brevicor" stops at the same error and the program keeps running.
+    f.Button11->click();
+    EXPECT_FALSE(windows.HiddenForm->Closed());
+    EXPECT_EQ(dialogs.shown().size(), 2u);
+}
+
+TEST_F(AppFixture, QuitSavesAndEndsTheProgram)
+{
+    TForm1& f = start();
+    bool ended = false;
+    QObject::connect(windows.HiddenForm.get(), &THiddenForm::Ended, [&] { ended = true; });
+    f.Edit2->setText("2110");
+    f.Button11->click();
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(ini().ReadString("MainW", "Port", ""), "2110");
+}

@@ -1,0 +1,158 @@
+// The settings file: private-profile lookups, value types, list sections and safe writes.
+#include "platform/IniProfile.h"
+#include "TestDirs.h"
+
+#include <QDir>
+#include <QFile>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+using testsupport::readFileBytes;
+using testsupport::TempFolder;
+using testsupport::writeFileBytes;
+
+namespace {
+
+struct IniProfileTest : ::testing::Test {
+    TempFolder dir;
+    QString path = dir.file("brevicor.ini");
+    IniProfile ini{path};
+};
+
+TEST_F(IniProfileTest, MissingFileGivesDefaultsWithoutCreatingIt)
+{
+    EXPECT_EQ(ini.ReadString("MainW", "Host", "dflt"), "dflt");
+    EXPECT_EQ(ini.ReadInteger("MainW", "w", 600), 600);
+    EXPECT_TRUE(ini.ReadBool("Last", "WinStart", true));
+    EXPECT_FALSE(QFile::exists(path));
+}
+
+TEST_F(IniProfileTest, NamesAreComparedWithoutRegardToCase)
+{
+    writeFileBytes(path, "[MainW]\r\nUserID=alice\r\n[pop.Example.com]\r\nPort=995\r\n");
+    EXPECT_EQ(ini.ReadString("mainw", "USERID", ""), "alice");
+    EXPECT_EQ(ini.ReadString("POP.EXAMPLE.COM", "port", ""), "995");
+    ini.WriteString("MAINW", "userid", "bob");
+    EXPECT_EQ(ini.ReadString("MainW", "UserID", ""), "bob");
+    // The existing spelling is kept; no second key appears.
+    const std::string text = readFileBytes(path);
+    EXPECT_NE(text.find("UserID=bob"), std::string::npos);
+    EXPECT_EQ(text.find("userid"), std::string::npos);
+}
+
+TEST_F(IniProfileTest, IntegerValuesTable)
+{
+    struct Case { const char* stored; int expected; } cases[] = {
+        {"42", 42}, {"-7", -7}, {"0x1F", 31}, {"0X10", 16}, {" 12 ", 12},
+        {"abc", 99}, {"", 99}, {"12abc", 99}, {"0x", 99}, {"1.5", 99},
+    };
+    for (const auto& c : cases) {
+        ini.WriteString("S", "k", c.stored);
+        EXPECT_EQ(ini.ReadInteger("S", "k", 99), c.expected) << "stored: " << c.stored;
+    }
+}
+
+TEST_F(IniProfileTest, BooleansAreIntegers)
+{
+    ini.WriteBool("S", "on", true);
+    ini.WriteBool("S", "off", false);
+    ini.WriteString("S", "two", "2");
+    ini.WriteString("S", "junk", "yes");
+    EXPECT_EQ(ini.ReadString("S", "on", ""), "1");
+    EXPECT_EQ(ini.ReadString("S", "off", ""), "0");
+    EXPECT_TRUE(ini.ReadBool("S", "two", false));
+    EXPECT_TRUE(ini.ReadBool("S", "junk", true));
+    EXPECT_FALSE(ini.ReadBool("S", "junk", false));
+}
+
+TEST_F(IniProfileTest, ValuesAreRawAndSingleLine)
+{
+    ini.WriteString("S", "path", "c:\\dossier \"x\";y=z");
+    EXPECT_EQ(ini.ReadString("S", "path", ""), "c:\\dossier \"x\";y=z");
+    ini.WriteString("S", "pw", " espace ");
+    EXPECT_EQ(ini.ReadString("S", "pw", ""), " espace ");
+    ini.WriteString("S", "broken", "a\r\n[Injected]\nb");
+    EXPECT_FALSE(ini.SectionExists("Injected"));
+    EXPECT_EQ(ini.ReadString("S", "broken", ""), "a  [Injected] b");
+    ini.WriteString("S", "long", QString(3000, 'x'));
+    EXPECT_EQ(ini.ReadString("S", "long", "").size(), 2047);
+}
+
+TEST_F(IniProfileTest, EraseSectionRemovesOnlyThatSection)
+{
+    ini.WriteString("Host", "Nombre", "3");
+    ini.WriteString("Host", "1", "a");
+    ini.WriteString("Host", "2", "b");
+    ini.WriteString("Host", "3", "c");
+    ini.WriteString("Other", "k", "v");
+    ini.EraseSection("HOST");
+    EXPECT_FALSE(ini.SectionExists("Host"));
+    EXPECT_EQ(ini.ReadString("Host", "3", "gone"), "gone");
+    EXPECT_EQ(ini.ReadString("Other", "k", ""), "v");
+    ini.EraseSection("Missing");  // not an error
+    // A list rewritten shorter keeps no entry beyond its count.
+    ini.WriteInteger("Host", "Nombre", 1);
+    ini.WriteString("Host", "1", "z");
+    EXPECT_EQ(ini.ReadString("Host", "2", "none"), "none");
+}
+
+TEST_F(IniProfileTest, FileIsCreatedPrivate)
+{
+    ini.WriteString("MainW", "Password", "secret");
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(IniProfileTest, EachCallRereadsTheFile)
+{
+    ini.WriteString("S", "k", "one");
+    writeFileBytes(path, "[S]\nk=two\n");
+    EXPECT_EQ(ini.ReadString("S", "k", ""), "two");
+    ini.WriteString("S", "other", "x");
+    EXPECT_EQ(ini.ReadString("S", "k", ""), "two");
+}
+
+TEST_F(IniProfileTest, ReadOnlyFileIsRefusedWithThePath)
+{
+    ini.WriteString("S", "k", "v");
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner));
+    try {
+        ini.WriteString("S", "k", "w");
+        FAIL() << "write accepted";
+    } catch (const EIniWriteError& e) {
+        EXPECT_EQ(QString::fromUtf8(e.what()), "Impossible d'écrire dans " + path);
+    }
+    EXPECT_THROW(ini.EraseSection("S"), EIniWriteError);
+    EXPECT_EQ(ini.ReadString("S", "k", ""), "v");
+}
+
+TEST_F(IniProfileTest, FailedWriteLeavesThePreviousFileIntact)
+{
+    ini.WriteString("S", "k", "v");
+    const std::string before = readFileBytes(path);
+    // Limit file sizes so the new file cannot be written in full.
+    struct rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 16;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    bool refused = false;
+    try {
+        ini.WriteString("S", "big", QString(200, 'y'));
+    } catch (const EIniWriteError&) {
+        refused = true;
+    }
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(readFileBytes(path), before);
+    EXPECT_EQ(dir.path().isEmpty(), false);
+    // No temporary file is left behind.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1);
+}
+
+} // namespace
