@@ -2,9 +2,14 @@
 #pragma once
 #include "platform/ProgramPaths.h"
 
+#include <QDateTime>
+#include <functional>
+
 class Dialogs;
 
 struct AppContext {
     ProgramPaths paths;
     Dialogs* dialogs = nullptr;
+    // The clock the scheduler reads; tests fix "now".
+    std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
 };

@@ -42,3 +42,8 @@ void THiddenForm::FormClose()
     form1_->QuietEnumeration = false;
     emit Ended();
 }
+
+void THiddenForm::SetToolTip(const QString& tip)
+{
+    toolTip_ = tip.left(62);
+}

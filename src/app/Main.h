@@ -22,6 +22,10 @@ public:
 
     bool Closed() const { return closed_; }
 
+    // The notification-area tip (at most 62 characters are kept).
+    void SetToolTip(const QString& tip);
+    QString ToolTip() const { return toolTip_; }
+
 signals:
     // The program ends.
     void Ended();
@@ -30,4 +34,5 @@ private:
     TForm1* form1_ = nullptr;
     TAlert* alert_ = nullptr;
     bool closed_ = false;
+    QString toolTip_;
 };

@@ -50,6 +50,7 @@ public:
     bool LineWasUp = false;    // a connection was already active when the running check began
     bool QuietEnumeration = false; // enumerating active connections does not offer to close them
     bool LineUp = false;       // the last enumeration found at least one active connection
+    bool CheckTalking = false; // a check run is talking to the servers (before its alert window)
 
     // ---- controls, named as in the form
     QTabWidget* PageControl1 = nullptr;
@@ -205,6 +206,13 @@ public:
     void MSpinHUpClick();
     void MSpinHDownClick();
     void UpdateNextConnection();
+    void ShowNextConnection(int minutes);
+    // Weekday numbering of the scheduler: index 0 = Monday ... 6 = Sunday; day-of-week numbers
+    // 1 = Sunday, 2 = Monday ... 7 = Saturday.
+    static int IndexToDayOfWeek(int index);
+    static int DayOfWeekToIndex(int dayOfWeek);
+    // Text of a duration in minutes: "2 jours, 3 heures et 5 minutes", "45 minutes", "" for 0.
+    static QString DurationText(int minutes);
 
     // ---- alert sound
     void SelectAlertSound();
@@ -248,4 +256,7 @@ private:
     TAlert* alert_;
     QLabel* statusLabel_ = nullptr;
     int memo2Height_ = 60;
+    bool editingTime_ = false;
+    void ValidateTimeField(QLineEdit* field, QString& stored);
+    void StepTimeField(QLineEdit* field, QString& stored, bool hours, int step);
 };
