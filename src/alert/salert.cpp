@@ -1,9 +1,11 @@
 // salert: TAlert, the window that lists the result of a check, one line per server.
 #include "alert/salert.h"
 
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -36,10 +38,102 @@ TAlert::TAlert(QWidget* parent) : QDialog(parent)
     buttons->addWidget(CloseBtn);
     layout->addLayout(buttons);
 
+    connect(CloseBtn, &QPushButton::clicked, this, &TAlert::CloseBtnClick);
+    connect(HangUpBtn, &QPushButton::clicked, this, &TAlert::HangUpBtnClick);
+    connect(Button4, &QPushButton::clicked, this, &TAlert::Button4Click);
+    connect(Timer1, &QTimer::timeout, this, &TAlert::Timer1Timer);
+    connect(ListBox, &QListWidget::itemDoubleClicked, this, &TAlert::ListBoxDblClick);
+
     FormCreate();
 }
 
 void TAlert::FormCreate()
 {
     ListBox->clear();
+}
+
+void TAlert::ShowModal()
+{
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect s = screen->geometry();
+        move(s.x() + (s.width() - width()) / 2, s.y() + (s.height() - height()) / 2);
+    }
+    exec();
+}
+
+void TAlert::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+void TAlert::done(int result)
+{
+    FormClose();
+    QDialog::done(result);
+}
+
+void TAlert::FormShow()
+{
+    ticks_ = 0;
+    Timer1->start();
+    UpdateHangUpButton();
+}
+
+void TAlert::UpdateHangUpButton()
+{
+    HangUpBtn->setEnabled(host_ && host_->LineIsUp() && !host_->LineWasUpAtCheck());
+}
+
+void TAlert::FormClose()
+{
+    ticks_ = 0;
+    Timer1->stop();
+}
+
+void TAlert::CloseBtnClick()
+{
+    reject();
+}
+
+void TAlert::HangUpBtnClick()
+{
+    if (host_)
+        host_->HangUpLine();
+    reject();
+}
+
+void TAlert::Button4Click()
+{
+    if (host_)
+        host_->OpenUsualMailProgram();
+}
+
+void TAlert::Timer1Timer()
+{
+    ++ticks_;
+    if (ticks_ < 5)
+        return;
+    if (host_ && !host_->LineWasUpAtCheck() && host_->ProbeLine()) {
+        host_->HangUpLine();
+        ListBox->addItem(host_->ApplicationTitle()
+                         + QStringLiteral(" a raccroché après 5 minutes d'affichage de la boîte de dialogue"));
+    }
+    ticks_ = 0;
+}
+
+void TAlert::ListBoxDblClick()
+{
+    QListWidgetItem* item = ListBox->currentItem();
+    if (ListBox->count() > 0 && item && item->isSelected() && host_)
+        host_->OpenAccountMailbox(HostFromLine(item->text()));
+    reject();
+}
+
+QString TAlert::HostFromLine(const QString& line)
+{
+    const int at = line.indexOf(QStringLiteral("sur"));
+    if (at < 0)
+        return QString();
+    return line.mid(at + 4);
 }

@@ -6,10 +6,12 @@
 #include <functional>
 
 class Dialogs;
+class SoundOutput;
 
 struct AppContext {
     ProgramPaths paths;
     Dialogs* dialogs = nullptr;
+    SoundOutput* sound = nullptr;
     // The clock the scheduler reads; tests fix "now".
     std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
 };

@@ -1,18 +1,93 @@
-// Main: THiddenForm, the invisible application window; the program ends when it closes.
+// Main: THiddenForm, the invisible application window; it owns the tray icon and its menu, and
+// the program ends when it closes.
 #include "app/Main.h"
 
+#include "alert/salert.h"
+#include "app/TrayIcon.h"
 #include "app/Unit1.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QPixmap>
+#include <QSystemTrayIcon>
+
+namespace {
+
+// The program's icon: an envelope on a blue square.
+QIcon programIcon()
+{
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(QColor(24, 62, 120));
+    p.setPen(Qt::NoPen);
+    p.drawRoundedRect(0, 0, 32, 32, 5, 5);
+    p.setBrush(Qt::white);
+    p.drawRect(5, 9, 22, 15);
+    p.setPen(QPen(QColor(24, 62, 120), 2));
+    p.drawLine(5, 9, 16, 18);
+    p.drawLine(27, 9, 16, 18);
+    return QIcon(pixmap);
+}
+
+} // namespace
 
 THiddenForm::THiddenForm() : QWidget(nullptr)
 {
     setObjectName(QStringLiteral("HiddenForm"));
     setWindowTitle(QStringLiteral("HiddenForm"));
-    setGeometry(-5000, -5000, 273, 205);
+    setGeometry(288, 448, 273, 205);
+
+    TrayIcon1 = new TTrayIcon(this);
+    TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    auto action = [this](const char* name, const QString& caption) {
+        QAction* a = PopupMenu1->addAction(caption);
+        a->setObjectName(QString::fromLatin1(name));
+        return a;
+    };
+    Test11 = action("Test11", QStringLiteral("&Montrer la fenêtre"));
+    AlertWindow = action("AlertWindow", QStringLiteral("&Messages en attente..."));
+    AlertWindow->setVisible(false);
+    MnuVerif = action("MnuVerif", QStringLiteral("&Vérifier les messages maintenant"));
+    N1 = PopupMenu1->addSeparator();
+    N1->setObjectName(QStringLiteral("N1"));
+    Test31 = action("Test31", QStringLiteral("&Quitter"));
+
+    auto guarded = [this](void (THiddenForm::*handler)()) {
+        return [this, handler] {
+            if (form1_)
+                form1_->Guarded([this, handler] { (this->*handler)(); });
+        };
+    };
+    connect(PopupMenu1, &QMenu::aboutToShow, this, guarded(&THiddenForm::PopupMenu1Popup));
+    connect(Test11, &QAction::triggered, this, guarded(&THiddenForm::Test11Click));
+    connect(AlertWindow, &QAction::triggered, this, guarded(&THiddenForm::AlertWindowClick));
+    connect(MnuVerif, &QAction::triggered, this, guarded(&THiddenForm::MnuVerifClick));
+    connect(Test31, &QAction::triggered, this, guarded(&THiddenForm::Test31Click));
+
+    TrayIcon1->SetIcon(programIcon());
+    TrayIcon1->SetActive(true);
+    TrayIcon1->PopupMenu = PopupMenu1;
+    TrayIcon1->OnDblClick = [this, g = guarded(&THiddenForm::TrayIcon1DblClick)](QObject*) { g(); };
+    QApplication::setWindowIcon(programIcon());
+    FormCreate();
+}
+
+THiddenForm::~THiddenForm() = default;
+
+void THiddenForm::FormCreate()
+{
+    // Never on screen: it only carries the icon and ends the program when it closes.
+    move(-5000, -5000);
+    hide();
 }
 
 void THiddenForm::FormShow()
@@ -21,11 +96,50 @@ void THiddenForm::FormShow()
     const bool complete = !f->HostCombo->currentText().isEmpty() && !f->Edit2->text().isEmpty()
                           && !f->Edit3->text().isEmpty() && !f->Edit4->text().isEmpty()
                           && !f->ComboBox1->currentText().isEmpty();
-    if (!f->ShowOnStart->isChecked() && complete)
+    // Without a notification area the user would have neither icon nor window: show the window.
+    if (!f->ShowOnStart->isChecked() && complete && QSystemTrayIcon::isSystemTrayAvailable())
         return;
     f->show();
     f->raise();
     f->activateWindow();
+}
+
+void THiddenForm::PopupMenu1Popup()
+{
+    Test11->setText(form1_->isVisible() ? QStringLiteral("&Cacher la fenêtre") : QStringLiteral("&Montrer la fenêtre"));
+}
+
+void THiddenForm::Test11Click()
+{
+    if (form1_->isVisible())
+        form1_->close();
+    else
+        form1_->show();
+}
+
+void THiddenForm::TrayIcon1DblClick()
+{
+    if (form1_->isVisible()) {
+        form1_->raise();
+        form1_->activateWindow();
+    } else {
+        form1_->show();
+    }
+}
+
+void THiddenForm::AlertWindowClick()
+{
+    if (alert_->isVisible()) {
+        alert_->raise();
+        alert_->activateWindow();
+    } else {
+        alert_->ShowModal();
+    }
+}
+
+void THiddenForm::MnuVerifClick()
+{
+    form1_->Button10Click();
 }
 
 void THiddenForm::Test31Click()
@@ -39,11 +153,17 @@ void THiddenForm::FormClose()
     if (closed_)
         return;
     closed_ = true;
-    form1_->QuietEnumeration = false;
+    form1_->OfferToCloseConnections();
+    TrayIcon1->SetActive(false);
     emit Ended();
 }
 
 void THiddenForm::SetToolTip(const QString& tip)
 {
-    toolTip_ = tip.left(62);
+    TrayIcon1->SetToolTip(tip);
+}
+
+QString THiddenForm::ToolTip() const
+{
+    return TrayIcon1->ToolTip();
 }

@@ -1,6 +1,7 @@
 // Unit1: TForm1's creation, closing, layout on resize, the two-second line poll and shared helpers.
 #include "app/Unit1.h"
 
+#include "alert/Twav.h"
 #include "alert/salert.h"
 #include "app/Application.h"
 #include "app/Main.h"
@@ -26,6 +27,9 @@ TForm1::TForm1(AppContext& context, THiddenForm* hiddenForm, TAlert* alert)
     : QWidget(nullptr), context_(context), hiddenForm_(hiddenForm), alert_(alert)
 {
     CreateControls();
+    WAVPlayer1 = new TWAVPlayer(*context_.sound, this);
+    WAVPlayer1->setObjectName(QStringLiteral("WAVPlayer1"));
+    alert_->SetHost(this);
     ConnectHandlers();
     FormCreate();
 }
@@ -104,8 +108,12 @@ void TForm1::Button11Click()
 
 void TForm1::Timer1Timer()
 {
-    QuietEnumeration = true;
-    LineUp = false;
+    ProbeLine();
+    if (!LineUp) {
+        Reconnecting = false;
+        ClosePopSession();
+    }
+    alert_->UpdateHangUpButton();
 }
 
 void TForm1::resizeEvent(QResizeEvent* event)

@@ -1,5 +1,6 @@
 // Unit1: TForm1, the main window: the settings pages, the mailbox pages and the shared state of a run.
 #pragma once
+#include "alert/salert.h"
 #include "app/AppContext.h"
 
 #include <QString>
@@ -22,11 +23,11 @@ class QTabWidget;
 class QTimer;
 class QToolButton;
 class IniProfile;
-class TAlert;
 class THiddenForm;
 class TSpinButton;
+class TWAVPlayer;
 
-class TForm1 : public QWidget {
+class TForm1 : public QWidget, public TAlertHost {
     Q_OBJECT
 public:
     // Creates the window hidden and runs FormCreate: the dial-up entries are listed, every setting
@@ -157,6 +158,7 @@ public:
 
     QTimer* Timer1 = nullptr; // two-second line poll
     QTimer* Timer2 = nullptr; // minute tick of the scheduler
+    TWAVPlayer* WAVPlayer1 = nullptr;
 
     // ---- lifecycle and settings
     void FormCreate();
@@ -181,6 +183,12 @@ public:
 
     // ---- dial-up connections
     void EnumerateDialUpEntries();
+    // Quiet probe: records whether any connection is active (LineUp) without asking anything.
+    bool ProbeLine() override;
+    // Asks, for each active connection, whether to close it too.
+    void OfferToCloseConnections();
+    // Hangs up the connection the program itself opened.
+    void HangUpLine() override;
 
     // ---- check run
     void Button10Click();
@@ -214,8 +222,14 @@ public:
     // Text of a duration in minutes: "2 jours, 3 heures et 5 minutes", "45 minutes", "" for 0.
     static QString DurationText(int minutes);
 
-    // ---- alert sound
+    // ---- alert window and sound
     void SelectAlertSound();
+    void Button9Click();
+    void OpenAccountMailbox(const QString& host) override;
+    void OpenUsualMailProgram() override;
+    QString ApplicationTitle() const override;
+    bool LineWasUpAtCheck() const override { return LineWasUp; }
+    bool LineIsUp() const override { return LineUp; }
 
     // ---- start with the session
     void WinStartClick();

@@ -1,7 +1,55 @@
-// Unit1Alert: the alert sound of the main window.
+// Unit1Alert: the alert sound and what the alert window asks of the main window.
 #include "app/Unit1.h"
+
+#include "alert/Twav.h"
+#include "app/Application.h"
+#include "platform/Dialogs.h"
+
+#include <QFile>
+#include <QFileInfo>
 
 void TForm1::SelectAlertSound()
 {
-    // The sound choice arrives with the alert window.
+    const QString chosen = ConfigDir + QStringLiteral("automail.wav");
+    const QString fallback = ProgramDir + QStringLiteral("default.wav");
+    if (QFileInfo(chosen).isFile())
+        WAVPlayer1->FileName = chosen;
+    else if (QFileInfo(fallback).isFile())
+        WAVPlayer1->FileName = fallback;
+    else
+        WAVPlayer1->FileName.clear();
+}
+
+void TForm1::Button9Click()
+{
+    OpenFileOptions options;
+    options.title = QStringLiteral("Choix d'un fichier son");
+    options.filter = QStringLiteral("Sons (*.wav)");
+    options.defaultSuffix = QStringLiteral("wav");
+    options.folder = ProgramDir;
+    const QStringList files = context_.dialogs->OpenFiles(options);
+    if (files.isEmpty())
+        return;
+    const QString target = ConfigDir + QStringLiteral("automail.wav");
+    if (QFileInfo(files.first()).absoluteFilePath() != QFileInfo(target).absoluteFilePath()) {
+        QFile::remove(target);
+        QFile::copy(files.first(), target);
+    }
+    SelectAlertSound();
+}
+
+QString TForm1::ApplicationTitle() const
+{
+    return Application().Title;
+}
+
+void TForm1::OpenAccountMailbox(const QString& host)
+{
+    // Opening an account's message list arrives with the mailbox pages.
+    (void)host;
+}
+
+void TForm1::OpenUsualMailProgram()
+{
+    // The usual mail program arrives with the mailbox pages.
 }

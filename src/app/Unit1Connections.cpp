@@ -8,3 +8,22 @@ void TForm1::EnumerateDialUpEntries()
     ComboBox1->clear();
     // The entries arrive with the dial-up service.
 }
+
+bool TForm1::ProbeLine()
+{
+    QuietEnumeration = true;
+    LineUp = false;
+    // The active connections arrive with the dial-up service.
+    return LineUp;
+}
+
+void TForm1::OfferToCloseConnections()
+{
+    QuietEnumeration = false;
+    // The active connections arrive with the dial-up service.
+}
+
+void TForm1::HangUpLine()
+{
+    // Hanging up arrives with the dial-up service.
+}

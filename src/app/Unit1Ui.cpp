@@ -441,6 +441,7 @@ void TForm1::ConnectHandlers()
     on(Button11, &QPushButton::clicked, &TForm1::Button11Click);
     on(Button12, &QPushButton::clicked, &TForm1::Button12Click);
     on(WinStart, &QCheckBox::toggled, &TForm1::WinStartClick);
+    on(Button9, &QPushButton::clicked, &TForm1::Button9Click);
 
     on(CheckBox1, &QCheckBox::toggled, &TForm1::CheckBox1Click);
     connect(RadioButton1, &QRadioButton::toggled, this, [this](bool on) { if (on) Guarded([this] { RadioButton1Click(); }); });

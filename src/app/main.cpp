@@ -2,6 +2,7 @@
 #include "app/Startup.h"
 #include "platform/ProgramPaths.h"
 #include "platform/QtDialogs.h"
+#include "platform/SoundOutput.h"
 
 #include <QApplication>
 
@@ -10,8 +11,10 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brevicor"));
     QtDialogs dialogs;
+    const std::unique_ptr<SoundOutput> sound = CreateQtSoundOutput();
     AppContext context;
     context.paths = ProgramPaths::forRunningProgram();
     context.dialogs = &dialogs;
+    context.sound = sound.get();
     return RunProgram(context);
 }

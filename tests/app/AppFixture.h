@@ -7,6 +7,7 @@
 #include "app/Unit1.h"
 #include "platform/IniProfile.h"
 #include "platform/ScriptedDialogs.h"
+#include "platform/SoundOutput.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -23,6 +24,7 @@ class AppFixture : public ::testing::Test {
 protected:
     testsupport::TempFolder folder;
     ScriptedDialogs dialogs;
+    FakeSoundOutput sound;
     AppContext context;
     TWindows windows;
 
@@ -30,6 +32,7 @@ protected:
     {
         context.paths = ProgramPaths::forProgramFile(folder.file("brevicor"));
         context.dialogs = &dialogs;
+        context.sound = &sound;
         qputenv("XDG_CONFIG_HOME", folder.file("config").toUtf8());
     }
 
