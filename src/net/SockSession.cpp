@@ -438,6 +438,7 @@ void TSocketSession::Dispatch(TMessage Message, int Code, std::uint16_t Error)
             WriteFromStream();
             break;
         case FD_CONNECT:
+            FConnectAnswered = true;
             if (FLastEventOk) {
                 FConnected = true;
                 if (OnConnect)
@@ -680,10 +681,13 @@ void TSocketSession::Connect()
         CheckSocketError(10035);
     }
     FConnecting = true;
+    FConnectAnswered = false;
     ArmWrite();
 
+    // The wait also ends when the connect notification came and the peer closed at once in the
+    // same pass: the connection was made, and what the peer sent is in the receive buffer.
     StartTimer();
-    while (!FConnected && !FTimedOut && !FCanceled && FLastEventOk)
+    while (!FConnected && !FConnectAnswered && !FTimedOut && !FCanceled && FLastEventOk)
         WaitStep();
     StopTimer();
     if (!FTimedOut && !FCanceled && FLastEventOk)

@@ -295,6 +295,7 @@ private:
     bool FSendDone = false;
     bool FLinkLost = false;        // a send failed for good, or the socket failed
     bool FConnecting = false;      // a connect is in progress on the socket
+    bool FConnectAnswered = false; // the connect notification of the current attempt came
     bool FSocketUsed = false;      // the socket has seen a connect attempt
     bool FNotifyOff = false;       // notifications withdrawn for this socket (cancel)
     bool FReadHeld = false;        // read-ahead cap reached: reading waits for ReadLn
