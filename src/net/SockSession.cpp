@@ -1,0 +1,1133 @@
+// TSocketSession: one TCP client socket turned into blocking operations over socket notifications.
+#include "net/SockSession.h"
+#include "net/SockErrors.h"
+
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QSocketNotifier>
+#include <QThread>
+#include <QTimerEvent>
+#include <QtGlobal>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+// ---------------------------------------------------------------------------------------------
+// Process-wide state
+
+namespace {
+
+int s_WinsockUsers = 0;
+std::size_t s_ReadAheadCap = 1024 * 1024;
+
+QEvent::Type SessionEventType()
+{
+    static const QEvent::Type Type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return Type;
+}
+
+// Starting and shutting down the socket library: POSIX sockets need no start-up; the report
+// lines describe what the program runs on.
+std::vector<std::string> StartSocketLibrary()
+{
+    rlimit Limit{};
+    long MaxSockets = 65535;
+    if (getrlimit(RLIMIT_NOFILE, &Limit) == 0 && Limit.rlim_cur != RLIM_INFINITY)
+        MaxSockets = static_cast<long>(std::min<rlim_t>(Limit.rlim_cur, 65535));
+    return {
+        "Version= 1.1",
+        "High Version= 2.2",
+        "Description= POSIX sockets",
+        "System= Running",
+        "Max Sockets= " + std::to_string(MaxSockets),
+        "Max Udp pack size= 65507",
+    };
+}
+
+void ShutDownSocketLibrary() {}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// NthField
+
+std::string NthField(const std::string& Text, char Delimiter, int N)
+{
+    std::string Result;
+    int Count = 0;
+    for (char C : Text) {
+        if (Count >= N)
+            break;
+        if (C == Delimiter)
+            ++Count;
+        else if (Count == N - 1)
+            Result += C;
+    }
+    return Result;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TThreadTimer
+
+TThreadTimer::TThreadTimer(QObject* Owner)
+    : QObject(Owner)
+{
+}
+
+TThreadTimer::~TThreadTimer()
+{
+    FEnabled = false;
+    if (FTimerId != 0)
+        killTimer(FTimerId);
+    FTimerId = 0;
+}
+
+void TThreadTimer::SetEnabled(bool Value)
+{
+    if (Value == FEnabled)
+        return;
+    FEnabled = Value;
+    UpdateTimer();
+}
+
+void TThreadTimer::SetInterval(std::uint32_t Value)
+{
+    if (Value == FInterval)
+        return;
+    FInterval = Value;
+    UpdateTimer();
+}
+
+void TThreadTimer::SetOnTimer(TNotifyEvent Handler)
+{
+    OnTimer = std::move(Handler);
+    UpdateTimer();
+}
+
+void TThreadTimer::UpdateTimer()
+{
+    if (FTimerId != 0)
+        killTimer(FTimerId);
+    FTimerId = 0;
+    if (FInterval != 0 && FEnabled && OnTimer) {
+        const int Period = static_cast<int>(std::min<std::uint32_t>(FInterval, INT_MAX));
+        FTimerId = startTimer(Period, Qt::PreciseTimer);
+        if (FTimerId == 0)
+            throw std::runtime_error("Aucun timer");
+        ++FStartCount;
+    }
+}
+
+void TThreadTimer::timerEvent(QTimerEvent* Event)
+{
+    if (Event->timerId() != FTimerId) {
+        QObject::timerEvent(Event);
+        return;
+    }
+    if (!OnTimer)
+        return;
+    // An exception must not unwind through the event loop: report it and carry on.
+    try {
+        OnTimer(this);
+    } catch (const std::exception& E) {
+        qWarning("TThreadTimer: %s", E.what());
+    } catch (...) {
+        qWarning("TThreadTimer: exception inconnue");
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// TReceiveBuffer
+
+void TReceiveBuffer::Clear()
+{
+    FData.clear();
+    FOffset = 0;
+    FScanned = 0;
+    FLineEnd = std::string::npos;
+}
+
+void TReceiveBuffer::Append(const char* Data, std::size_t Length)
+{
+    if (FOffset == FData.size()) {
+        Clear();
+    } else if (FOffset >= 65536 && FOffset >= FData.size() / 2) {
+        // Compact: move the unread bytes to the front once most of the storage is consumed.
+        FData.erase(0, FOffset);
+        FScanned -= std::min(FScanned, FOffset);
+        if (FLineEnd != std::string::npos)
+            FLineEnd -= FOffset;
+        FOffset = 0;
+    }
+    FData.append(Data, Length);
+}
+
+bool TReceiveBuffer::HasLine()
+{
+    if (FLineEnd != std::string::npos)
+        return true;
+    const std::size_t From = std::max(FScanned, FOffset);
+    if (From >= FData.size())
+        return false;
+    const void* Found = std::memchr(FData.data() + From, '\n', FData.size() - From);
+    if (Found == nullptr) {
+        FScanned = FData.size();
+        return false;
+    }
+    FLineEnd = static_cast<std::size_t>(static_cast<const char*>(Found) - FData.data());
+    FScanned = FLineEnd + 1;
+    return true;
+}
+
+std::string TReceiveBuffer::TakeLine()
+{
+    if (!HasLine())
+        return {};
+    std::string Line(FData, FOffset, FLineEnd + 1 - FOffset);
+    FOffset = FLineEnd + 1;
+    FLineEnd = std::string::npos;
+    FScanned = std::max(FScanned, FOffset);
+    return Line;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TSocketSession: messages
+
+class TSocketSession::TSessionEvent : public QEvent {
+public:
+    TSessionEvent(TMessage AMessage, unsigned AGeneration)
+        : QEvent(SessionEventType()), Message(AMessage), Generation(AGeneration)
+    {
+    }
+    TMessage Message;
+    unsigned Generation;
+};
+
+void TSocketSession::TSendQueue::Clear()
+{
+    Data.clear();
+    Offset = 0;
+    Source = nullptr;
+    SourceLeft = 0;
+}
+
+int TSocketSession::WinsockUsers()
+{
+    return s_WinsockUsers;
+}
+
+std::size_t TSocketSession::ReadAheadCap()
+{
+    return s_ReadAheadCap;
+}
+
+void TSocketSession::SetReadAheadCap(std::size_t Bytes)
+{
+    s_ReadAheadCap = std::max<std::size_t>(Bytes, ChunkSize);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Construction and destruction
+
+TSocketSession::TSocketSession(QObject* Owner)
+    : QObject(Owner)
+{
+    Report(8, "Créer");
+    FTimer = new TThreadTimer(this);
+    FTimer->SetEnabled(false);
+    FTimer->SetOnTimer([this](QObject* Sender) { TimerFired(Sender); });
+    FCanceled = false;
+    FTransferring = false;
+    FNoReopen = false;
+    FConnected = false;
+
+    FReadNotifier = new QSocketNotifier(QSocketNotifier::Read, this);
+    FWriteNotifier = new QSocketNotifier(QSocketNotifier::Write, this);
+    FReadNotifier->setEnabled(false);
+    FWriteNotifier->setEnabled(false);
+    connect(FReadNotifier, &QSocketNotifier::activated, this, [this] { ReadNotifierActivated(); });
+    connect(FWriteNotifier, &QSocketNotifier::activated, this, [this] { WriteNotifierActivated(); });
+
+    InitWinsock();
+}
+
+TSocketSession::~TSocketSession()
+{
+    FDestroying = true;
+    Report(8, "Détruire");
+    try {
+        Abort();
+        Cancel();
+    } catch (...) {
+    }
+    if (FLookupId >= 0)
+        QHostInfo::abortHostLookup(FLookupId);
+    FLookupId = -1;
+    FWinsockInfo.clear();
+    delete FTimer;
+    FTimer = nullptr;
+    FNoReopen = true;
+    try {
+        CloseSocket();
+    } catch (...) {
+    }
+    if (--s_WinsockUsers == 0)
+        ShutDownSocketLibrary();
+}
+
+void TSocketSession::InitWinsock()
+{
+    Report(8, "Initialisation de Winsock");
+    if (++s_WinsockUsers == 1)
+        FWinsockInfo = StartSocketLibrary();
+    if (!NewSocket(true)) {
+        if (--s_WinsockUsers == 0)
+            ShutDownSocketLibrary();
+        throw ESockError("L'initialisation des sockets Windows a échoué");
+    }
+}
+
+// A fresh non-blocking IPv4 TCP socket with its two notifiers, both off until a connect starts.
+bool TSocketSession::NewSocket(bool Linger)
+{
+    const int Fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, Linger ? IPPROTO_TCP : 0);
+    if (Fd < 0) {
+        SetLastSocketError(errno);
+        return false;
+    }
+    if (Fd >= INVALID_SOCKET_HANDLE) {
+        ::close(Fd);
+        SetLastSocketError(EMFILE);
+        return false;
+    }
+    if (Linger) {
+        const linger Option{1, 0};
+        ::setsockopt(Fd, SOL_SOCKET, SO_LINGER, &Option, sizeof Option);
+    }
+    FSocket = Fd;
+    FLinger = Linger;
+    ++FGeneration;
+    FConnecting = false;
+    FSocketUsed = false;
+    FNotifyOff = false;
+    FReadHeld = false;
+    FLinkLost = false;
+    FReadNotifier->setSocket(Fd);
+    FWriteNotifier->setSocket(Fd);
+    return true;
+}
+
+// Closes the socket without any report or event; the next socket gets a new generation, so
+// messages still queued for this one are ignored.
+void TSocketSession::DropSocket()
+{
+    FReadNotifier->setEnabled(false);
+    FWriteNotifier->setEnabled(false);
+    if (FSocket >= 0)
+        ::close(FSocket);
+    FSocket = -1;
+    ++FGeneration;
+    FConnecting = false;
+    FReadHeld = false;
+    SendQueue.Clear();
+}
+
+std::uint16_t TSocketSession::SocketHandle() const
+{
+    return FSocket < 0 ? INVALID_SOCKET_HANDLE : static_cast<std::uint16_t>(FSocket);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Status, errors
+
+void TSocketSession::ReportStatus(std::uint8_t Level, const std::string& Text)
+{
+    if (static_cast<int>(Level) <= ReportLevel) {
+        FStatus = Text;
+        if (!FDestroying && OnStatus)
+            OnStatus(this, FStatus);
+    }
+}
+
+// ReportStatus for the fixed texts: builds no string unless the level passes.
+void TSocketSession::Report(int Level, const char* Text)
+{
+    if (Level <= ReportLevel)
+        ReportStatus(static_cast<std::uint8_t>(Level), std::string(Text));
+}
+
+std::string TSocketSession::ErrorText(std::uint16_t ErrorNo)
+{
+    Report(8, "Recherche du message d'erreur");
+    if (ErrorNo == 0)
+        return {};
+    if (const char* Text = sockerrors::LookUp(ErrorNo))
+        return std::to_string(ErrorNo) + ":" + Text;
+    return "No. d'erreur inconnu " + std::to_string(ErrorNo);
+}
+
+void TSocketSession::SetLastSocketError(int Errno)
+{
+    FLibError = sockerrors::FromErrno(Errno);
+}
+
+std::string TSocketSession::CheckSocketError(std::uint16_t Tolerated)
+{
+    Report(16, "Vérification de l'erreur dans le gestionnaire d'erreur");
+    FLastErrorNo = FLibError;
+    if (FLastErrorNo == Tolerated)
+        return {};
+    const std::string Text = ErrorText(static_cast<std::uint16_t>(FLastErrorNo));
+    if (SocketErrorEvent)
+        SocketErrorEvent(this, static_cast<std::uint16_t>(FLastErrorNo), Text);
+    throw ESockError(Text);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Notifications and message dispatch
+
+void TSocketSession::PostMessage(TMessage Message)
+{
+    ++FPendingPosts;
+    QCoreApplication::postEvent(this, new TSessionEvent(Message, FGeneration));
+}
+
+bool TSocketSession::event(QEvent* Event)
+{
+    if (Event->type() == SessionEventType()) {
+        auto* Message = static_cast<TSessionEvent*>(Event);
+        if (FPendingPosts > 0)
+            --FPendingPosts;
+        if (Message->Generation == FGeneration)
+            DispatchGuarded(Message->Message, 0, 0);
+        return true;
+    }
+    return QObject::event(Event);
+}
+
+// Every message is handled under a guard: an exception from the component or from an event
+// handler it fires is dropped here, as the window procedure did.
+void TSocketSession::DispatchGuarded(TMessage Message, int Code, std::uint16_t Error)
+{
+    try {
+        Dispatch(Message, Code, Error);
+    } catch (...) {
+    }
+}
+
+void TSocketSession::Dispatch(TMessage Message, int Code, std::uint16_t Error)
+{
+    if (Message == SocketEvent || Message == LookupReply)
+        FLastEventOk = (Error == 0);
+    switch (Message) {
+    case SocketEvent:
+        switch (Code) {
+        case FD_READ:
+            ReadToStream();
+            break;
+        case FD_WRITE:
+            WriteFromStream();
+            break;
+        case FD_CONNECT:
+            if (FLastEventOk) {
+                FConnected = true;
+                if (OnConnect)
+                    OnConnect(this);
+            }
+            break;
+        case FD_CLOSE:
+            HandleClose();
+            break;
+        case FD_ACCEPT:
+            FConnected = true;
+            if (AcceptEvent)
+                AcceptEvent(this);
+            break;
+        default:
+            break;
+        }
+        break;
+    case LookupReply:
+        FLookupDone = true;
+        break;
+    case SendMore:
+        WriteFromStream();
+        break;
+    case ReceiveMore:
+        ReadToStream();
+        break;
+    }
+}
+
+// Readable: data (read), end of stream or a failed socket (close). The notifier stays off until
+// the next receive, as a read notification is not repeated before the data is taken.
+void TSocketSession::ReadNotifierActivated()
+{
+    FReadNotifier->setEnabled(false);
+    if (FSocket < 0 || FNotifyOff)
+        return;
+    char Byte;
+    const ssize_t N = ::recv(FSocket, &Byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (N > 0) {
+        DispatchGuarded(SocketEvent, FD_READ, 0);
+    } else if (N == 0) {
+        DispatchGuarded(SocketEvent, FD_CLOSE, 0);
+    } else if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+        ArmRead();
+    } else {
+        const std::uint16_t Error = sockerrors::FromErrno(errno);
+        FLastErrorNo = Error;
+        DispatchGuarded(SocketEvent, FD_CLOSE, Error);
+    }
+}
+
+// Writable: the end of a connect attempt (connect notification, then the write notification that
+// follows a new connection), or room again after a send that would have blocked.
+void TSocketSession::WriteNotifierActivated()
+{
+    FWriteNotifier->setEnabled(false);
+    if (FSocket < 0 || FNotifyOff)
+        return;
+    if (FConnecting) {
+        FConnecting = false;
+        int Error = 0;
+        socklen_t Length = sizeof Error;
+        if (::getsockopt(FSocket, SOL_SOCKET, SO_ERROR, &Error, &Length) != 0)
+            Error = errno;
+        const std::uint16_t Code = sockerrors::FromErrno(Error);
+        if (Code != 0)
+            FLastErrorNo = Code;
+        const unsigned Generation = FGeneration;
+        DispatchGuarded(SocketEvent, FD_CONNECT, Code);
+        if (Code == 0 && Generation == FGeneration && FSocket >= 0) {
+            ArmRead();
+            DispatchGuarded(SocketEvent, FD_WRITE, 0);
+        }
+        return;
+    }
+    DispatchGuarded(SocketEvent, FD_WRITE, 0);
+}
+
+void TSocketSession::ArmRead()
+{
+    if (FSocket >= 0 && FConnected && !FNotifyOff && !FReadHeld)
+        FReadNotifier->setEnabled(true);
+}
+
+void TSocketSession::ArmWrite()
+{
+    if (FSocket >= 0 && !FNotifyOff)
+        FWriteNotifier->setEnabled(true);
+}
+
+// No more notifications for this socket (a cancel arrived with data).
+void TSocketSession::NotificationsOff()
+{
+    FNotifyOff = true;
+    FReadNotifier->setEnabled(false);
+    FWriteNotifier->setEnabled(false);
+}
+
+void TSocketSession::LookupFinished(int LookupId, std::uint32_t Address, std::uint16_t Error)
+{
+    // A lookup abandoned by a time-out or a cancel changes nothing when it answers late.
+    if (LookupId != FLookupId)
+        return;
+    FLookupId = -1;
+    FLookupAddress = Address;
+    DispatchGuarded(LookupReply, 0, Error);
+}
+
+// The peer closed or the socket failed: take what is left in the socket, then close it and make
+// the fresh socket for the next Connect.
+void TSocketSession::HandleClose()
+{
+    if (FSocket >= 0) {
+        char Chunk[ChunkSize + 1];
+        for (;;) {
+            const ssize_t N = ::recv(FSocket, Chunk, ChunkSize, MSG_DONTWAIT);
+            if (N <= 0)
+                break;
+            ReceiveBuffer.Append(Chunk, static_cast<std::size_t>(N));
+            if (FCanceled)
+                break;
+        }
+    }
+    FConnected = false;
+    CloseSocket();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Host resolution, connection
+
+void TSocketSession::ResolveHost()
+{
+    Report(8, "Résolution d'hôte");
+    // The name buffer holds 127 characters: a longer name is not looked up and counts as a name
+    // that did not resolve.
+    const bool TooLong = Host.size() > 127;
+    if (!TooLong) {
+        const in_addr_t Address = ::inet_addr(Host.c_str());
+        if (Address != INADDR_NONE) {
+            FRemoteAddress = ntohl(Address);
+            return;
+        }
+    }
+    FRemoteAddress = 0;
+    StartTimer();
+    FLookupDone = false;
+    if (TooLong) {
+        FLookupId = -1;
+        FLastEventOk = false;
+        FLookupDone = true;
+    } else {
+        const QString Name = QString::fromUtf8(Host.c_str());
+        FLookupId = QHostInfo::lookupHost(Name, this, [this](const QHostInfo& Info) {
+            std::uint32_t Address = 0;
+            std::uint16_t Error = 0;
+            if (Info.error() != QHostInfo::NoError) {
+                Error = Info.error() == QHostInfo::HostNotFound ? sockerrors::HostNotFound : sockerrors::NoRecovery;
+            } else {
+                for (const QHostAddress& A : Info.addresses()) {
+                    bool Ok = false;
+                    const quint32 V4 = A.toIPv4Address(&Ok);
+                    if (Ok && V4 != 0) {
+                        Address = V4;
+                        break;
+                    }
+                }
+                if (Address == 0)
+                    Error = sockerrors::NoData;
+            }
+            LookupFinished(Info.lookupId(), Address, Error);
+        });
+    }
+    while (!FLookupDone && !FTimedOut && !FCanceled)
+        WaitStep();
+    StopTimer();
+    if (!FLookupDone && FLookupId >= 0) {
+        QHostInfo::abortHostLookup(FLookupId);
+        FLookupId = -1;
+    }
+    if (FTimedOut)
+        throw ESockError("Temps imparti pour Recherche d'hôte dépassé");
+    if (FCanceled)
+        throw ESockError("La recherche d'hôte a été annulée");
+    if (!FLastEventOk)
+        throw ESockError("La recherche d'hôte a échoué");
+    FRemoteAddress = FLookupAddress;
+    if (OnHostResolved)
+        OnHostResolved(this);
+}
+
+void TSocketSession::Connect()
+{
+    Report(8, "Connexion");
+    FCanceled = false;
+    if (FConnected)
+        throw ESockError("Déjà connecté");
+
+    for (int Attempt = 0;; ++Attempt) {
+        try {
+            ResolveHost();
+        } catch (const ESockError& E) {
+            const std::string Message = E.what();
+            if (Message == "Temps imparti pour Recherche d'hôte dépassé"
+                || Message == "La recherche d'hôte a été annulée")
+                throw;
+            FRemoteAddress = 0;
+        }
+        if (FRemoteAddress != 0)
+            break;
+        if (Attempt > 0 || !OnInvalidHost)
+            throw ESockError("Adresse distante nulle");
+        bool Handled = false;
+        OnInvalidHost(Handled);
+        if (!Handled)
+            throw ESockError("Adresse distante nulle");
+    }
+
+    // A socket that already saw a connect attempt (refused, timed out, cancelled) cannot start
+    // another one: use a fresh socket of the same kind.
+    if (FSocket < 0 || FSocketUsed) {
+        const bool Linger = FSocket < 0 ? false : FLinger;
+        DropSocket();
+        if (!NewSocket(Linger))
+            CheckSocketError(10035);
+    }
+
+    FRemotePort = static_cast<std::uint16_t>(Port & 0xFFFF);
+    sockaddr_in Address{};
+    Address.sin_family = AF_INET;
+    Address.sin_port = htons(FRemotePort);
+    Address.sin_addr.s_addr = htonl(FRemoteAddress);
+
+    FLastEventOk = true;
+    FSocketUsed = true;
+    FLinkLost = false;
+    if (::connect(FSocket, reinterpret_cast<const sockaddr*>(&Address), sizeof Address) != 0) {
+        // A non-blocking connect that is under way is the normal outcome ("would block").
+        SetLastSocketError(errno == EINPROGRESS ? EWOULDBLOCK : errno);
+        CheckSocketError(10035);
+    }
+    FConnecting = true;
+    ArmWrite();
+
+    StartTimer();
+    while (!FConnected && !FTimedOut && !FCanceled && FLastEventOk)
+        WaitStep();
+    StopTimer();
+    if (!FTimedOut && !FCanceled && FLastEventOk)
+        return;
+
+    // The attempt is abandoned: a late answer to it must not connect the component.
+    FConnecting = false;
+    FWriteNotifier->setEnabled(false);
+    if (OnConnectionFailed)
+        OnConnectionFailed(this);
+    if (FTimedOut)
+        throw ESockError("La connexion a dépassé le temps imparti");
+    if (FCanceled)
+        throw ESockError("Connexion annulée");
+    throw ESockError("Connexion échoué");
+}
+
+void TSocketSession::Disconnect()
+{
+    Report(8, "Déconnexion");
+    CloseSocket();
+}
+
+void TSocketSession::CloseSocket()
+{
+    Report(4, "Requête fermeture de socket");
+    FConnected = false;
+    if (FSocket < 0)
+        return;
+    // Bytes still queued were meant for the connection that is gone.
+    const int Fd = FSocket;
+    FSocket = -1;
+    DropSocket();
+    if (::close(Fd) != 0 && errno != EINTR) {
+        SetLastSocketError(errno);
+        CheckSocketError(10035);
+        return;
+    }
+    if (!FDestroying && OnDisconnect)
+        OnDisconnect(this);
+    if (!FNoReopen && FSocket < 0) {
+        if (!NewSocket(false))
+            CheckSocketError(10035);
+    }
+}
+
+void TSocketSession::Cancel()
+{
+    Report(8, "Annulation");
+    FCanceled = true;
+}
+
+void TSocketSession::Abort()
+{
+}
+
+void TSocketSession::RequireConnection()
+{
+    int Attempt = 0;
+    while (!FConnected) {
+        if (Attempt > 0 || !OnConnectionRequired)
+            throw std::runtime_error("Non connecté");
+        bool Handled = false;
+        OnConnectionRequired(Handled);
+        if (!Handled)
+            throw std::runtime_error("Non connecté");
+        ++Attempt;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Time-outs
+
+void TSocketSession::StartTimer()
+{
+    Report(8, "Timer activé");
+    FTimedOut = false;
+    if (TimeOut < 0)
+        throw std::runtime_error("TimeOut négatif");
+    FTimer->SetInterval(static_cast<std::uint32_t>(TimeOut));
+    FTimer->SetEnabled(true);
+}
+
+void TSocketSession::StopTimer()
+{
+    Report(8, "Timer désactivé");
+    FTimer->SetEnabled(false);
+}
+
+void TSocketSession::TimerFired(QObject*)
+{
+    Report(8, "Timer déclenché");
+    StopTimer();
+    FTimedOut = true;
+    Abort();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The wait step
+
+// Sleep 2 ms, then process everything pending. The sleep is skipped when one of this session's
+// own messages is already queued: there is work to do at once.
+void TSocketSession::WaitStep()
+{
+    ReleaseHeldRead();
+    if (FPendingPosts == 0)
+        QThread::msleep(2);
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Receiving
+
+bool TSocketSession::ShouldHoldRead()
+{
+    return ReceiveBuffer.Size() >= s_ReadAheadCap && ReceiveBuffer.HasLine();
+}
+
+// Reading paused at the read-ahead cap resumes once the reader has taken half of it (or every
+// complete line).
+void TSocketSession::ReleaseHeldRead()
+{
+    if (!FReadHeld)
+        return;
+    if (ReceiveBuffer.Size() >= s_ReadAheadCap / 2 && ReceiveBuffer.HasLine())
+        return;
+    FReadHeld = false;
+    PostMessage(ReceiveMore);
+}
+
+// Clears the handler guard and replays a notification that came while it was set.
+void TSocketSession::AfterHandler()
+{
+    FHandlerBusy = false;
+    if (FReadDeferred) {
+        FReadDeferred = false;
+        ArmRead();
+    }
+    if (FWriteDeferred) {
+        FWriteDeferred = false;
+        PostMessage(SendMore);
+    }
+}
+
+void TSocketSession::ReadToStream()
+{
+    if (FCanceled) {
+        NotificationsOff();
+        if (CancelHook)
+            CancelHook(this);
+    }
+    if (FHandlerBusy) {
+        FReadDeferred = true;
+        return;
+    }
+    FHandlerBusy = true;
+    bool Received = false;
+    try {
+        Report(8, "ReadToStream");
+        char Chunk[ChunkSize + 1];
+        const ssize_t N = FSocket >= 0 ? ::recv(FSocket, Chunk, ChunkSize, MSG_DONTWAIT) : -1;
+        const int Errno = FSocket >= 0 ? errno : EBADF;
+        if (N < 0) {
+            if (Errno == EAGAIN || Errno == EWOULDBLOCK || Errno == EINTR) {
+                ArmRead();
+            } else {
+                FLastErrorNo = sockerrors::FromErrno(Errno);
+                const std::string Text = ErrorText(static_cast<std::uint16_t>(FLastErrorNo));
+                if (SocketErrorEvent)
+                    SocketErrorEvent(this, static_cast<std::uint16_t>(FLastErrorNo), Text);
+                ArmRead();
+            }
+        } else {
+            Received = true;
+            ReceiveBuffer.Append(Chunk, static_cast<std::size_t>(N));
+            if (N > 0)
+                FActivity.restart();
+            if (ShouldHoldRead())
+                FReadHeld = true;
+            else if (static_cast<std::size_t>(N) == ChunkSize)
+                PostMessage(ReceiveMore);
+            else
+                ArmRead();
+            if (FTransferring) {
+                FBytesRecvd += N;
+                if (OnPacketRecvd)
+                    OnPacketRecvd(this);
+            }
+        }
+    } catch (...) {
+        AfterHandler();
+        throw;
+    }
+    AfterHandler();
+    if (Received && DataArrivedEvent)
+        DataArrivedEvent(this);
+}
+
+std::string TSocketSession::ReadLn()
+{
+    Report(8, "ReadLn");
+    FActivity.restart();
+    for (;;) {
+        if (FCanceled || ReceiveBuffer.HasLine())
+            break;
+        CheckTransferWait();
+        WaitStep();
+    }
+    if (FCanceled)
+        throw EAbortError("Readln de socket abandonnée");
+    std::string Line = ReceiveBuffer.TakeLine();
+    ReleaseHeldRead();
+    return Line;
+}
+
+// A transfer wait gives up when the connection is gone or, with IdleTimeOut, when nothing moved.
+void TSocketSession::CheckTransferWait()
+{
+    if (!FConnected || FLinkLost) {
+        if (!FReadHeld)
+            throw ESockError("Connexion perdue");
+    }
+    if (IdleTimeOut > 0 && FActivity.isValid() && FActivity.elapsed() >= IdleTimeOut)
+        throw ESockError("Délai d'attente dépassé");
+}
+
+std::string TSocketSession::Transaction(const std::string& Command)
+{
+    Report(8, "Transaction");
+    FReplyNumber = 0;
+    Writeln(Command);
+    FLastReply = ReadLn();
+    if (!FLastReply.empty()) {
+        ReportStatus(1, FLastReply);
+        std::size_t Digits = 0;
+        while (Digits < FLastReply.size() && Digits < 10 && FLastReply[Digits] >= '0' && FLastReply[Digits] <= '9')
+            ++Digits;
+        if (Digits > 0) {
+            unsigned long long Value = 0;
+            for (std::size_t I = 0; I < Digits; ++I)
+                Value = Value * 10 + static_cast<unsigned>(FLastReply[I] - '0');
+            FReplyNumber = Value <= static_cast<unsigned long long>(INT_MAX) ? static_cast<int>(Value) : 0;
+        }
+    }
+    return FLastReply;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Sending
+
+void TSocketSession::WriteFromStream()
+{
+    if (FHandlerBusy) {
+        FWriteDeferred = true;
+        return;
+    }
+    FHandlerBusy = true;
+    try {
+        Report(8, "WriteFromStream");
+        if (!SendQueue.Empty() && !FCanceled) {
+            if (SendQueue.Offset == SendQueue.Data.size() && SendQueue.SourceLeft > 0) {
+                // Take the next part of the stream being sent.
+                const std::size_t Want = static_cast<std::size_t>(std::min<std::int64_t>(SendQueue.SourceLeft, 256 * 1024));
+                SendQueue.Data.resize(Want);
+                SendQueue.Offset = 0;
+                SendQueue.Source->read(SendQueue.Data.data(), static_cast<std::streamsize>(Want));
+                const std::size_t Got = static_cast<std::size_t>(std::max<std::streamsize>(SendQueue.Source->gcount(), 0));
+                SendQueue.Data.resize(Got);
+                SendQueue.SourceLeft -= static_cast<std::int64_t>(Got);
+                if (Got < Want) {
+                    SendQueue.SourceFailed = true;
+                    SendQueue.SourceLeft = 0;
+                }
+            }
+            const std::size_t Length = std::min(ChunkSize, SendQueue.Data.size() - SendQueue.Offset);
+            ssize_t N = 0;
+            if (Length > 0) {
+                N = FSocket >= 0 ? ::send(FSocket, SendQueue.Data.data() + SendQueue.Offset, Length, MSG_NOSIGNAL | MSG_DONTWAIT) : -1;
+                if (N < 0) {
+                    const int Errno = FSocket >= 0 ? errno : EBADF;
+                    FLastErrorNo = sockerrors::FromErrno(Errno);
+                    if (Errno == EAGAIN || Errno == EWOULDBLOCK)
+                        ArmWrite();          // sending resumes when the socket takes data again
+                    else if (Errno == EINTR)
+                        PostMessage(SendMore);
+                    else
+                        FLinkLost = true;    // the connection cannot carry data any more
+                    AfterHandler();
+                    return;
+                }
+            }
+            SendQueue.Offset += static_cast<std::size_t>(N);
+            if (!SendQueue.Empty()) {
+                PostMessage(SendMore);
+            } else {
+                SendQueue.Data.clear();
+                SendQueue.Offset = 0;
+                SendQueue.Source = nullptr;
+                FSendDone = true;
+            }
+            FBytesSent += N;
+            if (N > 0)
+                FActivity.restart();
+            if (FTransferring && OnPacketSent)
+                OnPacketSent(this);
+        }
+    } catch (...) {
+        AfterHandler();
+        throw;
+    }
+    AfterHandler();
+}
+
+// Waits until the send queue is written out or Canceled is set.
+void TSocketSession::WaitForSend()
+{
+    FActivity.restart();
+    try {
+        while (!FSendDone && !FCanceled) {
+            CheckTransferWait();
+            WaitStep();
+        }
+    } catch (...) {
+        // The rest of an abandoned send must not prefix the next command.
+        SendQueue.Clear();
+        throw;
+    }
+    if (FCanceled)
+        SendQueue.Clear();
+}
+
+void TSocketSession::SendBuffer(const char* Data, std::uint16_t Length)
+{
+    Report(4, "Envoi du tampon");
+    if (FCanceled)
+        return;
+    std::size_t Count = Length;
+    if (Count == 0) {
+        Count = std::strlen(Data);
+        if (Count > 65535)
+            throw ESockError("Tampon d'envoi trop long");
+    }
+    // Nothing to send: the queue would never report it written out.
+    if (Count == 0)
+        return;
+    SendQueue.Data.append(Data, Count);
+    FSendDone = false;
+    PostMessage(SendMore);
+    WaitForSend();
+    if (FCanceled) {
+        FCanceled = false;
+        throw EAbortError("Send de socket abandonnée");
+    }
+}
+
+void TSocketSession::Write(const std::string& Text)
+{
+    Report(8, "Write");
+    const std::size_t Length = std::min<std::size_t>(Text.size(), sizeof WriteBuffer - 1);
+    std::memcpy(WriteBuffer, Text.data(), Length);
+    WriteBuffer[Length] = '\0';
+    SendBuffer(WriteBuffer, 0);
+}
+
+void TSocketSession::Writeln(const std::string& Text)
+{
+    Report(8, "Writeln");
+    Write(Text + "\r\n");
+}
+
+void TSocketSession::SendStream(std::istream& Stream)
+{
+    FTransferring = true;
+    auto Finish = [this] {
+        FTransferring = false;
+        SendQueue.Source = nullptr;
+        SendQueue.SourceLeft = 0;
+        if (FCanceled) {
+            FCanceled = false;
+            SendQueue.Clear();
+            throw EAbortError("Send de socket abandonnée");
+        }
+    };
+    try {
+        Report(8, "SendStream");
+        if (!FCanceled) {
+            Stream.clear();
+            Stream.seekg(0, std::ios::end);
+            const std::streamoff Size = Stream.tellg();
+            Stream.seekg(0, std::ios::beg);
+            if (Size < 0 || !Stream)
+                throw std::runtime_error("Flux illisible");
+            Report(8, "SendFile");
+            FBytesSent = 0;
+            FBytesTotal = Size;
+            if (Size > 0) {
+                SendQueue.Source = &Stream;
+                SendQueue.SourceLeft = Size;
+                SendQueue.SourceFailed = false;
+                FSendDone = false;
+                PostMessage(SendMore);
+                WaitForSend();
+                if (SendQueue.SourceFailed && !FCanceled) {
+                    SendQueue.SourceFailed = false;
+                    throw std::runtime_error("Flux illisible");
+                }
+            }
+        }
+    } catch (...) {
+        Finish();
+        throw;
+    }
+    Finish();
+}
+
+std::uint16_t TSocketSession::Accept()
+{
+    while (!FLookupDone && !FCanceled)
+        WaitStep();
+    if (FCanceled)
+        throw ESockError("Acceptation annulée");
+    if (!FLastEventOk)
+        throw ESockError("Erreur à la création de connexion de données");
+    Report(4, "Acceptation");
+    sockaddr_in Peer{};
+    socklen_t Length = sizeof Peer;
+    const int Fd = FSocket >= 0 ? ::accept4(FSocket, reinterpret_cast<sockaddr*>(&Peer), &Length, SOCK_NONBLOCK | SOCK_CLOEXEC) : -1;
+    if (Fd < 0) {
+        SetLastSocketError(FSocket >= 0 ? errno : EBADF);
+        CheckSocketError(10035);
+        return INVALID_SOCKET_HANDLE;
+    }
+    FRemoteAddress = ntohl(Peer.sin_addr.s_addr);
+    FRemotePort = ntohs(Peer.sin_port);
+    if (Fd >= INVALID_SOCKET_HANDLE) {
+        ::close(Fd);
+        SetLastSocketError(EMFILE);
+        CheckSocketError(10035);
+        return INVALID_SOCKET_HANDLE;
+    }
+    if (FCanceled) {
+        ::close(Fd);
+        FCanceled = false;
+        throw EAbortError("Send de socket abandonnée");
+    }
+    return static_cast<std::uint16_t>(Fd);
+}

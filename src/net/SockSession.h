@@ -1,0 +1,322 @@
+// TSocketSession: one TCP client socket turned into blocking operations over socket notifications.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QObject>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <istream>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class QSocketNotifier;
+
+// Socket and connection failures. Messages are the program's French texts, or for a socket
+// library error "<number>:<English text>" (see TSocketSession::ErrorText).
+class ESockError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A blocking transfer ended by a cancel ("Readln de socket abandonnée", "Send de socket abandonnée").
+class EAbortError : public ESockError {
+public:
+    using ESockError::ESockError;
+};
+
+// Event types. Sender is the component that fires the event.
+using TNotifyEvent = std::function<void(QObject* Sender)>;
+// A handler that may repair the situation sets Handled (false on entry); it gets one chance.
+using THandlerEvent = std::function<void(bool& Handled)>;
+using TOnStatus = std::function<void(QObject* Sender, const std::string& Status)>;
+using TOnHostResolved = std::function<void(QObject* Sender)>;
+using TOnSocketError = std::function<void(QObject* Sender, std::uint16_t ErrorNo, const std::string& ErrorText)>;
+
+// Field N (counted from 1) of Text cut at every Delimiter. Fields are not trimmed; a field number
+// past the last field gives an empty text; the last field keeps whatever ends the text (a reply
+// line's CR LF).
+std::string NthField(const std::string& Text, char Delimiter, int N);
+
+// A repeating timer component. It fires OnTimer every Interval milliseconds while Enabled and
+// Interval is not 0. Runs on the thread that owns it (no thread of its own, despite its name).
+class TThreadTimer : public QObject {
+    Q_OBJECT
+public:
+    explicit TThreadTimer(QObject* Owner = nullptr);
+    ~TThreadTimer() override;
+
+    bool Enabled() const { return FEnabled; }
+    void SetEnabled(bool Value);
+    std::uint32_t Interval() const { return FInterval; }
+    void SetInterval(std::uint32_t Value);
+    // Assigning through SetOnTimer restarts the timer as a changed setting does.
+    void SetOnTimer(TNotifyEvent Handler);
+
+    // True while the system timer runs.
+    bool Running() const { return FTimerId != 0; }
+    // How many times the system timer was started since construction.
+    int StartCount() const { return FStartCount; }
+
+    TNotifyEvent OnTimer;
+
+protected:
+    void timerEvent(QTimerEvent* Event) override;
+
+private:
+    void UpdateTimer();
+
+    bool FEnabled = true;
+    std::uint32_t FInterval = 1000;
+    int FTimerId = 0;
+    int FStartCount = 0;
+};
+
+// Received bytes not yet taken by ReadLn. Lines are taken by advancing an offset; the storage is
+// compacted only now and then, so a line costs one copy (the returned text) and no move of the rest.
+class TReceiveBuffer {
+public:
+    bool Empty() const { return FOffset == FData.size(); }
+    std::size_t Size() const { return FData.size() - FOffset; }
+    // The unread bytes, oldest first.
+    std::string_view View() const { return std::string_view(FData).substr(FOffset); }
+    // Drops every unread byte.
+    void Clear();
+
+    void Append(const char* Data, std::size_t Length);
+    // True when a line feed is among the unread bytes (scans only bytes not scanned before).
+    bool HasLine();
+    // Takes the bytes up to and including the first line feed; HasLine() must be true.
+    std::string TakeLine();
+    // Bytes reserved by the storage (for memory checks).
+    std::size_t Capacity() const { return FData.capacity(); }
+
+private:
+    std::string FData;
+    std::size_t FOffset = 0;
+    std::size_t FScanned = 0;   // absolute index up to which no line feed was found
+    std::size_t FLineEnd = std::string::npos;  // absolute index of a known line feed
+};
+
+// One TCP client session. Every operation blocks its caller, but the wait processes the
+// application's pending events (sleep 2 ms, then process what is pending), so the user interface
+// keeps running and may call Cancel or Abort. Everything runs on the thread that owns the object.
+//
+// Streams: SendStream takes a std::istream (an std::ifstream for a file, an std::stringstream or
+// any istream over memory for composed text). It is read from its start, lazily in chunks while
+// the bytes go out, so a 100 MB message is never copied whole; the stream must stay alive and
+// unchanged until SendStream returns.
+//
+// Connection loss: a ReadLn that has no complete line left, or a send that cannot finish, ends with
+// ESockError "Connexion perdue" once the peer has closed or the socket failed (complete lines
+// already received are returned first). IdleTimeOut (ms, 0 = none) ends a transfer wait in which
+// no byte moved for that long with ESockError "Délai d'attente dépassé".
+//
+// Note for descendants: C++ does not dispatch virtual calls from a base destructor, so the
+// destructor here runs the base Abort; a descendant that must abort on destruction calls its own
+// Abort in its destructor.
+class TSocketSession : public QObject {
+    Q_OBJECT
+public:
+    // Component messages, numbered as the program always did (user message base 1024 + 101..104).
+    enum TMessage : int { SocketEvent = 1125, LookupReply = 1126, SendMore = 1127, ReceiveMore = 1128 };
+    // Event codes of SocketEvent.
+    enum TSocketEventCode : int { FD_READ = 1, FD_WRITE = 2, FD_OOB = 4, FD_ACCEPT = 8, FD_CONNECT = 16, FD_CLOSE = 32 };
+    static constexpr std::uint16_t INVALID_SOCKET_HANDLE = 65535;
+    static constexpr std::size_t ChunkSize = 16383;
+
+    explicit TSocketSession(QObject* Owner = nullptr);
+    ~TSocketSession() override;
+
+    // ---- Published properties (plain members; read at the moment they are needed) ----
+    std::string Host;        // host name or dotted IPv4 address
+    int Port = 0;            // remote port; the low 16 bits are used
+    int TimeOut = 0;         // ms for host lookup and connection; 0 = none; negative is an error
+    int ReportLevel = 0;     // highest status level passed to OnStatus
+    int IdleTimeOut = 0;     // ms without a byte moving before a transfer wait gives up; 0 = none
+
+    // ---- Events (fired only when assigned) ----
+    TNotifyEvent OnDisconnect;         // after the socket was closed
+    TNotifyEvent OnConnect;            // connect notification reported success
+    THandlerEvent OnInvalidHost;       // asked once when the host gave no address
+    TOnHostResolved OnHostResolved;    // after a successful name lookup
+    TOnStatus OnStatus;                // status reporting, filtered by ReportLevel
+    TNotifyEvent OnConnectionFailed;   // just before Connect raises
+    THandlerEvent OnConnectionRequired;// asked by RequireConnection; the descendants publish it
+    TNotifyEvent OnPacketRecvd;        // receive progress while SendStream runs
+    TNotifyEvent OnPacketSent;         // send progress while SendStream runs
+    // Not published: left unassigned by the program's components.
+    TNotifyEvent DataArrivedEvent;     // after every receive call that succeeded
+    TNotifyEvent AcceptEvent;          // accept notification
+    TOnSocketError SocketErrorEvent;   // before CheckSocketError raises; when a receive fails
+
+    // ---- Operations ----
+    // Resolves Host and connects to Host:Port; returns when connected, raises ESockError otherwise.
+    virtual void Connect();
+    // Status "Déconnexion", then CloseSocket.
+    virtual void Disconnect();
+    // Nothing in the base; descendants cancel their running operation or drop the connection.
+    virtual void Abort();
+    // Sets Canceled: every blocked wait of this component ends within one pass of its loop.
+    void Cancel();
+    // Raises std::runtime_error "Non connecté" unless connected (OnConnectionRequired gets one chance).
+    void RequireConnection();
+
+    // Queues Length bytes of Data (0 = up to the first NUL) and waits until they are written out.
+    void SendBuffer(const char* Data, std::uint16_t Length);
+    // Sends at most 16384 characters of Text, stopping at its first NUL.
+    void Write(const std::string& Text);
+    // Write of Text followed by CR LF.
+    void Writeln(const std::string& Text);
+    // Waits for a whole line; returns it with its line end (nothing trimmed).
+    std::string ReadLn();
+    // Writeln(Command), ReadLn; stores the reply in LastReply, sets ReplyNumber from its leading
+    // digits, reports it at level 1 and returns it.
+    virtual std::string Transaction(const std::string& Command);
+    // Sends the whole stream, from its start; BytesSent/BytesTotal and OnPacketSent give progress.
+    void SendStream(std::istream& Stream);
+    // Accepts a connection on the session's socket (no listening socket exists in this program).
+    virtual std::uint16_t Accept();
+
+    // "<number>:<English text>" from the error table, "No. d'erreur inconnu <number>", or "" for 0.
+    std::string ErrorText(std::uint16_t ErrorNo);
+    // Reads the last socket error into LastErrorNo; returns "" when it equals Tolerated, else fires
+    // SocketErrorEvent and raises ESockError with its text.
+    std::string CheckSocketError(std::uint16_t Tolerated);
+    // Sets Status and fires OnStatus when Level <= ReportLevel.
+    void ReportStatus(std::uint8_t Level, const std::string& Text);
+
+    // ---- Read-only state ----
+    bool Connected() const { return FConnected; }
+    bool Canceled() const { return FCanceled; }
+    bool TimedOut() const { return FTimedOut; }
+    bool LastEventOk() const { return FLastEventOk; }
+    bool LookupDone() const { return FLookupDone; }
+    bool Transferring() const { return FTransferring; }
+    bool HandlerBusy() const { return FHandlerBusy; }
+    bool SendDone() const { return FSendDone; }
+    std::int64_t BytesSent() const { return FBytesSent; }
+    std::int64_t BytesTotal() const { return FBytesTotal; }
+    std::int64_t BytesRecvd() const { return FBytesRecvd; }
+    int ReplyNumber() const { return FReplyNumber; }
+    const std::string& LastReply() const { return FLastReply; }
+    std::uint32_t LastErrorNo() const { return FLastErrorNo; }
+    const std::string& Status() const { return FStatus; }
+    // The socket's handle, INVALID_SOCKET_HANDLE when there is none.
+    std::uint16_t SocketHandle() const;
+    // The resolved IPv4 address in host byte order (0 = none), and the port of the last Connect.
+    std::uint32_t RemoteAddress() const { return FRemoteAddress; }
+    std::uint16_t RemotePort() const { return FRemotePort; }
+    // The socket library's start-up report (six lines, filled by the first instance only).
+    const std::vector<std::string>& WinsockInfo() const { return FWinsockInfo; }
+    // Received bytes not yet taken by ReadLn.
+    std::string_view Buffered() const { return ReceiveBuffer.View(); }
+    // The time-out timer.
+    TThreadTimer* Timer() const { return FTimer; }
+    // Instances that have started the socket library, process-wide.
+    static int WinsockUsers();
+    // Read-ahead cap: once this many unread bytes that hold a line are buffered, receiving pauses
+    // until ReadLn has taken some of them (tuning knob, process-wide).
+    static std::size_t ReadAheadCap();
+    static void SetReadAheadCap(std::size_t Bytes);
+
+protected:
+    // Internal steps, available to descendants.
+    void ResolveHost();
+    void StartTimer();
+    void StopTimer();
+    void TimerFired(QObject* Sender);
+    void InitWinsock();
+    void CloseSocket();
+    // Receive and send handlers, run from the message dispatch.
+    void ReadToStream();
+    void WriteFromStream();
+
+    bool event(QEvent* Event) override;
+
+    // Run by ReadToStream when data arrives while Canceled is set (descendants drop the connection).
+    TNotifyEvent CancelHook;
+    // Unread received bytes; descendants may empty it (ReceiveBuffer.Clear()) outside ReadLn.
+    TReceiveBuffer ReceiveBuffer;
+
+    bool FConnected = false;
+    bool FCanceled = false;
+
+private:
+    class TSessionEvent;
+    struct TSendQueue {
+        std::string Data;
+        std::size_t Offset = 0;
+        std::istream* Source = nullptr;   // stream still to be read (SendStream)
+        std::int64_t SourceLeft = 0;
+        bool SourceFailed = false;
+        bool Empty() const { return Offset == Data.size() && SourceLeft == 0; }
+        void Clear();
+    };
+
+    void PostMessage(TMessage Message);
+    void Dispatch(TMessage Message, int Code, std::uint16_t Error);
+    void DispatchGuarded(TMessage Message, int Code, std::uint16_t Error);
+    void HandleClose();
+    void ReadNotifierActivated();
+    void WriteNotifierActivated();
+    void LookupFinished(int LookupId, std::uint32_t Address, std::uint16_t Error);
+
+    bool NewSocket(bool Linger);
+    void DropSocket();
+    void ArmRead();
+    void ArmWrite();
+    void ReleaseHeldRead();
+    void WaitStep();
+    void WaitForSend();
+    void CheckTransferWait();
+    void SetLastSocketError(int Errno);
+    void Report(int Level, const char* Text);
+    bool ShouldHoldRead();
+    void NotificationsOff();
+    void AfterHandler();
+
+    std::vector<std::string> FWinsockInfo;
+    TThreadTimer* FTimer = nullptr;
+    TSendQueue SendQueue;
+    char WriteBuffer[16385] = {};
+
+    bool FTransferring = false;
+    bool FHandlerBusy = false;
+    bool FNoReopen = false;
+    bool FDestroying = false;
+    bool FLastEventOk = false;
+    bool FTimedOut = false;
+    bool FLookupDone = false;
+    bool FSendDone = false;
+    bool FLinkLost = false;        // a send failed for good, or the socket failed
+    bool FConnecting = false;      // a connect is in progress on the socket
+    bool FSocketUsed = false;      // the socket has seen a connect attempt
+    bool FNotifyOff = false;       // notifications withdrawn for this socket (cancel)
+    bool FReadHeld = false;        // read-ahead cap reached: reading waits for ReadLn
+    bool FReadDeferred = false;    // a read notification came while a handler was busy
+    bool FWriteDeferred = false;   // a write notification came while a handler was busy
+    int FPendingPosts = 0;         // own messages posted and not yet handled
+    std::int64_t FBytesSent = 0;
+    std::int64_t FBytesTotal = 0;
+    std::int64_t FBytesRecvd = 0;
+    std::uint32_t FLastErrorNo = 0;
+    std::uint16_t FLibError = 0;   // the socket library's "last error"
+    std::string FStatus;
+    std::uint32_t FRemoteAddress = 0;
+    std::uint32_t FLookupAddress = 0;
+    bool FLinger = false;          // the socket drops its connection at once when closed
+    std::uint16_t FRemotePort = 0;
+    std::string FLastReply;
+    int FReplyNumber = 0;
+    int FSocket = -1;
+    unsigned FGeneration = 0;      // bumped with every new socket; stale messages are ignored
+    int FLookupId = -1;
+    QSocketNotifier* FReadNotifier = nullptr;
+    QSocketNotifier* FWriteNotifier = nullptr;
+    QElapsedTimer FActivity;       // restarted whenever a byte moves during a transfer wait
+};
