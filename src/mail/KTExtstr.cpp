@@ -142,3 +142,52 @@ void TExStringList::SetHeader(const std::string& Name, const std::string& Value)
         Delete(index);
     }
 }
+
+namespace mailtext {
+
+std::string UpperCase(std::string S)
+{
+    for (auto& c : S)
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+    return S;
+}
+
+std::string LowerCase(std::string S)
+{
+    for (auto& c : S)
+        c = char(Lower(static_cast<unsigned char>(c)));
+    return S;
+}
+
+bool Contains(const std::string& Text, const std::string& Needle)
+{
+    return !Needle.empty() && Text.find(Needle) != std::string::npos;
+}
+
+std::string StripLineEnd(const std::string& Line)
+{
+    size_t n = Line.size();
+    if (n > 0 && Line[n - 1] == '\n') {
+        --n;
+        if (n > 0 && Line[n - 1] == '\r')
+            --n;
+    }
+    return Line.substr(0, n);
+}
+
+void RequireNoLineBreak(const std::string& S)
+{
+    if (S.find_first_of("\r\n") != std::string::npos)
+        throw std::runtime_error("Caractère de fin de ligne interdit");
+}
+
+std::string OneLine(std::string S)
+{
+    for (auto& c : S)
+        if (c == '\r' || c == '\n' || c == '\0')
+            c = ' ';
+    return S;
+}
+
+} // namespace mailtext

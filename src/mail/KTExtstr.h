@@ -59,3 +59,18 @@ public:
     // Value deletes the entry.
     void SetHeader(const std::string& Name, const std::string& Value);
 };
+
+// Small text helpers shared by the mail components (bytes; ASCII letter case only).
+namespace mailtext {
+std::string UpperCase(std::string S);
+std::string LowerCase(std::string S);
+// True when Needle is not empty and occurs in Text.
+bool Contains(const std::string& Text, const std::string& Needle);
+// The line without its line end (CR LF, or a bare LF).
+std::string StripLineEnd(const std::string& Line);
+// Raises std::runtime_error "Caractère de fin de ligne interdit" when S holds a CR or LF: such a
+// value would let a command argument start a command of its own.
+void RequireNoLineBreak(const std::string& S);
+// S with every CR, LF and NUL replaced by a blank, for header values.
+std::string OneLine(std::string S);
+} // namespace mailtext

@@ -1,5 +1,6 @@
 // Tests of TExStringList: header lookup and set-or-delete on unsorted and sorted lists.
 #include "mail/KTExtstr.h"
+#include "StringListPrint.h"
 
 #include <gtest/gtest.h>
 
