@@ -150,40 +150,55 @@ void TThreadTimer::timerEvent(QTimerEvent* Event)
 
 void TReceiveBuffer::Clear()
 {
-    FData.clear();
+    FSize = 0;
     FOffset = 0;
     FScanned = 0;
     FLineEnd = std::string::npos;
 }
 
-void TReceiveBuffer::Append(const char* Data, std::size_t Length)
+char* TReceiveBuffer::Reserve(std::size_t Length)
 {
-    if (FOffset == FData.size()) {
+    if (FOffset == FSize)
         Clear();
-    } else if (FOffset >= 65536 && FOffset >= FData.size() / 2) {
-        // Compact: move the unread bytes to the front once most of the storage is consumed.
-        FData.erase(0, FOffset);
+    if (FCapacity - FSize < Length && FOffset > 0) {
+        // Move the unread bytes to the front; this happens only when the tail is used up.
+        std::memmove(FStore.get(), FStore.get() + FOffset, FSize - FOffset);
+        FSize -= FOffset;
         FScanned -= std::min(FScanned, FOffset);
         if (FLineEnd != std::string::npos)
             FLineEnd -= FOffset;
         FOffset = 0;
     }
-    FData.append(Data, Length);
+    if (FCapacity - FSize < Length) {
+        const std::size_t Wanted = std::max({FSize + Length, FCapacity + FCapacity / 2, std::size_t(64 * 1024)});
+        std::unique_ptr<char[]> Store(new char[Wanted]);
+        if (FSize > 0)
+            std::memcpy(Store.get(), FStore.get(), FSize);
+        FStore = std::move(Store);
+        FCapacity = Wanted;
+    }
+    return FStore.get() + FSize;
 }
 
-bool TReceiveBuffer::HasLine()
+void TReceiveBuffer::Append(const char* Data, std::size_t Length)
 {
-    if (FLineEnd != std::string::npos)
-        return true;
+    if (Length == 0)
+        return;
+    std::memcpy(Reserve(Length), Data, Length);
+    Commit(Length);
+}
+
+bool TReceiveBuffer::ScanForLine()
+{
     const std::size_t From = std::max(FScanned, FOffset);
-    if (From >= FData.size())
+    if (From >= FSize)
         return false;
-    const void* Found = std::memchr(FData.data() + From, '\n', FData.size() - From);
+    const void* Found = std::memchr(FStore.get() + From, '\n', FSize - From);
     if (Found == nullptr) {
-        FScanned = FData.size();
+        FScanned = FSize;
         return false;
     }
-    FLineEnd = static_cast<std::size_t>(static_cast<const char*>(Found) - FData.data());
+    FLineEnd = static_cast<std::size_t>(static_cast<const char*>(Found) - FStore.get());
     FScanned = FLineEnd + 1;
     return true;
 }
@@ -192,7 +207,7 @@ std::string TReceiveBuffer::TakeLine()
 {
     if (!HasLine())
         return {};
-    std::string Line(FData, FOffset, FLineEnd + 1 - FOffset);
+    std::string Line(FStore.get() + FOffset, FLineEnd + 1 - FOffset);
     FOffset = FLineEnd + 1;
     FLineEnd = std::string::npos;
     FScanned = std::max(FScanned, FOffset);
@@ -216,6 +231,9 @@ void TSocketSession::TSendQueue::Clear()
 {
     Data.clear();
     Offset = 0;
+    Block.reset();
+    BlockLength = 0;
+    BlockOffset = 0;
     Source = nullptr;
     SourceLeft = 0;
 }
@@ -358,13 +376,6 @@ void TSocketSession::ReportStatus(std::uint8_t Level, const std::string& Text)
     }
 }
 
-// ReportStatus for the fixed texts: builds no string unless the level passes.
-void TSocketSession::Report(int Level, const char* Text)
-{
-    if (Level <= ReportLevel)
-        ReportStatus(static_cast<std::uint8_t>(Level), std::string(Text));
-}
-
 std::string TSocketSession::ErrorText(std::uint16_t ErrorNo)
 {
     Report(8, "Recherche du message d'erreur");
@@ -438,6 +449,7 @@ void TSocketSession::Dispatch(TMessage Message, int Code, std::uint16_t Error)
             WriteFromStream();
             break;
         case FD_CONNECT:
+            FConnectAnswered = true;
             if (FLastEventOk) {
                 FConnected = true;
                 if (OnConnect)
@@ -680,10 +692,13 @@ void TSocketSession::Connect()
         CheckSocketError(10035);
     }
     FConnecting = true;
+    FConnectAnswered = false;
     ArmWrite();
 
+    // The wait also ends when the connect notification came and the peer closed at once in the
+    // same pass: the connection was made, and what the peer sent is in the receive buffer.
     StartTimer();
-    while (!FConnected && !FTimedOut && !FCanceled && FLastEventOk)
+    while (!FConnected && !FConnectAnswered && !FTimedOut && !FCanceled && FLastEventOk)
         WaitStep();
     StopTimer();
     if (!FTimedOut && !FCanceled && FLastEventOk)
@@ -784,13 +799,20 @@ void TSocketSession::TimerFired(QObject*)
 // ---------------------------------------------------------------------------------------------
 // The wait step
 
-// Sleep 2 ms, then process everything pending. The sleep is skipped when one of this session's
-// own messages is already queued: there is work to do at once.
+// One pass of a blocking wait: wait for the next event, then process everything pending. The
+// wait is not a blind sleep: it ends as soon as anything arrives (socket notification, timer,
+// posted message, user input), and after WaitSliceMs at the latest, so a waiting operation
+// notices its flags at once and costs nothing while the line is silent. It is skipped when one of
+// this session's own messages is already queued.
 void TSocketSession::WaitStep()
 {
     ReleaseHeldRead();
-    if (FPendingPosts == 0)
-        QThread::msleep(2);
+    if (FPendingPosts == 0) {
+        const int Wake = startTimer(WaitSliceMs, Qt::PreciseTimer);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        if (Wake != 0)
+            killTimer(Wake);
+    }
     QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
@@ -828,7 +850,22 @@ void TSocketSession::AfterHandler()
     }
 }
 
+// The receive handler, run for a read notification and for ReceiveMore. A full chunk means more
+// is waiting: up to ChunksPerMessage chunks are taken in a row, then ReceiveMore goes to the back
+// of the queue so that timers and input get their turn.
 void TSocketSession::ReadToStream()
+{
+    const unsigned Generation = FGeneration;
+    for (int Chunk = 0; Chunk < ChunksPerMessage; ++Chunk) {
+        if (!ReceiveChunk() || Generation != FGeneration)
+            return;
+    }
+    PostMessage(ReceiveMore);
+}
+
+// One receive of at most ChunkSize bytes with its reports and events; true when a full chunk came
+// and reading should go on at once.
+bool TSocketSession::ReceiveChunk()
 {
     if (FCanceled) {
         NotificationsOff();
@@ -837,34 +874,38 @@ void TSocketSession::ReadToStream()
     }
     if (FHandlerBusy) {
         FReadDeferred = true;
-        return;
+        return false;
     }
     FHandlerBusy = true;
     bool Received = false;
+    bool More = false;
     try {
         Report(8, "ReadToStream");
-        char Chunk[ChunkSize + 1];
-        const ssize_t N = FSocket >= 0 ? ::recv(FSocket, Chunk, ChunkSize, MSG_DONTWAIT) : -1;
-        const int Errno = FSocket >= 0 ? errno : EBADF;
+        ssize_t N = -1;
+        int Errno = EBADF;
+        if (FSocket >= 0) {
+            char* Space = ReceiveBuffer.Reserve(ChunkSize);
+            N = ::recv(FSocket, Space, ChunkSize, MSG_DONTWAIT);
+            Errno = errno;
+            if (N > 0)
+                ReceiveBuffer.Commit(static_cast<std::size_t>(N));
+        }
         if (N < 0) {
-            if (Errno == EAGAIN || Errno == EWOULDBLOCK || Errno == EINTR) {
-                ArmRead();
-            } else {
+            if (Errno != EAGAIN && Errno != EWOULDBLOCK && Errno != EINTR) {
                 FLastErrorNo = sockerrors::FromErrno(Errno);
                 const std::string Text = ErrorText(static_cast<std::uint16_t>(FLastErrorNo));
                 if (SocketErrorEvent)
                     SocketErrorEvent(this, static_cast<std::uint16_t>(FLastErrorNo), Text);
-                ArmRead();
             }
+            ArmRead();
         } else {
             Received = true;
-            ReceiveBuffer.Append(Chunk, static_cast<std::size_t>(N));
             if (N > 0)
                 FActivity.restart();
             if (ShouldHoldRead())
                 FReadHeld = true;
             else if (static_cast<std::size_t>(N) == ChunkSize)
-                PostMessage(ReceiveMore);
+                More = true;
             else
                 ArmRead();
             if (FTransferring) {
@@ -880,11 +921,17 @@ void TSocketSession::ReadToStream()
     AfterHandler();
     if (Received && DataArrivedEvent)
         DataArrivedEvent(this);
+    return More;
 }
 
 std::string TSocketSession::ReadLn()
 {
     Report(8, "ReadLn");
+    if (!FCanceled && ReceiveBuffer.HasLine()) {
+        std::string Line = ReceiveBuffer.TakeLine();
+        ReleaseHeldRead();
+        return Line;
+    }
     FActivity.restart();
     for (;;) {
         if (FCanceled || ReceiveBuffer.HasLine())
@@ -934,54 +981,80 @@ std::string TSocketSession::Transaction(const std::string& Command)
 // ---------------------------------------------------------------------------------------------
 // Sending
 
+// The send handler, run for a write notification and for SendMore. Up to ChunksPerMessage chunks
+// go out in a row while the socket takes them; then SendMore goes to the back of the queue.
 void TSocketSession::WriteFromStream()
+{
+    const unsigned Generation = FGeneration;
+    for (int Chunk = 0; Chunk < ChunksPerMessage; ++Chunk) {
+        if (!SendChunk() || Generation != FGeneration)
+            return;
+    }
+    PostMessage(SendMore);
+}
+
+// One send call of at most ChunkSize bytes from the front of the queue, with its report and
+// events; true when bytes remain and the socket may take more at once.
+bool TSocketSession::SendChunk()
 {
     if (FHandlerBusy) {
         FWriteDeferred = true;
-        return;
+        return false;
     }
     FHandlerBusy = true;
+    bool More = false;
     try {
         Report(8, "WriteFromStream");
         if (!SendQueue.Empty() && !FCanceled) {
-            if (SendQueue.Offset == SendQueue.Data.size() && SendQueue.SourceLeft > 0) {
-                // Take the next part of the stream being sent.
-                const std::size_t Want = static_cast<std::size_t>(std::min<std::int64_t>(SendQueue.SourceLeft, 256 * 1024));
-                SendQueue.Data.resize(Want);
-                SendQueue.Offset = 0;
-                SendQueue.Source->read(SendQueue.Data.data(), static_cast<std::streamsize>(Want));
-                const std::size_t Got = static_cast<std::size_t>(std::max<std::streamsize>(SendQueue.Source->gcount(), 0));
-                SendQueue.Data.resize(Got);
-                SendQueue.SourceLeft -= static_cast<std::int64_t>(Got);
-                if (Got < Want) {
-                    SendQueue.SourceFailed = true;
-                    SendQueue.SourceLeft = 0;
+            const char* From;
+            std::size_t Length;
+            if (SendQueue.Offset < SendQueue.Data.size()) {
+                From = SendQueue.Data.data() + SendQueue.Offset;
+                Length = std::min(ChunkSize, SendQueue.Data.size() - SendQueue.Offset);
+            } else {
+                if (SendQueue.BlockOffset == SendQueue.BlockLength) {
+                    // Take the next part of the stream being sent.
+                    constexpr std::size_t BlockSize = 256 * 1024;
+                    if (!SendQueue.Block)
+                        SendQueue.Block.reset(new char[BlockSize]);
+                    const auto Want = static_cast<std::size_t>(std::min<std::int64_t>(SendQueue.SourceLeft, BlockSize));
+                    SendQueue.Source->read(SendQueue.Block.get(), static_cast<std::streamsize>(Want));
+                    const auto Got = static_cast<std::size_t>(std::max<std::streamsize>(SendQueue.Source->gcount(), 0));
+                    SendQueue.BlockLength = Got;
+                    SendQueue.BlockOffset = 0;
+                    SendQueue.SourceLeft -= static_cast<std::int64_t>(Got);
+                    if (Got < Want) {
+                        SendQueue.SourceFailed = true;
+                        SendQueue.SourceLeft = 0;
+                    }
                 }
+                From = SendQueue.Block.get() + SendQueue.BlockOffset;
+                Length = std::min(ChunkSize, SendQueue.BlockLength - SendQueue.BlockOffset);
             }
-            const std::size_t Length = std::min(ChunkSize, SendQueue.Data.size() - SendQueue.Offset);
             ssize_t N = 0;
             if (Length > 0) {
-                N = FSocket >= 0 ? ::send(FSocket, SendQueue.Data.data() + SendQueue.Offset, Length, MSG_NOSIGNAL | MSG_DONTWAIT) : -1;
+                N = FSocket >= 0 ? ::send(FSocket, From, Length, MSG_NOSIGNAL | MSG_DONTWAIT) : -1;
                 if (N < 0) {
                     const int Errno = FSocket >= 0 ? errno : EBADF;
                     FLastErrorNo = sockerrors::FromErrno(Errno);
                     if (Errno == EAGAIN || Errno == EWOULDBLOCK)
                         ArmWrite();          // sending resumes when the socket takes data again
                     else if (Errno == EINTR)
-                        PostMessage(SendMore);
+                        More = true;
                     else
                         FLinkLost = true;    // the connection cannot carry data any more
                     AfterHandler();
-                    return;
+                    return More;
                 }
             }
-            SendQueue.Offset += static_cast<std::size_t>(N);
+            if (SendQueue.Offset < SendQueue.Data.size())
+                SendQueue.Offset += static_cast<std::size_t>(N);
+            else
+                SendQueue.BlockOffset += static_cast<std::size_t>(N);
             if (!SendQueue.Empty()) {
-                PostMessage(SendMore);
+                More = true;
             } else {
-                SendQueue.Data.clear();
-                SendQueue.Offset = 0;
-                SendQueue.Source = nullptr;
+                SendQueue.Clear();
                 FSendDone = true;
             }
             FBytesSent += N;
@@ -995,6 +1068,7 @@ void TSocketSession::WriteFromStream()
         throw;
     }
     AfterHandler();
+    return More;
 }
 
 // Waits until the send queue is written out or Canceled is set.
@@ -1059,8 +1133,9 @@ void TSocketSession::SendStream(std::istream& Stream)
     FTransferring = true;
     auto Finish = [this] {
         FTransferring = false;
-        SendQueue.Source = nullptr;
-        SendQueue.SourceLeft = 0;
+        // Whatever of the stream did not go out is not sent later.
+        if (SendQueue.Source != nullptr)
+            SendQueue.Clear();
         if (FCanceled) {
             FCanceled = false;
             SendQueue.Clear();

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <istream>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -80,31 +81,44 @@ private:
 // compacted only now and then, so a line costs one copy (the returned text) and no move of the rest.
 class TReceiveBuffer {
 public:
-    bool Empty() const { return FOffset == FData.size(); }
-    std::size_t Size() const { return FData.size() - FOffset; }
+    TReceiveBuffer() = default;
+    TReceiveBuffer(const TReceiveBuffer&) = delete;
+    TReceiveBuffer& operator=(const TReceiveBuffer&) = delete;
+
+    bool Empty() const { return FOffset == FSize; }
+    std::size_t Size() const { return FSize - FOffset; }
     // The unread bytes, oldest first.
-    std::string_view View() const { return std::string_view(FData).substr(FOffset); }
+    std::string_view View() const { return std::string_view(FStore.get() + FOffset, FSize - FOffset); }
     // Drops every unread byte.
     void Clear();
 
     void Append(const char* Data, std::size_t Length);
+    // Room for Length more bytes at the end; Commit(N) then adds the first N of them. Lets a
+    // receive call write straight into the buffer.
+    char* Reserve(std::size_t Length);
+    void Commit(std::size_t Length) { FSize += Length; }
     // True when a line feed is among the unread bytes (scans only bytes not scanned before).
-    bool HasLine();
+    bool HasLine() { return FLineEnd != std::string::npos || ScanForLine(); }
     // Takes the bytes up to and including the first line feed; HasLine() must be true.
     std::string TakeLine();
-    // Bytes reserved by the storage (for memory checks).
-    std::size_t Capacity() const { return FData.capacity(); }
+    // Bytes held by the storage (for memory checks).
+    std::size_t Capacity() const { return FCapacity; }
 
 private:
-    std::string FData;
+    bool ScanForLine();
+
+    std::unique_ptr<char[]> FStore;
+    std::size_t FCapacity = 0;
+    std::size_t FSize = 0;
     std::size_t FOffset = 0;
-    std::size_t FScanned = 0;   // absolute index up to which no line feed was found
-    std::size_t FLineEnd = std::string::npos;  // absolute index of a known line feed
+    std::size_t FScanned = 0;                  // index up to which no line feed was found
+    std::size_t FLineEnd = std::string::npos;  // index of a known line feed
 };
 
-// One TCP client session. Every operation blocks its caller, but the wait processes the
-// application's pending events (sleep 2 ms, then process what is pending), so the user interface
-// keeps running and may call Cancel or Abort. Everything runs on the thread that owns the object.
+// One TCP client session. Every operation blocks its caller, but its wait keeps processing the
+// application's events (wait for the next event, at most 20 ms, then process everything pending),
+// so the user interface keeps running and may call Cancel or Abort. Everything runs on the thread
+// that owns the object.
 //
 // Streams: SendStream takes a std::istream (an std::ifstream for a file, an std::stringstream or
 // any istream over memory for composed text). It is read from its start, lazily in chunks while
@@ -128,6 +142,8 @@ public:
     enum TSocketEventCode : int { FD_READ = 1, FD_WRITE = 2, FD_OOB = 4, FD_ACCEPT = 8, FD_CONNECT = 16, FD_CLOSE = 32 };
     static constexpr std::uint16_t INVALID_SOCKET_HANDLE = 65535;
     static constexpr std::size_t ChunkSize = 16383;
+    // Longest pass of a blocking wait when nothing at all happens (ms).
+    static constexpr int WaitSliceMs = 20;
 
     explicit TSocketSession(QObject* Owner = nullptr);
     ~TSocketSession() override;
@@ -235,6 +251,9 @@ protected:
     // Receive and send handlers, run from the message dispatch.
     void ReadToStream();
     void WriteFromStream();
+    // How many chunks one ReceiveMore or SendMore message may move before other events get a
+    // turn (each chunk still reports and fires its events).
+    static constexpr int ChunksPerMessage = 16;
 
     bool event(QEvent* Event) override;
 
@@ -249,12 +268,15 @@ protected:
 private:
     class TSessionEvent;
     struct TSendQueue {
-        std::string Data;
+        std::string Data;                 // bytes queued by SendBuffer
         std::size_t Offset = 0;
+        std::unique_ptr<char[]> Block;    // the part of the stream being sent
+        std::size_t BlockLength = 0;
+        std::size_t BlockOffset = 0;
         std::istream* Source = nullptr;   // stream still to be read (SendStream)
         std::int64_t SourceLeft = 0;
         bool SourceFailed = false;
-        bool Empty() const { return Offset == Data.size() && SourceLeft == 0; }
+        bool Empty() const { return Offset == Data.size() && BlockOffset == BlockLength && SourceLeft == 0; }
         void Clear();
     };
 
@@ -275,8 +297,15 @@ private:
     void WaitForSend();
     void CheckTransferWait();
     void SetLastSocketError(int Errno);
-    void Report(int Level, const char* Text);
+    // ReportStatus for the fixed texts: builds no string unless the level passes.
+    void Report(int Level, const char* Text)
+    {
+        if (Level <= ReportLevel)
+            ReportStatus(static_cast<std::uint8_t>(Level), std::string(Text));
+    }
     bool ShouldHoldRead();
+    bool ReceiveChunk();
+    bool SendChunk();
     void NotificationsOff();
     void AfterHandler();
 
@@ -295,6 +324,7 @@ private:
     bool FSendDone = false;
     bool FLinkLost = false;        // a send failed for good, or the socket failed
     bool FConnecting = false;      // a connect is in progress on the socket
+    bool FConnectAnswered = false; // the connect notification of the current attempt came
     bool FSocketUsed = false;      // the socket has seen a connect attempt
     bool FNotifyOff = false;       // notifications withdrawn for this socket (cancel)
     bool FReadHeld = false;        // read-ahead cap reached: reading waits for ReadLn

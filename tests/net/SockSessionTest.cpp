@@ -1,21 +1,371 @@
 // Tests of TSocketSession's core: construction, connecting, closing, cancel, time-outs, reporting.
-#include "net/SockSession.h"
+#include "NetTestUtil.h"
 #include "ScriptedServer.h"
+#include "net/SockErrors.h"
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <map>
+#include <memory>
+#include <set>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace nettest;
 using testsupport::ScriptedServer;
 
-TEST(SockSessionCore, ConnectsByDottedAddress)
+namespace {
+
+// A loopback port with nobody listening on it.
+std::uint16_t ClosedPort()
+{
+    const int Fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in A{};
+    A.sin_family = AF_INET;
+    A.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(Fd, reinterpret_cast<sockaddr*>(&A), sizeof A);
+    socklen_t L = sizeof A;
+    ::getsockname(Fd, reinterpret_cast<sockaddr*>(&A), &L);
+    ::close(Fd);
+    return ntohs(A.sin_port);
+}
+
+} // namespace
+
+TEST(SockSessionCore, DottedAddressConnectsWithoutLookup)
 {
     ScriptedServer Server;
-    Server.reply("+OK").start();
+    Server.expect("HELLO").reply("+OK hello").start();
     TSocketSession Session;
-    Session.Host = Server.host();
+    TLog Log;
+    Log.Attach(Session);
+    Session.ReportLevel = 8;
+    ConnectTo(Session, Server);
+
+    EXPECT_TRUE(Session.Connected());
+    EXPECT_EQ(Session.RemoteAddress(), 0x7F000001u);
+    EXPECT_EQ(Log.Lines, (std::vector<std::string>{"Connexion", "Résolution d'hôte", "Timer activé", "<OnConnect>",
+                                                   "WriteFromStream", "Timer désactivé"}));
+    Session.Writeln("HELLO");
+    EXPECT_EQ(Session.ReadLn(), "+OK hello\r\n");
+    Session.Disconnect();
+    EXPECT_FALSE(Session.Connected());
+    EXPECT_TRUE(Log.Has("<OnDisconnect>"));
+    EXPECT_NE(Session.SocketHandle(), TSocketSession::INVALID_SOCKET_HANDLE);
+    ASSERT_TRUE(Server.waitFinished());
+    EXPECT_TRUE(Server.failures().empty());
+}
+
+TEST(SockSessionCore, HostNameIsLookedUpThenConnected)
+{
+    ScriptedServer Server;
+    Server.start();
+    TSocketSession Session;
+    TLog Log;
+    Log.Attach(Session);
+    Session.ReportLevel = 8;
+    Session.Host = "localhost";
     Session.Port = Server.port();
     Session.Connect();
+
     EXPECT_TRUE(Session.Connected());
+    EXPECT_EQ(Session.RemoteAddress(), 0x7F000001u);
+    EXPECT_EQ(Log.Lines, (std::vector<std::string>{"Connexion", "Résolution d'hôte", "Timer activé", "Timer désactivé",
+                                                   "<OnHostResolved>", "Timer activé", "<OnConnect>",
+                                                   "WriteFromStream", "Timer désactivé"}));
+    Session.Disconnect();
+    EXPECT_TRUE(Server.waitFinished());
+}
+
+// Unresolvable hosts: the lookup failure never reaches the caller, it becomes "Adresse distante
+// nulle" after at most one OnInvalidHost chance.
+TEST(SockSessionCore, UnresolvableHostAndOnInvalidHost)
+{
+    struct Case {
+        const char* Name;
+        std::string Host;
+        bool HasHandler;
+        bool HandlerSetsHandled;
+        bool HandlerFixesHost;
+        int HandlerCalls;
+        bool Connects;
+    };
+    const std::string LongName = std::string(120, 'a') + ".localhost";  // 130 characters
+    const Case Cases[] = {
+        {"no handler", "nosuchhost.invalid", false, false, false, 0, false},
+        {"handler does not handle", "nosuchhost.invalid", true, false, false, 1, false},
+        {"handler handles, host still bad", "nosuchhost.invalid", true, true, false, 1, false},
+        {"handler repairs the host", "nosuchhost.invalid", true, true, true, 1, true},
+        {"name over 127 characters", LongName, true, true, false, 1, false},
+    };
+    for (const Case& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        ScriptedServer Server;
+        Server.start();
+        TSocketSession Session;
+        TLog Log;
+        Log.Attach(Session);
+        Session.Host = C.Host;
+        Session.Port = Server.port();
+        int Calls = 0;
+        if (C.HasHandler) {
+            Session.OnInvalidHost = [&](bool& Handled) {
+                ++Calls;
+                if (C.HandlerFixesHost)
+                    Session.Host = "127.0.0.1";
+                Handled = C.HandlerSetsHandled;
+            };
+        }
+        const std::string Error = Raised([&] { Session.Connect(); });
+        EXPECT_EQ(Calls, C.HandlerCalls);
+        if (C.Connects) {
+            EXPECT_EQ(Error, "");
+            EXPECT_TRUE(Session.Connected());
+            Session.Disconnect();
+        } else {
+            EXPECT_EQ(Error, "ESockError: Adresse distante nulle");
+            EXPECT_FALSE(Session.Connected());
+            EXPECT_FALSE(Log.Has("<OnConnectionFailed>"));
+            EXPECT_FALSE(Log.Has("<OnHostResolved>"));
+        }
+    }
+}
+
+TEST(SockSessionCore, RefusedConnectionFailsWithErrorNumberAndCanRetry)
+{
+    TSocketSession Session;
+    TLog Log;
+    Log.Attach(Session);
+    Session.Host = "127.0.0.1";
+    Session.Port = ClosedPort();
+    EXPECT_EQ(Raised([&] { Session.Connect(); }), "ESockError: Connexion échoué");
+    EXPECT_TRUE(Log.Has("<OnConnectionFailed>"));
+    EXPECT_FALSE(Log.Has("<OnConnect>"));
+    EXPECT_FALSE(Session.Connected());
+    EXPECT_FALSE(Session.LastEventOk());
+    EXPECT_EQ(Session.LastErrorNo(), 10061u);
+    EXPECT_EQ(Session.ErrorText(static_cast<std::uint16_t>(Session.LastErrorNo())), "10061:Connection refused");
+
+    // The same component connects afterwards.
+    ScriptedServer Server;
+    Server.reply("+OK").start();
+    ConnectTo(Session, Server);
     EXPECT_EQ(Session.ReadLn(), "+OK\r\n");
     Session.Disconnect();
     EXPECT_TRUE(Server.waitFinished());
+}
+
+TEST(SockSessionCore, CancelDuringConnectionWait)
+{
+    ScriptedServer Server(ScriptedServer::Mode::NeverAccept);
+    TTestSession Session;
+    TLog Log;
+    Log.Attach(Session);
+    Session.Host = Server.host();
+    Session.Port = Server.port();
+    Later(30, [&] { Session.Cancel(); });
+    EXPECT_EQ(Raised([&] { Session.Connect(); }), "ESockError: Connexion annulée");
+    ASSERT_FALSE(Log.Lines.empty());
+    EXPECT_EQ(Log.Lines.back(), "<OnConnectionFailed>");
+    EXPECT_FALSE(Session.Connected());
+    EXPECT_FALSE(Session.TimedOut());
+    // TimeOut 0: no system timer was ever started.
+    EXPECT_EQ(Session.Timer()->StartCount(), 0);
+    EXPECT_EQ(Session.Aborts, 0);
+
+    // Connect clears the flag: the next attempt is not cancelled at once.
+    ScriptedServer Other;
+    Other.reply("+OK").start();
+    ConnectTo(Session, Other);
+    EXPECT_FALSE(Session.Canceled());
+    EXPECT_EQ(Session.ReadLn(), "+OK\r\n");
+    Session.Disconnect();
+}
+
+TEST(SockSessionCore, TimeOutEndsAConnectionThatIsNeverAccepted)
+{
+    ScriptedServer Server(ScriptedServer::Mode::NeverAccept);
+    TTestSession Session;
+    TLog Log;
+    Log.Attach(Session);
+    Session.ReportLevel = 8;
+    Session.TimeOut = 100;
+    Session.Host = Server.host();
+    Session.Port = Server.port();
+    EXPECT_EQ(Raised([&] { Session.Connect(); }), "ESockError: La connexion a dépassé le temps imparti");
+    EXPECT_TRUE(Session.TimedOut());
+    EXPECT_EQ(Session.Aborts, 1);
+    EXPECT_EQ(Session.Timer()->StartCount(), 1);
+    EXPECT_FALSE(Session.Timer()->Running());
+    EXPECT_TRUE(Log.Has("Timer déclenché"));
+    EXPECT_EQ(Log.Lines.back(), "<OnConnectionFailed>");
+    EXPECT_FALSE(Session.Connected());
+}
+
+TEST(SockSessionCore, PeerClosingWhileIdleKeepsBytesAndReopens)
+{
+    ScriptedServer Server;
+    Server.send("+OK one\r\n+OK tail").close().start();
+    TSocketSession Session;
+    TLog Log;
+    Log.Attach(Session);
+    ConnectTo(Session, Server);
+    ASSERT_TRUE(PumpUntil([&] { return Log.Has("<OnDisconnect>"); }));
+    EXPECT_FALSE(Session.Connected());
+    EXPECT_EQ(Session.Buffered(), "+OK one\r\n+OK tail");
+    EXPECT_NE(Session.SocketHandle(), TSocketSession::INVALID_SOCKET_HANDLE);
+    // Complete lines are still returned; the unterminated rest never is.
+    EXPECT_EQ(Session.ReadLn(), "+OK one\r\n");
+    EXPECT_EQ(Raised([&] { Session.ReadLn(); }), "ESockError: Connexion perdue");
+    EXPECT_TRUE(Server.waitFinished());
+
+    // The fresh socket serves the next connection.
+    ScriptedServer Next;
+    Next.reply("+OK again").start();
+    ConnectTo(Session, Next);
+    EXPECT_TRUE(Session.Connected());
+    Session.Disconnect();
+}
+
+TEST(SockSessionCore, ConnectWhileConnectedAndRequireConnection)
+{
+    ScriptedServer Server;
+    Server.start();
+    TSocketSession Session;
+
+    // Not connected, no handler: the general exception, not a socket error.
+    EXPECT_EQ(Raised([&] { Session.RequireConnection(); }), "Exception: Non connecté");
+    // A handler that says it handled it but did not connect: one chance only.
+    int Calls = 0;
+    Session.OnConnectionRequired = [&](bool& Handled) {
+        ++Calls;
+        Handled = true;
+    };
+    EXPECT_EQ(Raised([&] { Session.RequireConnection(); }), "Exception: Non connecté");
+    EXPECT_EQ(Calls, 1);
+    // A handler that connects.
+    Session.OnConnectionRequired = [&](bool& Handled) {
+        ConnectTo(Session, Server);
+        Handled = true;
+    };
+    EXPECT_EQ(Raised([&] { Session.RequireConnection(); }), "");
+    EXPECT_TRUE(Session.Connected());
+    EXPECT_EQ(Raised([&] { Session.Connect(); }), "ESockError: Déjà connecté");
+    Session.Disconnect();
+}
+
+TEST(SockSessionCore, ErrorText)
+{
+    TSocketSession Session;
+    EXPECT_EQ(Session.ErrorText(10061), "10061:Connection refused");
+    EXPECT_EQ(Session.ErrorText(10035), "10035:Operation would block");
+    EXPECT_EQ(Session.ErrorText(11004), "11004:Valid name, no data record of requested type");
+    EXPECT_EQ(Session.ErrorText(12345), "No. d'erreur inconnu 12345");
+    EXPECT_EQ(Session.ErrorText(0), "");
+    EXPECT_EQ(sockerrors::TableSize(), 51u);
+    EXPECT_EQ(sockerrors::FromErrno(ECONNREFUSED), 10061);
+    EXPECT_EQ(sockerrors::FromErrno(ETIMEDOUT), 10060);
+    EXPECT_EQ(sockerrors::FromErrno(ECONNRESET), 10054);
+}
+
+// Every status text with its level: what passes OnStatus depends on ReportLevel only.
+TEST(SockSessionCore, ReportLevelFiltersStatuses)
+{
+    const std::map<std::string, int> Levels = {
+        {"+OK 3 5120\r\n", 1},
+        {"Envoi du tampon", 4}, {"Requête fermeture de socket", 4},
+        {"Connexion", 8}, {"Déconnexion", 8}, {"Résolution d'hôte", 8}, {"Timer activé", 8},
+        {"Timer désactivé", 8}, {"Write", 8}, {"Writeln", 8}, {"ReadLn", 8}, {"Transaction", 8},
+        {"ReadToStream", 8}, {"WriteFromStream", 8},
+        {"Vérification de l'erreur dans le gestionnaire d'erreur", 16},
+    };
+    for (int Level : {0, 1, 4, 8, 16}) {
+        SCOPED_TRACE(Level);
+        ScriptedServer Server;
+        Server.send("+OK ready\r\n").expect("STAT").reply("+OK 3 5120").start();
+        TSocketSession Session;
+        std::set<std::string> Seen;
+        Session.OnStatus = [&](QObject* Sender, const std::string& Text) {
+            EXPECT_EQ(Sender, &Session);
+            EXPECT_EQ(Text, Session.Status());
+            Seen.insert(Text);
+        };
+        Session.ReportLevel = Level;
+        ConnectTo(Session, Server);
+        Session.ReadLn();
+        Session.Transaction("STAT");
+        Session.Disconnect();
+        for (const std::string& Text : Seen) {
+            ASSERT_TRUE(Levels.count(Text)) << Text;
+            EXPECT_LE(Levels.at(Text), Level) << Text;
+        }
+        for (const auto& [Text, TextLevel] : Levels) {
+            if (TextLevel <= Level) {
+                EXPECT_TRUE(Seen.count(Text)) << Text;
+            }
+        }
+        if (Level == 0)
+            EXPECT_EQ(Session.Status(), "");
+        else
+            EXPECT_EQ(Session.Status(), Level >= 4 ? "Requête fermeture de socket" : "+OK 3 5120\r\n");
+    }
+}
+
+TEST(SockSessionCore, TwoInstancesShareTheSocketLibrary)
+{
+    ASSERT_EQ(TSocketSession::WinsockUsers(), 0);
+    auto First = std::make_unique<TSocketSession>();
+    EXPECT_EQ(TSocketSession::WinsockUsers(), 1);
+    ASSERT_EQ(First->WinsockInfo().size(), 6u);
+    EXPECT_EQ(First->WinsockInfo()[0], "Version= 1.1");
+    EXPECT_EQ(First->WinsockInfo()[1].rfind("High Version= ", 0), 0u);
+    EXPECT_EQ(First->WinsockInfo()[4].rfind("Max Sockets= ", 0), 0u);
+    EXPECT_EQ(First->WinsockInfo()[5].rfind("Max Udp pack size= ", 0), 0u);
+    auto Second = std::make_unique<TSocketSession>();
+    EXPECT_EQ(TSocketSession::WinsockUsers(), 2);
+    EXPECT_TRUE(Second->WinsockInfo().empty());
+    EXPECT_NE(First->SocketHandle(), Second->SocketHandle());
+    First.reset();
+    EXPECT_EQ(TSocketSession::WinsockUsers(), 1);
+    Second.reset();
+    EXPECT_EQ(TSocketSession::WinsockUsers(), 0);
+}
+
+TEST(SockSessionCore, DestructionFiresNothing)
+{
+    ScriptedServer Server;
+    Server.start();
+    int Events = 0;
+    {
+        TSocketSession Session;
+        ConnectTo(Session, Server);
+        Session.ReportLevel = 16;
+        Session.OnStatus = [&](QObject*, const std::string&) { ++Events; };
+        Session.OnDisconnect = [&](QObject*) { ++Events; };
+    }
+    EXPECT_EQ(Events, 0);
+    EXPECT_TRUE(Server.waitFinished());
+}
+
+TEST(ThreadTimer, FiresWhileEnabledAndStopsWhenDisabled)
+{
+    TThreadTimer Timer;
+    EXPECT_TRUE(Timer.Enabled());
+    EXPECT_EQ(Timer.Interval(), 1000u);
+    EXPECT_FALSE(Timer.Running());  // no handler yet
+    int Ticks = 0;
+    Timer.SetOnTimer([&](QObject* Sender) {
+        EXPECT_EQ(Sender, &Timer);
+        if (++Ticks == 3)
+            Timer.SetEnabled(false);
+    });
+    EXPECT_TRUE(Timer.Running());
+    Timer.SetInterval(5);
+    ASSERT_TRUE(PumpUntil([&] { return Ticks >= 3; }));
+    EXPECT_FALSE(Timer.Running());
+    Timer.SetEnabled(true);
+    Timer.SetInterval(0);
+    EXPECT_FALSE(Timer.Running());
 }
