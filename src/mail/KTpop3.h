@@ -1,0 +1,110 @@
+// TKTPOP3: the POP3 client session and its received-message decoder; TSummary and TMailMessage.
+#pragma once
+
+#include "mail/KTExtstr.h"
+#include "mail/KTUUE.h"
+#include "net/SockSession.h"
+
+#include <functional>
+#include <string>
+
+// The header summary of one message (RetrieveSummary).
+class TSummary {
+public:
+    std::string Subject;   // from "Subject:", the blank after the colon kept
+    std::string From;      // from "From:", the blank after the colon kept
+    int Bytes = 0;         // size announced by LIST
+    std::string MessageId; // from "Message-ID:", at most 256 characters
+    TExStringList Header;  // the header lines as received, ending with the entry "."
+};
+
+// One fetched message (RetrieveMessage).
+class TMailMessage {
+public:
+    TExStringList Header;     // the raw lines of the top-level header, the empty line included
+    TStringList Body;         // the body text, with one entry per extracted file
+    TStringList Attachments;  // names of the files written, without the AttachFilePath prefix
+    std::string From;
+    std::string Subject;
+    std::string MessageId;
+};
+
+using TListEvent = std::function<void(int Msg, int Size)>;
+
+class TKTPOP3 : public TSocketSession {
+    Q_OBJECT
+public:
+    // What the next message lines are for.
+    enum TPartMode : int { AttachmentPart = 0, BodyText = 1, TopHeader = 2 };
+
+    explicit TKTPOP3(QObject* Owner = nullptr);
+    ~TKTPOP3() override;
+
+    // ---- Published properties ----
+    std::string UserID;
+    std::string Password;
+    bool DeleteOnRead = false;     // RetrieveMessage deletes the message after fetching it
+    // Prefix of every file the decoder writes; a folder must end with "/". Empty = working folder.
+    std::string AttachFilePath;
+
+    // ---- Events (fired only when assigned) ----
+    TNotifyEvent OnConnect;        // after a login, also when STAT then failed
+    THandlerEvent OnAuthenticationNeeded;
+    THandlerEvent OnAuthenticationFailed;
+    TNotifyEvent OnReset;          // published; nothing fires it
+    TListEvent OnList;             // published; nothing fires it
+    TNotifyEvent OnRetrieveStart;
+    TNotifyEvent OnRetrieveEnd;
+    TNotifyEvent OnSuccess;        // DeleteMessage only
+    TNotifyEvent OnFailure;        // DeleteMessage only
+
+    // ---- Operations ----
+    // Connects, logs in with USER/PASS and reads the message count with STAT.
+    void Connect() override;
+    // Sends QUIT, then closes in every case.
+    void Disconnect() override;
+    // Cancels the running operation, or drops the connection without QUIT.
+    void Abort() override;
+    // TOP n 0 and LIST n: fills Summary. Does nothing while Busy.
+    void RetrieveSummary(int MsgNum);
+    // RETR n: fills MailMessage and writes the attachment files. Does nothing while Busy.
+    void RetrieveMessage(int MsgNum);
+    // DELE n. Does nothing while Busy.
+    void DeleteMessage(int MsgNum);
+
+    // ---- Read-only state ----
+    const TSummary& Summary() const { return FSummary; }
+    const TMailMessage& MailMessage() const { return FMailMessage; }
+    bool Busy() const { return FBusy; }
+    int MessageCount() const { return FMessageCount; }
+    TKTUUProcessor* Codec() const { return FCodec; }
+    // Decoder state of the last message.
+    const std::string& PartFileName() const { return FPartFileName; }
+    const std::string& Boundary() const { return FBoundary; }
+    const std::string& ContentType() const { return FContentType; }
+    const std::string& TransferEncoding() const { return FTransferEncoding; }
+    int PartMode() const { return FPartMode; }
+
+private:
+    // Received message decoder.
+    void DecodeMessage();
+    void ParseHeaderBlock();
+    void ParseMultipart();
+    bool ExtractPart(bool StopAtBoundary);
+    void FinishAttachment();
+    std::string ReadMessageLine();
+    void DrainMessage();
+    bool IsStopLine(const std::string& Line, bool StopAtBoundary) const;
+
+    TKTUUProcessor* FCodec;
+    std::string FPartFileName;
+    std::string FBoundary;
+    std::string FContentType;
+    std::string FTransferEncoding;
+    TSummary FSummary;
+    TMailMessage FMailMessage;
+    bool FBusy = false;
+    int FMessageCount = 0;
+    int FPartMode = TopHeader;
+    bool FMessageEnded = true;   // the terminating "." of the RETR reply has been read
+};

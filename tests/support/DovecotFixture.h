@@ -1,0 +1,54 @@
+// DovecotFixture: a private Dovecot POP3 server on a free loopback port, in a temporary folder,
+// with passwd-file users and Maildir mailboxes filled from given messages.
+#pragma once
+
+#include "TestDirs.h"
+
+#include <QString>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+class DovecotFixture {
+public:
+    DovecotFixture();
+    ~DovecotFixture();
+    DovecotFixture(const DovecotFixture&) = delete;
+    DovecotFixture& operator=(const DovecotFixture&) = delete;
+
+    // Adds a user whose mailbox holds Messages (raw message text, CR LF or LF line ends), in
+    // that order: message 1 on the server is Messages[0]. Call before start().
+    void addUser(const std::string& Name, const std::string& Password,
+                 const std::vector<std::string>& Messages = {});
+
+    // Starts the server and waits until it greets; throws std::runtime_error when it does not.
+    void start();
+    // Stops the server (also done by the destructor).
+    void stop();
+
+    quint16 port() const { return port_; }
+    QString folder() const { return dir_.path(); }
+    // Messages currently stored in the user's Maildir (new and cur).
+    int storedMessageCount(const std::string& User) const;
+    // The server's log, for failure messages.
+    std::string log() const;
+
+private:
+    struct User {
+        std::string name, password;
+        std::vector<std::string> messages;
+    };
+    QString maildir(const std::string& User) const;
+
+    TempFolder dir_;
+    std::vector<User> users_;
+    quint16 port_ = 0;
+    long pid_ = 0;
+};
+
+// A free TCP port on 127.0.0.1 at the time of the call.
+quint16 freeLoopbackPort();
+
+} // namespace testsupport

@@ -1,0 +1,41 @@
+#!/usr/bin/python3
+"""SMTP server for the tests: listens on a free 127.0.0.1 port (printed as "PORT n" on stdout)
+and stores every message it receives in the given folder as msg-NNNN.eml (the data as received,
+dot-stuffing undone) and msg-NNNN.json (the envelope: sender and recipients)."""
+import asyncio
+import json
+import os
+import sys
+
+from aiosmtpd.smtp import SMTP
+
+
+class StoreHandler:
+    def __init__(self, folder):
+        self.folder = folder
+        self.count = 0
+
+    async def handle_DATA(self, server, session, envelope):
+        self.count += 1
+        base = os.path.join(self.folder, "msg-%04d" % self.count)
+        with open(base + ".eml", "wb") as f:
+            f.write(envelope.original_content)
+        # The envelope file is written last: its presence means the message is complete.
+        with open(base + ".json.tmp", "w") as f:
+            json.dump({"mail_from": envelope.mail_from, "rcpt_tos": envelope.rcpt_tos}, f)
+        os.rename(base + ".json.tmp", base + ".json")
+        return "250 OK stored"
+
+
+async def main(folder):
+    handler = StoreHandler(folder)
+    loop = asyncio.get_running_loop()
+    server = await loop.create_server(
+        lambda: SMTP(handler, decode_data=False, data_size_limit=256 * 1024 * 1024, hostname="sink.test"),
+        host="127.0.0.1", port=0)
+    print("PORT %d" % server.sockets[0].getsockname()[1], flush=True)
+    await server.serve_forever()
+
+
+if __name__ == "__main__":
+    asyncio.run(main(sys.argv[1]))
