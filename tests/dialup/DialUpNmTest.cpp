@@ -108,26 +108,4 @@ TEST_F(DialUpNmTest, AsynchronousDialDeliversProgressOnTheEventLoop)
     EXPECT_FALSE(events.contains("Connect"));
 }
 
-TEST_F(DialUpNmTest, EntriesCredentialsRenameAndDelete)
-{
-    add(NmFixture::pppoeProfile("ADSL", "alice", "pw"));
-    add(NmFixture::bridgeProfile("Pont", "br7"));
-    dialUp->Entry = "ADSL";
-    QString user, password;
-    EXPECT_EQ(dialUp->GetUserName(user), 0u);
-    EXPECT_EQ(dialUp->GetPassword(password), 0u);
-    EXPECT_EQ(user, "alice");
-    EXPECT_EQ(password, "pw");
-    EXPECT_EQ(dialUp->SetPassword("autre"), 0u);
-    EXPECT_EQ(dialUp->RenameEntry("Pont"), DialError::AlreadyExists);
-    EXPECT_EQ(dialUp->RenameEntry("Fibre"), 0u);
-    dialUp->Entry = "Fibre";
-    EXPECT_EQ(dialUp->GetPassword(password), 0u);
-    EXPECT_EQ(password, "autre");
-    dialUp->Entry = "Pont";
-    EXPECT_EQ(dialUp->DeleteEntry(), 0u);
-    ASSERT_EQ(dialUp->GetEntries(), 0u);
-    EXPECT_EQ(dialUp->Entries(), QStringList({"Fibre"}));
-}
-
 } // namespace

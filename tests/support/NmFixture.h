@@ -73,6 +73,8 @@ public:
     Netns& netns() { return netns_; }
     QString profileFolder() const;      // where NetworkManager keeps the profiles (keyfiles)
     QString log() const;                // NetworkManager's output so far
+    qint64 networkManagerPid() const { return nm_.processId(); }
+    qint64 busPid() const { return bus_.processId(); }
 
     // Adds a profile through NetworkManager's settings interface; returns its object path, or an
     // empty text (error set) when NetworkManager refuses it.
