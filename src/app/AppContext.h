@@ -4,7 +4,9 @@
 
 #include <QDateTime>
 #include <functional>
+#include <memory>
 
+class DialService;
 class Dialogs;
 class SoundOutput;
 
@@ -12,6 +14,8 @@ struct AppContext {
     ProgramPaths paths;
     Dialogs* dialogs = nullptr;
     SoundOutput* sound = nullptr;
+    // Makes the dial-up service the main window's dial-up component uses.
+    std::function<std::unique_ptr<DialService>()> makeDialService;
     // The clock the scheduler reads; tests fix "now".
     std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
 };

@@ -158,6 +158,16 @@ void THiddenForm::FormClose()
     emit Ended();
 }
 
+void THiddenForm::EndSession()
+{
+    form1_->SaveSettings();
+    if (closed_)
+        return;
+    closed_ = true;
+    TrayIcon1->SetActive(false);
+    emit Ended();
+}
+
 void THiddenForm::SetToolTip(const QString& tip)
 {
     TrayIcon1->SetToolTip(tip);

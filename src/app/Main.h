@@ -38,6 +38,9 @@ public:
     void Test31Click();
     // Closing: offers to close the active connections, then ends the program.
     void FormClose();
+    // The desktop session ends: settings saved, the program ends without asking anything (a
+    // question would hold up the logout).
+    void EndSession();
 
     bool Closed() const { return closed_; }
 

@@ -53,8 +53,8 @@ TWindows CreateWindows(AppContext& context)
 
 int RunProgram(AppContext& context)
 {
-    // An end-of-session request ends the program like "Quitter": settings saved first. One that
-    // arrives during the start waits until the windows exist.
+    // An end-of-session request ends the program with its settings saved. One that arrives
+    // during the start waits until the windows exist.
     SessionSignals session;
     TWindows* running = nullptr;
     bool endRequested = false;
@@ -63,7 +63,7 @@ int RunProgram(AppContext& context)
             endRequested = true;
             return;
         }
-        running->Form1->Guarded([running] { running->HiddenForm->Test31Click(); });
+        running->Form1->Guarded([running] { running->HiddenForm->EndSession(); });
     });
 
     ScreenCursor::Busy();

@@ -5,6 +5,12 @@
 #include "alert/salert.h"
 #include "app/Application.h"
 #include "app/Main.h"
+#include "app/WireText.h"
+#include "dialup/DialUp.h"
+#include "mail/KTUUE.h"
+#include "mail/KTpop3.h"
+#include "mail/KTsmtp.h"
+#include "platform/DialService.h"
 #include "platform/Dialogs.h"
 #include "platform/IniProfile.h"
 
@@ -27,14 +33,72 @@ TForm1::TForm1(AppContext& context, THiddenForm* hiddenForm, TAlert* alert)
     : QWidget(nullptr), context_(context), hiddenForm_(hiddenForm), alert_(alert)
 {
     CreateControls();
-    WAVPlayer1 = new TWAVPlayer(*context_.sound, this);
-    WAVPlayer1->setObjectName(QStringLiteral("WAVPlayer1"));
+    CreateComponents();
     alert_->SetHost(this);
     ConnectHandlers();
     FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    SetShowMessageHook(nullptr);
+    // The components may report while they are torn down; the window no longer listens.
+    KTPOP31->OnDisconnect = nullptr;
+    KTPOP31->OnStatus = nullptr;
+    KTSMTP1->OnDisconnect = nullptr;
+    KTSMTP1->OnStatus = nullptr;
+}
+
+void TForm1::CreateComponents()
+{
+    WAVPlayer1 = new TWAVPlayer(*context_.sound, this);
+    WAVPlayer1->setObjectName(QStringLiteral("WAVPlayer1"));
+
+    KTPOP31 = new TKTPOP3(this);
+    KTPOP31->setObjectName(QStringLiteral("KTPOP31"));
+    KTPOP31->Port = 110;
+    KTPOP31->ReportLevel = 0;
+    KTPOP31->DeleteOnRead = false;
+    // A silent server ends in an error instead of a frozen window.
+    KTPOP31->TimeOut = 60000;
+    KTPOP31->IdleTimeOut = 120000;
+    ConnectPop3Events();
+
+    KTSMTP1 = new TKTSMTP(this);
+    KTSMTP1->setObjectName(QStringLiteral("KTSMTP1"));
+    KTSMTP1->Port = 25;
+    KTSMTP1->ReportLevel = 0;
+    KTSMTP1->EncodeType = uuMime;
+    KTSMTP1->ClearParams = true;
+    KTSMTP1->SubType = mtPlain;
+    KTSMTP1->PostMessage.LocalProgram = "Kestrune SMTP Demo";
+    KTSMTP1->TimeOut = 60000;
+    KTSMTP1->IdleTimeOut = 120000;
+
+    std::unique_ptr<DialService> service = context_.makeDialService ? context_.makeDialService() : nullptr;
+    DialUp = new TDialUp(this, std::move(service));
+    DialUp->setObjectName(QStringLiteral("DialUp"));
+    DialUp->DialMode = dmSync;
+    DialUp->Language = English;
+    ConnectDialUpEvents();
+
+    // The decoder's notes about uuencoded parts are shown in a message box.
+    SetShowMessageHook([this](const std::string& text) { context_.dialogs->Message(WireText(text)); });
+}
+
+void TForm1::ConnectDialUpEvents()
+{
+    DialUp->OnEntryGet = [this](QObject*, const QString& name) { DialUpEntryGet(name); };
+    DialUp->OnDialing = [this](QObject*) { DialUpDialing(); };
+    DialUp->OnConnect = [this](QObject*) { DialUpConnect(); };
+    DialUp->OnNotConnected = [this](QObject*, uint32_t, const QString&) { DialUpNotConnected(); };
+    DialUp->OnError = [this](QObject*, uint32_t, const QString&) { DialUpError(); };
+    DialUp->OnAsyncEvent = [this](QObject*, uint32_t, uint32_t, const QString& text) { DialUpAsyncEvent(text); };
+    DialUp->OnActiveConnection = [this](QObject*, uint32_t handle, const TRasConnStatus&, const QString&,
+                                        const QString& entry, const QString&, const QString&) {
+        DialUpActiveConnection(handle, entry);
+    };
+}
 
 IniProfile TForm1::Profile() const { return IniProfile(IniPath); }
 
@@ -69,6 +133,7 @@ void TForm1::FormCreate()
 
 void TForm1::FormCloseQuery(bool& canClose)
 {
+    KTSMTP1->Abort();
     canClose = true;
 }
 

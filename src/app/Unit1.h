@@ -26,6 +26,10 @@ class IniProfile;
 class THiddenForm;
 class TSpinButton;
 class TWAVPlayer;
+class TKTPOP3;
+class TKTSMTP;
+class TDialUp;
+struct TRasConnStatus;
 
 class TForm1 : public QWidget, public TAlertHost {
     Q_OBJECT
@@ -159,6 +163,9 @@ public:
     QTimer* Timer1 = nullptr; // two-second line poll
     QTimer* Timer2 = nullptr; // minute tick of the scheduler
     TWAVPlayer* WAVPlayer1 = nullptr;
+    TKTPOP3* KTPOP31 = nullptr;
+    TKTSMTP* KTSMTP1 = nullptr;
+    TDialUp* DialUp = nullptr;
 
     // ---- lifecycle and settings
     void FormCreate();
@@ -183,6 +190,20 @@ public:
 
     // ---- dial-up connections
     void EnumerateDialUpEntries();
+    bool ConnectLine();
+    void DialUpEntryGet(const QString& name);
+    void DialUpDialing();
+    void DialUpConnect();
+    void DialUpNotConnected();
+    void DialUpError();
+    void DialUpAsyncEvent(const QString& messageText);
+    void DialUpActiveConnection(uint32_t handle, const QString& entryName);
+    void Button13Click();
+    void CreateBtnClick();
+    void RenameBtnClick();
+    void Poubelle7Click();
+    void UserBtnClick();
+    void PWBtnClick();
     // Quiet probe: records whether any connection is active (LineUp) without asking anything.
     bool ProbeLine() override;
     // Asks, for each active connection, whether to close it too.
@@ -191,9 +212,18 @@ public:
     void HangUpLine() override;
 
     // ---- check run
+    void Button1Click();
+    void Button2Click();
     void Button10Click();
     void CheckMail();
     void ClosePopSession();
+    void ReportAccountResult(const QString& host, int count);
+    // The last Button1Click ended with an open session (a failed or skipped connection leaves
+    // MessageCount meaningless for that account).
+    bool LastConnectOk = false;
+
+    // ---- message list (filled by the mailbox pages)
+    void Button5Click();
 
     // ---- scheduler
     void Timer2Timer();
@@ -257,6 +287,9 @@ protected:
 
 private:
     void CreateControls();
+    void CreateComponents();
+    void ConnectPop3Events();
+    void ConnectDialUpEvents();
     void CreateServerPage();
     void CreateListPage();
     void CreateReadPage();

@@ -1,29 +1,188 @@
-// Unit1Connections: the network connections list of the "Serveur" page and the line probe.
+// Unit1Connections: the network connections of the "Serveur" page, the line probe, dialing before
+// a connection, and the dial-up component's events.
 #include "app/Unit1.h"
 
+#include "dialup/DialUp.h"
+#include "platform/Dialogs.h"
+
+#include <QCoreApplication>
 #include <QComboBox>
+#include <QPushButton>
+#include <QSet>
+
+namespace {
+
+// The name as the service gives it, up to a first zero character.
+QString entryName(const QString& name)
+{
+    const int zero = name.indexOf(QChar(0));
+    return zero < 0 ? name : name.left(zero);
+}
+
+} // namespace
 
 void TForm1::EnumerateDialUpEntries()
 {
     ComboBox1->clear();
-    // The entries arrive with the dial-up service.
+    DialUp->GetEntries();
+}
+
+void TForm1::DialUpEntryGet(const QString& name)
+{
+    ComboBox1->addItem(entryName(name));
+}
+
+void TForm1::DialUpDialing()
+{
+    SetStatusText(QStringLiteral("Numérotation..."));
+    // The text is painted before the dial blocks.
+    QCoreApplication::processEvents();
+}
+
+void TForm1::DialUpConnect()
+{
+    SetStatusText(QStringLiteral("Connexion %1 active").arg(DialUp->Entry));
+}
+
+void TForm1::DialUpNotConnected()
+{
+    SetStatusText(QStringLiteral("Non connecté à %1").arg(DialUp->Entry));
+    DialFailed = true;
+}
+
+void TForm1::DialUpError()
+{
+    SetStatusText(QStringLiteral("Connexion impossible via %1").arg(DialUp->Entry));
+    DialFailed = true;
+}
+
+void TForm1::DialUpAsyncEvent(const QString& messageText)
+{
+    SetStatusText(messageText);
+}
+
+void TForm1::DialUpActiveConnection(uint32_t handle, const QString& name)
+{
+    if (!QuietEnumeration
+        && context_.dialogs->ConfirmYesNo(QStringLiteral("Voulez-vous aussi fermer la connexion \"%1\" ?").arg(name)))
+        DialUp->HangUpConnection(handle);
+    LineUp = true;
 }
 
 bool TForm1::ProbeLine()
 {
     QuietEnumeration = true;
     LineUp = false;
-    // The active connections arrive with the dial-up service.
+    DialUp->GetConnections();
     return LineUp;
 }
 
 void TForm1::OfferToCloseConnections()
 {
     QuietEnumeration = false;
-    // The active connections arrive with the dial-up service.
+    DialUp->GetConnections();
 }
 
 void TForm1::HangUpLine()
 {
-    // Hanging up arrives with the dial-up service.
+    DialUp->HangUp();
+}
+
+bool TForm1::ConnectLine()
+{
+    DialFailed = false;
+    if (ComboBox1->count() == 0) {
+        context_.dialogs->Message(
+            QStringLiteral("Aucune connexion n'est définie dans Windows. Utilisez le bouton \"Créer\"."),
+            MessageIcon::Warning);
+        ShowPage(TabSheet1);
+        CreateBtn->setFocus();
+        return false;
+    }
+    if (ProbeLine())
+        return true;
+    DialUp->Entry = ComboBox1->currentText();
+    if (DialUp->Dial() != 0)
+        return false;
+    // The line the program just brought up counts as up at once, so closing the session sends
+    // its logout and the next connection reads a fresh message count.
+    LineUp = true;
+    return true;
+}
+
+void TForm1::Button13Click()
+{
+    DialUp->Entry = ComboBox1->currentText();
+    DialUp->EditEntry();
+}
+
+void TForm1::CreateBtnClick()
+{
+    QSet<QString> before;
+    for (int i = 0; i < ComboBox1->count(); ++i)
+        before.insert(ComboBox1->itemText(i));
+    if (DialUp->CreateEntry() != 0)
+        return;
+    EnumerateDialUpEntries();
+    // The list is in name order: select the entry that was just created (the last one when it
+    // cannot be told apart).
+    int created = ComboBox1->count() - 1;
+    for (int i = 0; i < ComboBox1->count(); ++i)
+        if (!before.contains(ComboBox1->itemText(i)))
+            created = i;
+    ComboBox1->setCurrentIndex(created);
+}
+
+void TForm1::RenameBtnClick()
+{
+    QString value = ComboBox1->currentText();
+    const std::optional<QString> answer =
+        context_.dialogs->InputText(QStringLiteral("Renommer"), QStringLiteral("Nom de la connexion :"), value);
+    if (!answer)
+        return;
+    value = *answer;
+    DialUp->Entry = ComboBox1->currentText();
+    const int index = ComboBox1->currentIndex();
+    if (value.isEmpty())
+        value = ComboBox1->currentText();
+    DialUp->RenameEntry(value);
+    EnumerateDialUpEntries();
+    ComboBox1->setCurrentIndex(index < ComboBox1->count() ? index : ComboBox1->count() - 1);
+}
+
+void TForm1::Poubelle7Click()
+{
+    const QString shown = ComboBox1->currentText();
+    if (shown.isEmpty())
+        return;
+    if (!context_.dialogs->ConfirmYesNo(QStringLiteral("Voulez-vous vraiment supprimer la connexion %1 ?").arg(shown)))
+        return;
+    DialUp->Entry = shown;
+    DialUp->DeleteEntry();
+    EnumerateDialUpEntries();
+    ComboBox1->setCurrentIndex(ComboBox1->count() > 0 ? 0 : -1);
+}
+
+void TForm1::UserBtnClick()
+{
+    DialUp->Entry = ComboBox1->currentText();
+    QString stored;
+    DialUp->GetUserName(stored);
+    const std::optional<QString> answer =
+        context_.dialogs->InputText(DialUp->Entry, QStringLiteral("Nom de l'utilisateur :"), stored);
+    if (!answer)
+        return;
+    DialUp->SetUserName(answer->isEmpty() ? stored : *answer);
+}
+
+void TForm1::PWBtnClick()
+{
+    DialUp->Entry = ComboBox1->currentText();
+    QString stored;
+    DialUp->GetPassword(stored);
+    const std::optional<QString> answer =
+        context_.dialogs->InputText(DialUp->Entry, QStringLiteral("Mot de passe :"), stored);
+    if (!answer)
+        return;
+    DialUp->SetPassword(answer->isEmpty() ? stored : *answer);
 }

@@ -1,5 +1,6 @@
 // main: the program entry.
 #include "app/Startup.h"
+#include "platform/DialService.h"
 #include "platform/ProgramPaths.h"
 #include "platform/QtDialogs.h"
 #include "platform/SoundOutput.h"
@@ -16,5 +17,6 @@ int main(int argc, char** argv)
     context.paths = ProgramPaths::forRunningProgram();
     context.dialogs = &dialogs;
     context.sound = sound.get();
+    context.makeDialService = [] { return createDialService(); };
     return RunProgram(context);
 }
