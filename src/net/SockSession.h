@@ -308,6 +308,12 @@ private:
     bool SendChunk();
     void NotificationsOff();
     void AfterHandler();
+    // A byte moved: restarts the idle clock (read only when IdleTimeOut is set).
+    void NoteActivity()
+    {
+        if (IdleTimeOut > 0)
+            FActivity.restart();
+    }
 
     std::vector<std::string> FWinsockInfo;
     TThreadTimer* FTimer = nullptr;
