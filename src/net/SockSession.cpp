@@ -27,7 +27,7 @@
 namespace {
 
 int s_WinsockUsers = 0;
-std::size_t s_ReadAheadCap = 1024 * 1024;
+std::size_t s_ReadAheadCap = 256 * 1024;
 
 QEvent::Type SessionEventType()
 {
@@ -903,7 +903,7 @@ bool TSocketSession::ReceiveChunk()
         } else {
             Received = true;
             if (N > 0)
-                FActivity.restart();
+                NoteActivity();
             if (ShouldHoldRead())
                 FReadHeld = true;
             else if (static_cast<std::size_t>(N) == ChunkSize)
@@ -1061,7 +1061,7 @@ bool TSocketSession::SendChunk()
             }
             FBytesSent += N;
             if (N > 0)
-                FActivity.restart();
+                NoteActivity();
             if (FTransferring && OnPacketSent)
                 OnPacketSent(this);
         }
