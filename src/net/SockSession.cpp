@@ -287,8 +287,6 @@ TSocketSession::~TSocketSession()
         Cancel();
     } catch (...) {
     }
-    if (FLookupId >= 0)
-        QHostInfo::abortHostLookup(FLookupId);
     FLookupId = -1;
     FWinsockInfo.clear();
     delete FTimer;
@@ -603,7 +601,12 @@ void TSocketSession::ResolveHost()
         FLookupDone = true;
     } else {
         const QString Name = QString::fromUtf8(Host.c_str());
-        FLookupId = QHostInfo::lookupHost(Name, this, [this](const QHostInfo& Info) {
+        // Each lookup carries its own number, so a reply to an abandoned one is recognised (a reply
+        // from the lookup cache carries no lookup id of its own).
+        static int LookupSerial = 0;
+        const int Token = ++LookupSerial;
+        FLookupId = Token;
+        QHostInfo::lookupHost(Name, this, [this, Token](const QHostInfo& Info) {
             std::uint32_t Address = 0;
             std::uint16_t Error = 0;
             if (Info.error() != QHostInfo::NoError) {
@@ -620,16 +623,15 @@ void TSocketSession::ResolveHost()
                 if (Address == 0)
                     Error = sockerrors::NoData;
             }
-            LookupFinished(Info.lookupId(), Address, Error);
+            LookupFinished(Token, Address, Error);
         });
     }
     while (!FLookupDone && !FTimedOut && !FCanceled)
         WaitStep();
     StopTimer();
-    if (!FLookupDone && FLookupId >= 0) {
-        QHostInfo::abortHostLookup(FLookupId);
+    // A lookup still running is abandoned: its reply, when it comes, no longer matches.
+    if (!FLookupDone)
         FLookupId = -1;
-    }
     if (FTimedOut)
         throw ESockError("Temps imparti pour Recherche d'hôte dépassé");
     if (FCanceled)
@@ -901,7 +903,7 @@ bool TSocketSession::ReceiveChunk()
         } else {
             Received = true;
             if (N > 0)
-                FActivity.restart();
+                NoteActivity();
             if (ShouldHoldRead())
                 FReadHeld = true;
             else if (static_cast<std::size_t>(N) == ChunkSize)
@@ -1059,7 +1061,7 @@ bool TSocketSession::SendChunk()
             }
             FBytesSent += N;
             if (N > 0)
-                FActivity.restart();
+                NoteActivity();
             if (FTransferring && OnPacketSent)
                 OnPacketSent(this);
         }

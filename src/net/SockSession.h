@@ -120,10 +120,11 @@ private:
 // so the user interface keeps running and may call Cancel or Abort. Everything runs on the thread
 // that owns the object.
 //
-// Streams: SendStream takes a std::istream (an std::ifstream for a file, an std::stringstream or
-// any istream over memory for composed text). It is read from its start, lazily in chunks while
-// the bytes go out, so a 100 MB message is never copied whole; the stream must stay alive and
-// unchanged until SendStream returns.
+// Streams: SendStream takes a seekable std::istream (an std::ifstream for a file, an
+// std::stringstream or any istream over memory for composed text). It is read from its start,
+// lazily in chunks while the bytes go out, so a 100 MB message is never copied whole; the stream
+// must stay alive and unchanged until SendStream returns. A cancelled or failed SendStream sends
+// nothing more of it later.
 //
 // Connection loss: a ReadLn that has no complete line left, or a send that cannot finish, ends with
 // ESockError "Connexion perdue" once the peer has closed or the socket failed (complete lines
@@ -308,6 +309,12 @@ private:
     bool SendChunk();
     void NotificationsOff();
     void AfterHandler();
+    // A byte moved: restarts the idle clock (read only when IdleTimeOut is set).
+    void NoteActivity()
+    {
+        if (IdleTimeOut > 0)
+            FActivity.restart();
+    }
 
     std::vector<std::string> FWinsockInfo;
     TThreadTimer* FTimer = nullptr;

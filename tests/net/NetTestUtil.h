@@ -40,6 +40,7 @@ class TTestSession : public TSocketSession {
 public:
     using TSocketSession::CancelHook;
     using TSocketSession::ReceiveBuffer;
+    using TSocketSession::TimerFired;
     int Aborts = 0;
     void Abort() override { ++Aborts; }
 };

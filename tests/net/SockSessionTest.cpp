@@ -204,6 +204,64 @@ TEST(SockSessionCore, TimeOutEndsAConnectionThatIsNeverAccepted)
     EXPECT_FALSE(Session.Connected());
 }
 
+// A lookup that ends by a cancel or a time-out raises its own message through Connect, and its
+// late reply changes nothing.
+TEST(SockSessionCore, LookupCancelledOrTimedOut)
+{
+    struct Case {
+        const char* Name;
+        bool ByTimer;
+        const char* Error;
+    };
+    const Case Cases[] = {
+        {"cancel", false, "ESockError: La recherche d'hôte a été annulée"},
+        {"time-out", true, "ESockError: Temps imparti pour Recherche d'hôte dépassé"},
+    };
+    for (const Case& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TTestSession Session;
+        Session.Host = "localhost";
+        Session.Port = 1;
+        Session.ReportLevel = 8;
+        int Invalid = 0;
+        Session.OnInvalidHost = [&](bool&) { ++Invalid; };
+        bool Failed = false;
+        Session.OnConnectionFailed = [&](QObject*) { Failed = true; };
+        // End the lookup as soon as it is under way: a cancel at once, before any event is
+        // processed; a time-out through a message posted before the lookup starts.
+        bool Done = false;
+        Session.OnStatus = [&](QObject*, const std::string& Text) {
+            if (Text == "Timer activé" && !Done) {
+                Done = true;
+                if (C.ByTimer)
+                    QMetaObject::invokeMethod(&Session, [&] { Session.TimerFired(Session.Timer()); }, Qt::QueuedConnection);
+                else
+                    Session.Cancel();
+            }
+        };
+        EXPECT_EQ(Raised([&] { Session.Connect(); }), C.Error);
+        EXPECT_EQ(Invalid, 0);
+        EXPECT_FALSE(Failed);
+        EXPECT_EQ(Session.TimedOut(), C.ByTimer);
+        EXPECT_EQ(Session.RemoteAddress(), 0u);
+        if (!C.ByTimer) {
+            // Give the abandoned lookup every chance to answer: it must not count as done.
+            const bool OkBefore = Session.LastEventOk();
+            PumpUntil([] { return false; }, 300);
+            EXPECT_FALSE(Session.LookupDone());
+            EXPECT_EQ(Session.LastEventOk(), OkBefore);
+            EXPECT_EQ(Session.RemoteAddress(), 0u);
+        }
+    }
+}
+
+TEST(SockSessionCore, AcceptWaitsAndCanBeCancelled)
+{
+    TSocketSession Session;
+    Later(20, [&] { Session.Cancel(); });
+    EXPECT_EQ(Raised([&] { Session.Accept(); }), "ESockError: Acceptation annulée");
+}
+
 TEST(SockSessionCore, PeerClosingWhileIdleKeepsBytesAndReopens)
 {
     ScriptedServer Server;

@@ -258,6 +258,49 @@ TEST(Transfer, CancelWhileSendStreamWaits)
     EXPECT_TRUE(Server.waitFinished());
 }
 
+// A progress handler that processes events (as a repainting progress bar does) re-enters the
+// event loop inside the send handler; the transfer must neither nest nor stall.
+TEST(Transfer, ProgressHandlerThatProcessesEvents)
+{
+    const std::string Data(3 * 1024 * 1024, 'p');
+    ScriptedServer Server;
+    Server.readBytes(Data.size()).reply("250 OK").start();
+    TSocketSession Session;
+    ConnectTo(Session, Server);
+    int Packets = 0;
+    int Nested = 0;
+    Session.OnPacketSent = [&](QObject*) {
+        ++Packets;
+        Nested = std::max(Nested, Session.HandlerBusy() ? 1 : 0);
+        QCoreApplication::processEvents();
+    };
+    std::istringstream Stream(Data);
+    Session.SendStream(Stream);
+    EXPECT_EQ(Session.BytesSent(), static_cast<std::int64_t>(Data.size()));
+    EXPECT_GE(Packets, static_cast<int>(Data.size() / TSocketSession::ChunkSize));
+    EXPECT_EQ(Nested, 1);
+    EXPECT_EQ(Session.ReadLn(), "250 OK\r\n");
+    Session.Disconnect();
+    ASSERT_TRUE(Server.waitFinished());
+    EXPECT_TRUE(Server.received() == Data);
+}
+
+TEST(Transfer, IdleTimeOutEndsASendThatCannotProceed)
+{
+    ScriptedServer Server;
+    Server.waitRelease().start();  // never reads until released
+    TSocketSession Session;
+    Session.IdleTimeOut = 100;
+    ConnectTo(Session, Server);
+    std::istringstream Stream(std::string(32 * 1024 * 1024, 's'));
+    EXPECT_EQ(Raised([&] { Session.SendStream(Stream); }), "ESockError: Délai d'attente dépassé");
+    EXPECT_FALSE(Session.Transferring());
+    EXPECT_LT(Session.BytesSent(), Session.BytesTotal());
+    Server.release();
+    Session.Disconnect();
+    EXPECT_TRUE(Server.waitFinished());
+}
+
 TEST(Transfer, PeerClosingDuringReadLn)
 {
     ScriptedServer Server;
