@@ -110,8 +110,9 @@ TEST(MailIntegration, Pop3AgainstDovecot)
         pop.AttachFilePath = folder.toStdString() + "/";
         pop.RetrieveMessage(n);
         const TMailMessage& m = pop.MailMessage();
-        if (top[top.Count() - 1].empty())
+        if (top[top.Count() - 1].empty()) {
             EXPECT_EQ(m.Header, top);
+        }
         const std::map<std::string, std::string> files = FilesIn(folder.toStdString());
 
         // Every base64 part the decoder extracted matches Python's decoding of that part.
