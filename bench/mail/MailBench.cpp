@@ -81,7 +81,8 @@ struct RunResult {
 // later write to the large benchmark buffers fault). The program runs under GNU time, which
 // reports its peak memory: the rusage of a child started from this large process would count
 // this process's pages too. Every program, Brevicor's and the peers', is started the same way.
-RunResult Run(const std::vector<std::string>& ProgramArgv, const std::string& StdinFile = "", bool DiscardOutput = false)
+RunResult Run(const std::vector<std::string>& ProgramArgv, const std::string& StdinFile = "", bool DiscardOutput = false,
+              bool DiscardErrors = false)
 {
     static int counter = 0;
     const std::string rssFile = "/tmp/brevicor-bench-rss-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
@@ -97,6 +98,8 @@ RunResult Run(const std::vector<std::string>& ProgramArgv, const std::string& St
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     else
         posix_spawn_file_actions_adddup2(&actions, pipeFd[1], 1);
+    if (DiscardErrors)
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     std::vector<char*> args;
     for (const auto& a : Argv)
         args.push_back(const_cast<char*>(a.c_str()));
@@ -387,11 +390,15 @@ void BenchRetrieve(const Options& O)
     for (int r = 0; r < O.runs; ++r) {
         clean();
         const RunResult a = runMine();
+        if (a.exitCode != 0 || ValueOf(a.out, "ATTACHMENTS") != 1)
+            throw std::runtime_error("Brevicor retrieve failed");
         mineMs.push_back(a.wallMs);
         mineInt.push_back(ValueOf(a.out, "INTERNAL_MS"));
         mineRss.push_back(double(a.maxRssKb) / 1024);
         mineHwm.push_back(ValueOf(a.out, "HWM_KB") / 1024);
         const RunResult b = runPeer();
+        if (b.exitCode != 0 || QDir(QString::fromStdString(peer + "/new")).entryList(QDir::Files).size() != 1)
+            throw std::runtime_error("mpop delivered nothing");
         peerMs.push_back(b.wallMs);
         peerRss.push_back(double(b.maxRssKb) / 1024);
     }
@@ -435,11 +442,15 @@ void BenchSend(const Options& O)
     std::vector<double> mineMs, mineInt, mineRss, mineHwm, peerMs, peerRss;
     for (int r = 0; r < O.runs; ++r) {
         const RunResult a = Run({Self, "--child-send", port, file});
+        if (a.exitCode != 0)
+            throw std::runtime_error("Brevicor send failed");
         mineMs.push_back(a.wallMs);
         mineInt.push_back(ValueOf(a.out, "INTERNAL_MS"));
         mineRss.push_back(double(a.maxRssKb) / 1024);
         mineHwm.push_back(ValueOf(a.out, "HWM_KB") / 1024);
         const RunResult b = runPeer();
+        if (b.exitCode != 0)
+            throw std::runtime_error("msmtp failed");
         peerMs.push_back(b.wallMs);
         peerRss.push_back(double(b.maxRssKb) / 1024);
     }
@@ -468,12 +479,14 @@ void BenchCheck(const Options& O)
                                     + " auth password\n  user \"check\" there with password \"secret\" options keep sslproto \"\"\n");
     ::chmod(rc.c_str(), 0600);
     auto runPeer = [&] {
+        // Its warning about running as root goes to the error stream; the exit code is checked.
         return Run({"/usr/bin/fetchmail", "--check", "-f", rc, "-i", work.file("fetchids").toStdString(),
-                    "--pidfile", work.file("fetchmail.pid").toStdString()});
+                    "--pidfile", work.file("fetchmail.pid").toStdString()},
+                   "", false, true);
     };
-    RunResult w = runPeer();
-    if (w.exitCode != 0)
-        std::printf("  fetchmail --check exit code %d: %s\n", w.exitCode, w.out.c_str());
+    // Exit code 0: mail is waiting.
+    if (runPeer().exitCode != 0)
+        throw std::runtime_error("fetchmail --check failed");
 
     // Brevicor checks from this running process, one before each fetchmail run.
     TKTPOP3 pop;
@@ -491,7 +504,10 @@ void BenchCheck(const Options& O)
         mineMs.push_back(MsSince(t0));
         if (pop.MessageCount() != 2)
             throw std::runtime_error("Brevicor check counted " + std::to_string(pop.MessageCount()));
-        peerMs.push_back(runPeer().wallMs);
+        const RunResult f = runPeer();
+        if (f.exitCode != 0)
+            throw std::runtime_error("fetchmail --check failed");
+        peerMs.push_back(f.wallMs);
     }
     PrintRow("Brevicor check from a running process (median)", Median(mineMs), "ms");
     PrintRow("fetchmail --check process (median)", Median(peerMs), "ms");
