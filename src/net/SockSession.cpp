@@ -27,7 +27,7 @@
 namespace {
 
 int s_WinsockUsers = 0;
-std::size_t s_ReadAheadCap = 1024 * 1024;
+std::size_t s_ReadAheadCap = 256 * 1024;
 
 QEvent::Type SessionEventType()
 {
