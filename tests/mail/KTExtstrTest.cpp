@@ -53,10 +53,4 @@ TEST(KTExtstr, SortedListSearchesByHalvingAndStaysSorted)
     EXPECT_EQ(list.IndexOfHeader("mime-version"), 2);
 }
 
-TEST(KTExtstr, TextJoinsWithCrLf)
-{
-    EXPECT_EQ((TStringList{"a", "", "b"}).Text(), "a\r\n\r\nb\r\n");
-    EXPECT_EQ(TStringList().Text(), "");
-}
-
 } // namespace

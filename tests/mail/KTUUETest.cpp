@@ -229,11 +229,4 @@ TEST(KTUUE, ZeroCountLineWithoutEndLineShowsNotice)
     }
 }
 
-TEST(KTUUE, MissingStreamsAreReported)
-{
-    TKTUUProcessor codec;
-    EXPECT_THROW(codec.Encode(), std::runtime_error);
-    EXPECT_THROW(codec.Decode(), std::runtime_error);
-}
-
 } // namespace

@@ -11,6 +11,7 @@ import sys
 
 
 def main(path, outdir):
+    os.makedirs(outdir, exist_ok=True)
     with open(path, "rb") as f:
         msg = email.message_from_binary_file(f, policy=email.policy.compat32)
     parts = []
