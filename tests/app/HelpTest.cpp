@@ -114,16 +114,6 @@ TEST_F(HelpTest, OpenInBrowserOutcomes)
     }
 }
 
-TEST_F(HelpTest, OpenInBrowserPassesItsArgument)
-{
-    TForm1& f = start();
-    writeLumo();
-    launcher.Associate("text/html", "browser");
-    f.OpenInBrowser("file:///tmp/page.html");
-    EXPECT_EQ(launcher.lookups(), QStringList{"text/html"});
-    EXPECT_EQ(launcher.started(), (QList<QStringList>{{"browser", "file:///tmp/page.html"}}));
-}
-
 TEST_F(HelpTest, HelpShowsTheProgramsHelpAndTheCatalogueLeavesItInPlace)
 {
     TForm1& f = start();
