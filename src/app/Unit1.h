@@ -23,6 +23,8 @@ class QTabWidget;
 class QTimer;
 class QToolButton;
 class IniProfile;
+class TAboutBox;
+class TAlert;
 class THiddenForm;
 class TSpinButton;
 class TWAVPlayer;
@@ -279,6 +281,32 @@ public:
     // Runs an action started from the user interface: an exception that ends it is shown in an
     // error box, the way the event loop reports it.
     void Guarded(const std::function<void()>& action);
+
+    // ---- help, About, printing, reply, compose page
+    TAboutBox* AboutBox = nullptr; // the About box, set when the windows are created
+    void HelpBtnClick();
+    void AboutBtnClick();
+    void KatalBtnClick();
+    void WebBtnClick();
+    // Opens an address in the web browser: the program that shows "lumo.htm" of the program folder.
+    void OpenInBrowser(const QString& argument);
+    static QString HomePage(); // the author's home page
+    void PrintBtnClick();
+    void Button8Click();
+    void Button4Click();
+    // The address between the first "<" and the first ">" of a sender ("" when there is none).
+    static QString ExtractAngleAddress(const QString& s);
+    void Button104Click();
+    void Button105Click();
+    void ListBox100Click();
+    void NewBtnClick();
+    void Poubelle1Click();
+    void Poubelle2Click();
+    void Poubelle3Click();
+    void Poubelle4Click();
+    void Poubelle5Click();
+    // After a send: the recipients, the name and the e-mail join their histories.
+    void AddToHistories();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

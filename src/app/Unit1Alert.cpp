@@ -5,6 +5,7 @@
 #include "app/Application.h"
 #include "platform/Dialogs.h"
 
+#include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
 
@@ -45,11 +46,24 @@ QString TForm1::ApplicationTitle() const
 
 void TForm1::OpenAccountMailbox(const QString& host)
 {
-    // Opening an account's message list arrives with the mailbox pages.
-    (void)host;
+    Guarded([this, host] {
+        const int i = FindAccount(host);
+        if (i < 0)
+            return;
+        HostCombo->setCurrentIndex(i);
+        HostCombo->setEditText(HostCombo->itemText(i));
+        HostComboClick();
+        ClosePopSession();
+        Button1Click();
+        Button5Click();
+        ShowMailboxTabs(true);
+        ShowPage(TabSheet3);
+        if (!isVisible())
+            show();
+    });
 }
 
 void TForm1::OpenUsualMailProgram()
 {
-    // The usual mail program arrives with the mailbox pages.
+    Guarded([this] { Button4Click(); });
 }

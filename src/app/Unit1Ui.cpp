@@ -442,6 +442,23 @@ void TForm1::ConnectHandlers()
     on(Button12, &QPushButton::clicked, &TForm1::Button12Click);
     on(WinStart, &QCheckBox::toggled, &TForm1::WinStartClick);
     on(Button9, &QPushButton::clicked, &TForm1::Button9Click);
+    on(HelpBtn, &QToolButton::clicked, &TForm1::HelpBtnClick);
+    on(AboutBtn, &QToolButton::clicked, &TForm1::AboutBtnClick);
+    on(KatalBtn, &QToolButton::clicked, &TForm1::KatalBtnClick);
+    on(WebBtn, &QToolButton::clicked, &TForm1::WebBtnClick);
+
+    on(Button4, &QPushButton::clicked, &TForm1::Button4Click);
+    on(PrintBtn, &QToolButton::clicked, &TForm1::PrintBtnClick);
+    on(Button8, &QPushButton::clicked, &TForm1::Button8Click);
+    on(Button104, &QPushButton::clicked, &TForm1::Button104Click);
+    on(Button105, &QPushButton::clicked, &TForm1::Button105Click);
+    on(ListBox100, &QListWidget::itemClicked, &TForm1::ListBox100Click);
+    on(NewBtn, &QToolButton::clicked, &TForm1::NewBtnClick);
+    on(Poubelle1, &QToolButton::clicked, &TForm1::Poubelle1Click);
+    on(Poubelle2, &QToolButton::clicked, &TForm1::Poubelle2Click);
+    on(Poubelle3, &QToolButton::clicked, &TForm1::Poubelle3Click);
+    on(Poubelle4, &QToolButton::clicked, &TForm1::Poubelle4Click);
+    on(Poubelle5, &QToolButton::clicked, &TForm1::Poubelle5Click);
 
     on(CheckBox1, &QCheckBox::toggled, &TForm1::CheckBox1Click);
     connect(RadioButton1, &QRadioButton::toggled, this, [this](bool on) { if (on) Guarded([this] { RadioButton1Click(); }); });

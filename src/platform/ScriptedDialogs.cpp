@@ -52,7 +52,7 @@ std::optional<QString> ScriptedDialogs::InputText(const QString& caption, const 
 
 QStringList ScriptedDialogs::OpenFiles(const OpenFileOptions& options)
 {
-    record({Kind::OpenFiles, options.title, options.filter, options.folder, MessageIcon::None});
+    record({Kind::OpenFiles, options.title, options.filter, options.folder, MessageIcon::None, options.multiple});
     Answer a = take();
     return a.positive ? a.files : QStringList();
 }

@@ -16,6 +16,7 @@ public:
         QString text;   // question, message, or input prompt
         QString value;  // input dialog's initial value; file dialog's folder
         MessageIcon icon = MessageIcon::None;
+        bool multiple = false; // file dialog: several files may be chosen
     };
 
     // Answers, consumed in order by the dialogs that take them. A dialog shown with no answer

@@ -5,7 +5,10 @@
 #include "app/Main.h"
 #include "app/Startup.h"
 #include "app/Unit1.h"
+#include "platform/Autostart.h"
+#include "platform/HelpViewer.h"
 #include "platform/IniProfile.h"
+#include "platform/RecordingLauncher.h"
 #include "platform/ScriptedDialogs.h"
 #include "platform/SoundOutput.h"
 
@@ -25,6 +28,9 @@ protected:
     testsupport::TempFolder folder;
     ScriptedDialogs dialogs;
     FakeSoundOutput sound;
+    RecordingLauncher launcher;
+    XdgAutostart autostart{folder.file("config/autostart")};
+    RecordingHelpViewer help;
     AppContext context;
     TWindows windows;
 
@@ -33,6 +39,9 @@ protected:
         context.paths = ProgramPaths::forProgramFile(folder.file("brevicor"));
         context.dialogs = &dialogs;
         context.sound = &sound;
+        context.launcher = &launcher;
+        context.autostart = &autostart;
+        context.help = &help;
         qputenv("XDG_CONFIG_HOME", folder.file("config").toUtf8());
     }
 

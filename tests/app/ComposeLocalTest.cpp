@@ -1,0 +1,237 @@
+// The compose page without a server: attachments, new message, forget buttons, histories.
+#include "AppFixture.h"
+
+#include <QDir>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QToolButton>
+
+namespace {
+
+using Kind = ScriptedDialogs::Kind;
+
+QStringList listItems(const QListWidget* list)
+{
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->item(i)->text();
+    return out;
+}
+
+QStringList comboItems(const QComboBox* combo)
+{
+    QStringList out;
+    for (int i = 0; i < combo->count(); ++i)
+        out << combo->itemText(i);
+    return out;
+}
+
+int selectedRow(const QListWidget* list)
+{
+    const QList<QListWidgetItem*> selected = list->selectedItems();
+    return selected.size() == 1 ? list->row(selected.first()) : -1;
+}
+
+class ComposeLocalTest : public AppFixture {
+protected:
+    QString files = folder.file("files");
+    QString other = folder.file("other");
+
+    void SetUp() override
+    {
+        for (const char* name : {"files/a.txt", "files/b.pdf", "files/c.png", "other/d.txt"})
+            testsupport::writeFileBytes(folder.file(name), "x");
+        start();
+    }
+};
+
+TEST_F(ComposeLocalTest, ThePickerOpensInTheLastFolderOrTheHomeFolder)
+{
+    TForm1& f = form();
+    // First run: the stored folder is the Windows-era default, which does not exist here.
+    EXPECT_EQ(f.AttachmentsFolder, "c:\\");
+    dialogs.AnswerFiles({files + "/b.pdf", other + "/d.txt"});
+    f.Button104->click();
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    const ScriptedDialogs::Shown& picker = dialogs.shown()[0];
+    EXPECT_EQ(picker.kind, Kind::OpenFiles);
+    EXPECT_EQ(picker.caption, "Pièces jointes");
+    EXPECT_EQ(picker.text, "Tous fichiers (*)");
+    EXPECT_TRUE(picker.multiple);
+    EXPECT_EQ(picker.value, QDir::homePath());
+    // The folder of the first chosen file is remembered, with its separator.
+    EXPECT_EQ(f.AttachmentsFolder, files + "/");
+
+    dialogs.AnswerFiles({});
+    f.Button104Click();
+    EXPECT_EQ(dialogs.shown()[1].value, files + "/");
+
+    // A remembered folder that has gone away.
+    f.AttachmentsFolder = folder.file("gone/");
+    dialogs.AnswerFiles({});
+    f.Button104Click();
+    EXPECT_EQ(dialogs.shown()[2].value, QDir::homePath());
+}
+
+TEST_F(ComposeLocalTest, EachFileIsListedOnceAndTheLastLineIsSelected)
+{
+    TForm1& f = form();
+    const QString a = files + "/a.txt", b = files + "/b.pdf", c = files + "/c.png";
+    // The same file twice in one pick.
+    dialogs.AnswerFiles({a, b, a});
+    f.Button104Click();
+    EXPECT_EQ(listItems(f.ListBox100), (QStringList{a, b}));
+    EXPECT_EQ(selectedRow(f.ListBox100), 1);
+    // Again in a second pick, with a new one.
+    dialogs.AnswerFiles({c, a});
+    f.Button104Click();
+    EXPECT_EQ(listItems(f.ListBox100), (QStringList{a, b, c}));
+    EXPECT_EQ(selectedRow(f.ListBox100), 2);
+    // Cancel changes nothing, not even the remembered folder.
+    f.AttachmentsFolder = other + "/";
+    dialogs.AnswerNo();
+    f.Button104Click();
+    EXPECT_EQ(listItems(f.ListBox100), (QStringList{a, b, c}));
+    EXPECT_EQ(f.AttachmentsFolder, other + "/");
+}
+
+TEST_F(ComposeLocalTest, RemovingALineSelectsTheOneAbove)
+{
+    TForm1& f = form();
+    f.ListBox100->addItems({"a", "b", "c", "d"});
+
+    f.ListBox100->setCurrentRow(2);
+    f.Button105->click();
+    EXPECT_EQ(listItems(f.ListBox100), (QStringList{"a", "b", "d"}));
+    EXPECT_EQ(selectedRow(f.ListBox100), 1);
+
+    f.ListBox100->setCurrentRow(0);
+    f.Button105Click();
+    EXPECT_EQ(listItems(f.ListBox100), (QStringList{"b", "d"}));
+    EXPECT_EQ(selectedRow(f.ListBox100), -1); // removing line 0 leaves no selection
+
+    f.Button105Click(); // nothing selected: nothing removed
+    EXPECT_EQ(listItems(f.ListBox100), (QStringList{"b", "d"}));
+
+    f.ListBox100->setCurrentRow(1);
+    f.Button105Click();
+    f.ListBox100->setCurrentRow(0);
+    f.Button105Click();
+    EXPECT_EQ(f.ListBox100->count(), 0);
+    EXPECT_EQ(selectedRow(f.ListBox100), -1);
+}
+
+TEST_F(ComposeLocalTest, ClickingALineShowsItsFullPathAsTheListsHint)
+{
+    TForm1& f = form();
+    f.ListBox100->addItems({"/home/jo/a.txt", "/home/jo/b.pdf"});
+    f.ListBox100->setCurrentRow(1);
+    emit f.ListBox100->itemClicked(f.ListBox100->item(1));
+    EXPECT_EQ(f.ListBox100->toolTip(), "/home/jo/b.pdf");
+    // A click beside the lines, with nothing selected, leaves the hint alone.
+    f.ListBox100->setCurrentRow(-1);
+    f.ListBox100->clearSelection();
+    f.ListBox100Click();
+    EXPECT_EQ(f.ListBox100->toolTip(), "/home/jo/b.pdf");
+}
+
+TEST_F(ComposeLocalTest, NewMessageKeepsTheSenderAndTheHistories)
+{
+    TForm1& f = form();
+    f.ListBox100->addItem("/tmp/a.txt");
+    f.ComboBox107->addItem("to@x.fr");
+    f.ComboBox107->setEditText("to@x.fr");
+    f.ComboBox108->setEditText("cc@x.fr");
+    f.ComboBox109->setEditText("bcc@x.fr");
+    f.ComboBox105->addItem("Moi");
+    f.ComboBox105->setEditText("Moi");
+    f.ComboBox106->setEditText("moi@ici.fr");
+    f.Edit110->setText("Objet");
+    f.Memo100->setPlainText("Texte");
+    f.NewBtn->click();
+    EXPECT_EQ(f.ListBox100->count(), 0);
+    for (const QComboBox* c : {f.ComboBox107, f.ComboBox108, f.ComboBox109})
+        EXPECT_EQ(c->currentText(), "");
+    EXPECT_EQ(f.Edit110->text(), "");
+    EXPECT_EQ(f.Memo100->toPlainText(), "");
+    EXPECT_EQ(f.ComboBox105->currentText(), "Moi");
+    EXPECT_EQ(f.ComboBox106->currentText(), "moi@ici.fr");
+    EXPECT_EQ(comboItems(f.ComboBox107), QStringList{"to@x.fr"});
+    EXPECT_EQ(comboItems(f.ComboBox105), QStringList{"Moi"});
+}
+
+TEST_F(ComposeLocalTest, HistoriesAreSortedSharedByTheRecipientsAndWithoutDuplicates)
+{
+    TForm1& f = form();
+    f.ComboBox107->setEditText("zoe@x.fr");
+    f.ComboBox108->setEditText("Anne@x.fr");
+    f.ComboBox109->setEditText("");
+    f.ComboBox105->setEditText("Moi");
+    f.ComboBox106->setEditText("moi@ici.fr");
+    f.AddToHistories();
+    const QStringList both{"Anne@x.fr", "zoe@x.fr"};
+    for (const QComboBox* c : {f.ComboBox107, f.ComboBox108, f.ComboBox109})
+        EXPECT_EQ(comboItems(c), both);
+    // The fields keep what was typed.
+    EXPECT_EQ(f.ComboBox107->currentText(), "zoe@x.fr");
+    EXPECT_EQ(f.ComboBox108->currentText(), "Anne@x.fr");
+    EXPECT_EQ(f.ComboBox109->currentText(), "");
+
+    // Typed again, in another field: no duplicate; a new one finds its sorted place.
+    f.ComboBox107->setEditText("");
+    f.ComboBox108->setEditText("maud@x.fr");
+    f.ComboBox109->setEditText("zoe@x.fr");
+    f.AddToHistories();
+    const QStringList three{"Anne@x.fr", "maud@x.fr", "zoe@x.fr"};
+    for (const QComboBox* c : {f.ComboBox107, f.ComboBox108, f.ComboBox109})
+        EXPECT_EQ(comboItems(c), three);
+    EXPECT_EQ(comboItems(f.ComboBox105), QStringList{"Moi"});
+    EXPECT_EQ(comboItems(f.ComboBox106), QStringList{"moi@ici.fr"});
+
+    // Saved and read back at the next start.
+    f.SaveSettings();
+    stop();
+    TForm1& g = start();
+    EXPECT_EQ(comboItems(g.ComboBox109), three);
+    EXPECT_EQ(g.ComboBox105->currentText(), "Moi");
+}
+
+TEST_F(ComposeLocalTest, ForgettingARecipientRemovesItFromAllThreeLists)
+{
+    TForm1& f = form();
+    for (QComboBox* c : {f.ComboBox107, f.ComboBox108, f.ComboBox109})
+        c->addItems({"a@x.fr", "b@x.fr", "c@x.fr"});
+    f.ComboBox105->addItems({"Anne", "Bob"});
+    f.ComboBox106->addItems({"a@x.fr", "moi@ici.fr"});
+
+    struct Case {
+        QToolButton* button;
+        QComboBox* field;
+        QString text;
+        QStringList recipients; // the three recipient lists afterwards
+        QStringList names;
+        QStringList emails;
+    };
+    const Case cases[] = {
+        {f.Poubelle2, f.ComboBox108, "b@x.fr", {"a@x.fr", "c@x.fr"}, {"Anne", "Bob"}, {"a@x.fr", "moi@ici.fr"}},
+        {f.Poubelle1, f.ComboBox107, "", {"a@x.fr", "c@x.fr"}, {"Anne", "Bob"}, {"a@x.fr", "moi@ici.fr"}},
+        {f.Poubelle3, f.ComboBox109, "not@there.fr", {"a@x.fr", "c@x.fr"}, {"Anne", "Bob"}, {"a@x.fr", "moi@ici.fr"}},
+        {f.Poubelle3, f.ComboBox109, "A@x.fr", {"a@x.fr", "c@x.fr"}, {"Anne", "Bob"}, {"a@x.fr", "moi@ici.fr"}},
+        {f.Poubelle1, f.ComboBox107, "a@x.fr", {"c@x.fr"}, {"Anne", "Bob"}, {"a@x.fr", "moi@ici.fr"}},
+        {f.Poubelle4, f.ComboBox105, "Bob", {"c@x.fr"}, {"Anne"}, {"a@x.fr", "moi@ici.fr"}},
+        {f.Poubelle5, f.ComboBox106, "a@x.fr", {"c@x.fr"}, {"Anne"}, {"moi@ici.fr"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.button->objectName().toStdString() + " " + c.text.toStdString());
+        c.field->setEditText(c.text);
+        c.button->click();
+        EXPECT_EQ(c.field->currentText(), "");
+        for (const QComboBox* list : {f.ComboBox107, f.ComboBox108, f.ComboBox109})
+            EXPECT_EQ(comboItems(list), c.recipients);
+        EXPECT_EQ(comboItems(f.ComboBox105), c.names);
+        EXPECT_EQ(comboItems(f.ComboBox106), c.emails);
+    }
+    EXPECT_TRUE(dialogs.shown().empty());
+}
+
+} // namespace
