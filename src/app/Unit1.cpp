@@ -20,6 +20,7 @@
 #include <QSplitter>
 #include <QComboBox>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -189,6 +190,10 @@ void TForm1::resizeEvent(QResizeEvent* event)
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == ListBox1 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        Guarded([this, key] { ListBox1KeyDown(key); });
+    }
     if (event->type() == QEvent::Resize && (watched == TabSheet2 || watched == TabSheet3 || watched == TabSheet102))
         FormResize();
     return QWidget::eventFilter(watched, event);

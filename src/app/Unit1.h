@@ -224,8 +224,16 @@ public:
     // MessageCount meaningless for that account).
     bool LastConnectOk = false;
 
-    // ---- message list (filled by the mailbox pages)
+    // ---- message list and reader
     void Button5Click();
+    void Button3Click();
+    // Asks whether to delete message N from the server; on Yes deletes it, reopens the session
+    // so the server carries the deletion out, and lists the messages again.
+    void ConfirmDeleteMessage(int N);
+    void Button7Click();
+    void ListBox1Click();
+    void ListBox1DblClick();
+    void ListBox1KeyDown(int key);
 
     // ---- scheduler
     void Timer2Timer();
