@@ -75,6 +75,7 @@ void TForm1::CreateComponents()
     KTSMTP1->PostMessage.LocalProgram = "Kestrune SMTP Demo";
     KTSMTP1->TimeOut = 60000;
     KTSMTP1->IdleTimeOut = 120000;
+    ConnectSmtpEvents();
 
     std::unique_ptr<DialService> service = context_.makeDialService ? context_.makeDialService() : nullptr;
     DialUp = new TDialUp(this, std::move(service));

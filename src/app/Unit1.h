@@ -315,6 +315,9 @@ public:
     void Poubelle5Click();
     // After a send: the recipients, the name and the e-mail join their histories.
     void AddToHistories();
+    void Button106Click();
+    // Port of the mail server a message is sent to (the standard SMTP port; tests use their own).
+    int SmtpPort = 25;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -325,6 +328,7 @@ private:
     void CreateControls();
     void CreateComponents();
     void ConnectPop3Events();
+    void ConnectSmtpEvents();
     void ConnectDialUpEvents();
     void CreateServerPage();
     void CreateListPage();

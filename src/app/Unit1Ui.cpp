@@ -466,6 +466,7 @@ void TForm1::ConnectHandlers()
     on(Poubelle3, &QToolButton::clicked, &TForm1::Poubelle3Click);
     on(Poubelle4, &QToolButton::clicked, &TForm1::Poubelle4Click);
     on(Poubelle5, &QToolButton::clicked, &TForm1::Poubelle5Click);
+    on(Button106, &QPushButton::clicked, &TForm1::Button106Click);
 
     on(CheckBox1, &QCheckBox::toggled, &TForm1::CheckBox1Click);
     connect(RadioButton1, &QRadioButton::toggled, this, [this](bool on) { if (on) Guarded([this] { RadioButton1Click(); }); });
