@@ -157,6 +157,18 @@ TEST_F(MailboxTest, ReadingMessageTwoOfThreeShowsItsOwnSize)
     EXPECT_TRUE(dialogs.shown().empty());
 }
 
+TEST_F(MailboxTest, AnAttachmentIsWrittenToTheWorkingFolder)
+{
+    TForm1& f = connected({testsupport::readFileBytes(testsupport::testDataDir() + "/mail/en-mail-attachment.eml")});
+    f.Button5->click();
+    f.Button3->click();
+    EXPECT_EQ(f.Edit6->text(), "James Hillyerd <james@makita.skynet>");
+    // The decoder's note about the extracted file carries a line break of its own.
+    EXPECT_EQ(f.Memo1->toPlainText(), "A text section\n\nFichier \"\" extrait");
+    EXPECT_EQ(testsupport::readFileBytes(folder.file("text.tmp")), "<html>\n");
+    EXPECT_TRUE(dialogs.shown().empty());
+}
+
 TEST_F(MailboxTest, DeletingAsksThenRemovesTheMessageOnTheServer)
 {
     TForm1& f = connected({numbered(1), numbered(2), numbered(3)});
