@@ -67,11 +67,11 @@ void TForm1::Button5Click()
     for (int n = 1; n <= count; ++n) {
         KTPOP31->RetrieveSummary(n);
         const TSummary& s = KTPOP31->Summary();
-        // From and Subject keep the blank that followed the header's colon.
-        ListBox1->addItem(QStringLiteral("%1 - %2 - %3 (%4 octets)")
-                              .arg(n)
-                              .arg(WireText(s.From), WireText(s.Subject))
-                              .arg(s.Bytes));
+        // From and Subject keep the blank that followed the header's colon. The line is joined
+        // piece by piece: a "%1" in a subject is text, not a place for a value.
+        ListBox1->addItem(QString::number(n) + QStringLiteral(" - ") + WireText(s.From) + QStringLiteral(" - ")
+                          + WireText(s.Subject) + QStringLiteral(" (") + QString::number(s.Bytes)
+                          + QStringLiteral(" octets)"));
     }
 
     Label10->setText(QStringLiteral("Nb de messages : %1").arg(count));

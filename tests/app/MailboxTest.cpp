@@ -25,7 +25,7 @@ QStringList listItems(const QListWidget* list)
 // The line the list shows for message n of the mailbox.
 QString line(int n, const QString& from, const QString& subject, size_t bytes)
 {
-    return QStringLiteral("%1 -  %2 -  %3 (%4 octets)").arg(n).arg(from, subject).arg(bytes);
+    return QString::number(n) + " -  " + from + " -  " + subject + " (" + QString::number(bytes) + " octets)";
 }
 
 class MailboxTest : public MailAppFixture {
@@ -91,11 +91,12 @@ TEST_F(MailboxTest, AnEmptyMailboxListsNothing)
 
 TEST_F(MailboxTest, OneMessageThenFiveAfterNewMailArrived)
 {
-    // Sender in UTF-8, subject in Windows-1252: both shown as the letters they stand for.
-    const std::string first = textMessage("Élodie <elodie@exemple.fr>", "R\xE9union \x80 10 h", "Bonjour\r\n");
+    // Sender in UTF-8, subject in Windows-1252: both shown as the letters they stand for; a
+    // "%1" in the subject is shown as it is.
+    const std::string first = textMessage("Élodie <elodie@exemple.fr>", "R\xE9union \x80 10 h %1", "Bonjour\r\n");
     TForm1& f = connected({first});
     f.Button5->click();
-    EXPECT_EQ(listItems(f.ListBox1), QStringList{line(1, "Élodie <elodie@exemple.fr>", "Réunion € 10 h", first.size())});
+    EXPECT_EQ(listItems(f.ListBox1), QStringList{line(1, "Élodie <elodie@exemple.fr>", "Réunion € 10 h %1", first.size())});
     EXPECT_EQ(f.Label10->text(), "Nb de messages : 1");
     EXPECT_EQ(f.SpinEdit1->minimum(), 1);
     EXPECT_EQ(f.SpinEdit1->maximum(), 1);
@@ -110,7 +111,7 @@ TEST_F(MailboxTest, OneMessageThenFiveAfterNewMailArrived)
         dovecot.deliver(kUser, numbered(k));
     f.SpinEdit1->setValue(1);
     f.Button5->click();
-    QStringList expected{line(1, "Élodie <elodie@exemple.fr>", "Réunion € 10 h", first.size())};
+    QStringList expected{line(1, "Élodie <elodie@exemple.fr>", "Réunion € 10 h %1", first.size())};
     for (int k = 2; k <= 5; ++k)
         expected << line(k, QStringLiteral("Expéditeur %1 <x%1@exemple.fr>").arg(k), QStringLiteral("Message %1").arg(k),
                          numbered(k).size());
