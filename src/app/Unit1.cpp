@@ -20,6 +20,7 @@
 #include <QSplitter>
 #include <QComboBox>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -74,6 +75,7 @@ void TForm1::CreateComponents()
     KTSMTP1->PostMessage.LocalProgram = "Kestrune SMTP Demo";
     KTSMTP1->TimeOut = 60000;
     KTSMTP1->IdleTimeOut = 120000;
+    ConnectSmtpEvents();
 
     std::unique_ptr<DialService> service = context_.makeDialService ? context_.makeDialService() : nullptr;
     DialUp = new TDialUp(this, std::move(service));
@@ -189,6 +191,10 @@ void TForm1::resizeEvent(QResizeEvent* event)
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == ListBox1 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        Guarded([this, key] { ListBox1KeyDown(key); });
+    }
     if (event->type() == QEvent::Resize && (watched == TabSheet2 || watched == TabSheet3 || watched == TabSheet102))
         FormResize();
     return QWidget::eventFilter(watched, event);

@@ -224,8 +224,16 @@ public:
     // MessageCount meaningless for that account).
     bool LastConnectOk = false;
 
-    // ---- message list (filled by the mailbox pages)
+    // ---- message list and reader
     void Button5Click();
+    void Button3Click();
+    // Asks whether to delete message N from the server; on Yes deletes it, reopens the session
+    // so the server carries the deletion out, and lists the messages again.
+    void ConfirmDeleteMessage(int N);
+    void Button7Click();
+    void ListBox1Click();
+    void ListBox1DblClick();
+    void ListBox1KeyDown(int key);
 
     // ---- scheduler
     void Timer2Timer();
@@ -307,6 +315,9 @@ public:
     void Poubelle5Click();
     // After a send: the recipients, the name and the e-mail join their histories.
     void AddToHistories();
+    void Button106Click();
+    // Port of the mail server a message is sent to (the standard SMTP port; tests use their own).
+    int SmtpPort = 25;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -317,6 +328,7 @@ private:
     void CreateControls();
     void CreateComponents();
     void ConnectPop3Events();
+    void ConnectSmtpEvents();
     void ConnectDialUpEvents();
     void CreateServerPage();
     void CreateListPage();

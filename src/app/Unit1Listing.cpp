@@ -1,6 +1,152 @@
-// Unit1Listing: the message list and the reader of the mailbox pages.
+// Unit1Listing: the message list and the reader of the mailbox pages: listing, reading and
+// deleting messages on the server of the current account.
 #include "app/Unit1.h"
+
+#include "app/Application.h"
+#include "app/Finally.h"
+#include "app/WireText.h"
+#include "mail/KTpop3.h"
+#include "platform/Dialogs.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QToolButton>
+
+namespace {
+
+// A list of lines received from the server as the text of a memo, one line per entry; an entry
+// that holds line breaks of its own shows as several lines.
+QString memoText(const TStringList& lines)
+{
+    QStringList out;
+    out.reserve(lines.Count());
+    for (const std::string& line : lines)
+        out << WireText(line).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return out.join(QLatin1Char('\n'));
+}
+
+// The line of the list the user has selected, -1 when none.
+int selectedRow(const QListWidget* list)
+{
+    const QListWidgetItem* item = list->currentItem();
+    return item && item->isSelected() ? list->row(item) : -1;
+}
+
+} // namespace
 
 void TForm1::Button5Click()
 {
+    CursorGuard cursor;
+    Button5->setEnabled(false);
+    const Finally after([this] { Button5->setEnabled(true); });
+    ListBox1->clear();
+
+    // A POP3 session sees the mailbox as it was at login: closing and reopening it makes new mail
+    // visible. The first listing follows a fresh connection and needs no refresh.
+    if (!Reconnecting && !FirstListing) {
+        Reconnecting = true;
+        const Finally done([this] { Reconnecting = false; });
+        ClosePopSession();
+        Button1Click();
+    }
+
+    const int count = KTPOP31->MessageCount();
+    if (count == 0) {
+        SetStatusText(QStringLiteral("Il n'y a aucun message sur %1").arg(HostCombo->currentText()));
+        for (QWidget* w : std::initializer_list<QWidget*>{Button3, Button7, Button8, PrintBtn, SpinEdit1})
+            w->setEnabled(false);
+        FirstListing = false;
+        return;
+    }
+
+    for (int n = 1; n <= count; ++n) {
+        KTPOP31->RetrieveSummary(n);
+        const TSummary& s = KTPOP31->Summary();
+        // From and Subject keep the blank that followed the header's colon. The line is joined
+        // piece by piece: a "%1" in a subject is text, not a place for a value.
+        ListBox1->addItem(QString::number(n) + QStringLiteral(" - ") + WireText(s.From) + QStringLiteral(" - ")
+                          + WireText(s.Subject) + QStringLiteral(" (") + QString::number(s.Bytes)
+                          + QStringLiteral(" octets)"));
+    }
+
+    Label10->setText(QStringLiteral("Nb de messages : %1").arg(count));
+    SpinEdit1->setRange(1, count > 0 ? count : 1);
+    SpinEdit1->setValue(1);
+    SpinEdit1->setEnabled(count >= 2);
+    for (QWidget* w : std::initializer_list<QWidget*>{Button3, Button7, Button8, PrintBtn})
+        w->setEnabled(true);
+    FirstListing = false;
+}
+
+void TForm1::Button3Click()
+{
+    CursorGuard cursor;
+    Button3->setEnabled(false);
+    const Finally after([this] { Button3->setEnabled(true); });
+
+    const int n = SpinEdit1->value();
+    // The summary gives the size of this message (the list may have left another one there).
+    KTPOP31->RetrieveSummary(n);
+    KTPOP31->RetrieveMessage(n);
+    const TMailMessage& m = KTPOP31->MailMessage();
+    Edit6->setText(WireText(m.From));
+    Edit7->setText(WireText(m.Subject));
+    Edit8->setText(QString::number(KTPOP31->Summary().Bytes));
+    Edit9->setText(WireText(m.MessageId));
+    Memo2->setPlainText(memoText(m.Header));
+    Memo1->setPlainText(memoText(m.Body));
+}
+
+void TForm1::ConfirmDeleteMessage(int N)
+{
+    if (!context_.dialogs->ConfirmYesNo(QStringLiteral("Voulez-vous vraiment supprimer ce message du serveur ?")))
+        return;
+    CursorGuard cursor;
+    Reconnecting = true;
+    // However the deletion ends, later listings refresh the session again.
+    const Finally done([this] { Reconnecting = false; });
+
+    KTPOP31->DeleteMessage(N);
+    // The logout makes the server carry the deletion out; the new session and list show the rest.
+    ClosePopSession();
+    Button1Click();
+    Button5Click();
+    for (QLineEdit* e : {Edit6, Edit7, Edit8, Edit9})
+        e->clear();
+    Memo2->clear();
+    Memo1->clear();
+}
+
+void TForm1::Button7Click()
+{
+    Button7->setEnabled(false);
+    // The button comes back only when there is still a message to delete.
+    const Finally after([this] { Button7->setEnabled(KTPOP31->MessageCount() > 0); });
+    ConfirmDeleteMessage(SpinEdit1->value());
+}
+
+void TForm1::ListBox1Click()
+{
+    SpinEdit1->setValue(selectedRow(ListBox1) + 1);
+}
+
+void TForm1::ListBox1DblClick()
+{
+    if (ListBox1->count() == 0)
+        return;
+    SpinEdit1->setValue(selectedRow(ListBox1) + 1);
+    Button3Click();
+    ShowPage(TabSheet2);
+}
+
+void TForm1::ListBox1KeyDown(int key)
+{
+    const int row = selectedRow(ListBox1);
+    if (row >= 0 && key == Qt::Key_Delete)
+        ConfirmDeleteMessage(row + 1);
 }

@@ -447,7 +447,14 @@ void TForm1::ConnectHandlers()
     on(KatalBtn, &QToolButton::clicked, &TForm1::KatalBtnClick);
     on(WebBtn, &QToolButton::clicked, &TForm1::WebBtnClick);
 
+    on(Button5, &QPushButton::clicked, &TForm1::Button5Click);
     on(Button4, &QPushButton::clicked, &TForm1::Button4Click);
+    on(ListBox1, &QListWidget::itemClicked, &TForm1::ListBox1Click);
+    on(ListBox1, &QListWidget::itemDoubleClicked, &TForm1::ListBox1DblClick);
+    // The Delete key in the list goes to ListBox1KeyDown (see eventFilter).
+    ListBox1->installEventFilter(this);
+    on(Button3, &QPushButton::clicked, &TForm1::Button3Click);
+    on(Button7, &QPushButton::clicked, &TForm1::Button7Click);
     on(PrintBtn, &QToolButton::clicked, &TForm1::PrintBtnClick);
     on(Button8, &QPushButton::clicked, &TForm1::Button8Click);
     on(Button104, &QPushButton::clicked, &TForm1::Button104Click);
@@ -459,6 +466,7 @@ void TForm1::ConnectHandlers()
     on(Poubelle3, &QToolButton::clicked, &TForm1::Poubelle3Click);
     on(Poubelle4, &QToolButton::clicked, &TForm1::Poubelle4Click);
     on(Poubelle5, &QToolButton::clicked, &TForm1::Poubelle5Click);
+    on(Button106, &QPushButton::clicked, &TForm1::Button106Click);
 
     on(CheckBox1, &QCheckBox::toggled, &TForm1::CheckBox1Click);
     connect(RadioButton1, &QRadioButton::toggled, this, [this](bool on) { if (on) Guarded([this] { RadioButton1Click(); }); });

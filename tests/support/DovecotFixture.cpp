@@ -226,6 +226,21 @@ void DovecotFixture::stop()
         QThread::msleep(5);
 }
 
+void DovecotFixture::deliver(const std::string& User, const std::string& Message)
+{
+    const MailAccount account = mailAccount();
+    const QString md = maildir(User);
+    // Named after a later time than every message stored at start, so the server numbers
+    // deliveries after them and in order.
+    const QString name = QString("%1.M%2P1.brevicor").arg(1700000000 + delivered_).arg(delivered_, 6, 10, QChar('0'));
+    ++delivered_;
+    const QString tmp = md + "/tmp/" + name;
+    writeFileBytes(tmp, Message);
+    chownTree(tmp, account.uid, account.gid);
+    if (!QFile::rename(tmp, md + "/new/" + name))
+        throw std::runtime_error("cannot deliver to " + md.toStdString());
+}
+
 int DovecotFixture::storedMessageCount(const std::string& User) const
 {
     const QString md = maildir(User);

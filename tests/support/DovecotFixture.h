@@ -28,6 +28,10 @@ public:
     // Stops the server (also done by the destructor).
     void stop();
 
+    // Delivers one more message to a user's mailbox while the server runs; it becomes the last
+    // message of the next session (a session already open does not see it).
+    void deliver(const std::string& User, const std::string& Message);
+
     quint16 port() const { return port_; }
     QString folder() const { return dir_.path(); }
     // Messages currently stored in the user's Maildir (new and cur).
@@ -46,6 +50,7 @@ private:
     std::vector<User> users_;
     quint16 port_ = 0;
     long pid_ = 0;
+    int delivered_ = 0;
 };
 
 // A free TCP port on 127.0.0.1 at the time of the call.
