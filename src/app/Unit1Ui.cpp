@@ -436,6 +436,14 @@ void TForm1::ConnectHandlers()
         connect(sender, signal, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
     };
     on(HostCombo, qOverload<int>(&QComboBox::activated), &TForm1::HostComboClick);
+    on(Button1, &QPushButton::clicked, &TForm1::Button1Click);
+    on(Button2, &QPushButton::clicked, &TForm1::Button2Click);
+    on(CreateBtn, &QPushButton::clicked, &TForm1::CreateBtnClick);
+    on(Button13, &QPushButton::clicked, &TForm1::Button13Click);
+    on(RenameBtn, &QPushButton::clicked, &TForm1::RenameBtnClick);
+    on(UserBtn, &QPushButton::clicked, &TForm1::UserBtnClick);
+    on(PWBtn, &QPushButton::clicked, &TForm1::PWBtnClick);
+    on(Poubelle7, &QToolButton::clicked, &TForm1::Poubelle7Click);
     on(Poubelle6, &QToolButton::clicked, &TForm1::Poubelle6Click);
     on(Button10, &QPushButton::clicked, &TForm1::Button10Click);
     on(Button11, &QPushButton::clicked, &TForm1::Button11Click);

@@ -6,6 +6,7 @@
 
 #include <QComboBox>
 #include <QPushButton>
+#include <QToolButton>
 
 namespace {
 
@@ -199,6 +200,31 @@ TEST_F(ConnectionsTest, UserNameAndPasswordKeepTheStoredValueOnEmptyInput)
     dialogs.AnswerNo();  // cancel
     f.PWBtnClick();
     EXPECT_EQ(dial->find("Box")->Password, "s3cret");
+}
+
+TEST_F(ConnectionsTest, ButtonsAreWiredToTheirCommands)
+{
+    TForm1& f = start();
+    f.HostCombo->setEditText("");
+    f.Button1->click();  // incomplete account: the request for details
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown()[0].caption, "Information");
+    dialogs.AnswerNo();
+    f.Poubelle7->click();
+    EXPECT_EQ(dialogs.shown().back().text, "Voulez-vous vraiment supprimer la connexion Box ?");
+    f.CreateBtn->click();
+    EXPECT_TRUE(dial->Calls.contains("createEntryDialog"));
+    f.Button13->click();
+    EXPECT_FALSE(dial->Calls.filter("editEntryDialog").isEmpty());
+    dialogs.AnswerNo();
+    f.RenameBtn->click();
+    EXPECT_EQ(dialogs.shown().back().caption, "Renommer");
+    dialogs.AnswerNo();
+    f.UserBtn->click();
+    EXPECT_EQ(dialogs.shown().back().text, "Nom de l'utilisateur :");
+    dialogs.AnswerNo();
+    f.PWBtn->click();
+    EXPECT_EQ(dialogs.shown().back().text, "Mot de passe :");
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 // with passwd-file users and Maildir mailboxes filled from given messages.
 #include "DovecotFixture.h"
 
+#include <cctype>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -194,12 +196,19 @@ void DovecotFixture::start()
     if (!proc.waitForFinished(15000) || proc.exitCode() != 0)
         throw std::runtime_error("dovecot did not start: " + proc.readAllStandardError().toStdString() + log());
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    while (!QFile::exists(dir_.file("run/master.pid"))) {
+    // The pid file may exist before its number is written.
+    for (;;) {
+        if (QFile::exists(dir_.file("run/master.pid"))) {
+            const std::string text = readFileBytes(dir_.file("run/master.pid"));
+            if (!text.empty() && std::isdigit(static_cast<unsigned char>(text[0]))) {
+                pid_ = std::stol(text);
+                break;
+            }
+        }
         if (std::chrono::steady_clock::now() > deadline)
             throw std::runtime_error("dovecot wrote no pid file\n" + log());
         QThread::msleep(10);
     }
-    pid_ = std::stol(readFileBytes(dir_.file("run/master.pid")));
     while (!greets(port_)) {
         if (std::chrono::steady_clock::now() > deadline) {
             stop();
