@@ -227,6 +227,11 @@ void IniProfile::WriteString(const QString& section, const QString& key, const Q
     bool found = false;
     for (Entry& e : s->entries) {
         if (!e.key.isEmpty() && e.key.compare(key, Qt::CaseInsensitive) == 0) {
+            // The file already says so: it is left alone. A check run saves its account's
+            // details after every connection; rewriting (and syncing) an unchanged file each
+            // time would cost a disk write per value.
+            if (e.value == v)
+                return;
             e.value = v;
             found = true;
             break;

@@ -21,7 +21,9 @@ private:
 //   caller's default;
 // - the file is read anew for every call, nothing is cached;
 // - every write replaces the file atomically (temporary file + rename), so a failed write leaves the
-//   previous file intact, and the file is created with mode 0600 because it holds passwords.
+//   previous file intact, and the file is created with mode 0600 because it holds passwords;
+// - a write that would leave the file as it is (the key already holds that value, or the section to
+//   erase is not there) does not touch the file.
 class IniProfile {
 public:
     explicit IniProfile(QString path);

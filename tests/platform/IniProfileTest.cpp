@@ -115,6 +115,27 @@ TEST_F(IniProfileTest, EachCallRereadsTheFile)
     EXPECT_EQ(ini.ReadString("S", "k", ""), "two");
 }
 
+TEST_F(IniProfileTest, RewritingTheSameValueLeavesTheFileAlone)
+{
+    auto inode = [this] {
+        struct stat st {};
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : ino_t(0);
+    };
+    writeFileBytes(path, "[pop.example.com]\nUserName=alice\n");
+    const ino_t first = inode();
+    // Same value, key spelled otherwise: nothing to write, the file is not replaced.
+    ini.WriteString("POP.example.com", "username", "alice");
+    EXPECT_EQ(inode(), first);
+    EXPECT_EQ(readFileBytes(path), "[pop.example.com]\nUserName=alice\n");
+    // A changed value, or a new key, replaces the file.
+    ini.WriteString("pop.example.com", "UserName", "bob");
+    const ino_t second = inode();
+    EXPECT_NE(second, first);
+    ini.WriteString("pop.example.com", "Port", "110");
+    EXPECT_NE(inode(), second);
+    EXPECT_EQ(ini.ReadString("pop.example.com", "UserName", ""), "bob");
+}
+
 TEST_F(IniProfileTest, ReadOnlyFileIsRefusedWithThePath)
 {
     ini.WriteString("S", "k", "v");
