@@ -2,7 +2,7 @@
 // and what a failed send leaves behind.
 #include "MailFixtures.h"
 
-#include "MailInspect.h"
+#include "MailExamine.h"
 #include "ScriptedServer.h"
 #include "app/Application.h"
 #include "mail/KTsmtp.h"

@@ -1,7 +1,7 @@
 // Smoke tests of the real-server fixtures with a bare blocking socket: so that a failure of the
 // mail components is never a fixture that does not serve.
 #include "DovecotFixture.h"
-#include "MailInspect.h"
+#include "MailExamine.h"
 #include "SmtpFixture.h"
 
 #include <QTcpSocket>

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Describes a stored message with Python's email package, for the mail tests.
-Usage: mail_inspect.py MESSAGE OUTDIR
+Usage: mail_examine.py MESSAGE OUTDIR
 Prints JSON: the top-level headers (name, value), and for every leaf part its content type,
 transfer encoding, file name and the decoded payload written to OUTDIR/part-N."""
 import email

@@ -1,4 +1,4 @@
-// Runs mail_inspect.py (Python's email package) on a stored message, for checking what the
+// Runs mail_examine.py (Python's email package) on a stored message, for checking what the
 // mail layer produced or decoded against an independent parser.
 #pragma once
 

@@ -1,6 +1,6 @@
-// Runs mail_inspect.py (Python's email package) on a stored message, for checking what the
+// Runs mail_examine.py (Python's email package) on a stored message, for checking what the
 // mail layer produced or decoded against an independent parser.
-#include "MailInspect.h"
+#include "MailExamine.h"
 
 #include "TestDirs.h"
 
@@ -32,9 +32,9 @@ int InspectedMessage::headerCount(const std::string& Name) const
 InspectedMessage inspectMessage(const QString& File, const QString& OutDir)
 {
     QProcess proc;
-    proc.start("/usr/bin/python3", {QStringLiteral(BREVICOR_SOURCE_DIR "/tests/support/mail_inspect.py"), File, OutDir});
+    proc.start("/usr/bin/python3", {QStringLiteral(BREVICOR_SOURCE_DIR "/tests/support/mail_examine.py"), File, OutDir});
     if (!proc.waitForFinished(60000) || proc.exitCode() != 0)
-        throw std::runtime_error("mail_inspect.py failed: " + proc.readAllStandardError().toStdString());
+        throw std::runtime_error("mail_examine.py failed: " + proc.readAllStandardError().toStdString());
     const QJsonObject doc = QJsonDocument::fromJson(proc.readAllStandardOutput()).object();
     InspectedMessage m;
     for (const auto& h : doc.value("headers").toArray())
