@@ -25,7 +25,7 @@ std::vector<std::string> SampleNames()
     return {
         "en-low-quality-malformed-base64-attach.eml", "en-mail-attachment-only.eml", "en-mail-attachment.eml",
         "en-mail-epilogue-sample.eml", "en-mail-header-only.eml", "en-mail-html-mime-inline.eml",
-        "en-mail-mime-bad-8bit-filename.eml", "en-mail-mime-mixed.eml", "en-mail-mime-unquoted-special-chars-param.eml",
+        "en-mail-mime-bad-8bit-filename.eml", "en-mail-mime-mixed.eml", "en-mail-mime-unquoted-punctuation-param.eml",
         "en-mail-non-mime.eml", "en-mail-other-multi-related.eml", "en-mail-qp-utf8-header.eml",
         "en-mail-quoted-printable.eml", "en-parts-multibase64.eml", "en-parts-multimixed-no-closing-boundary.eml",
         "en-parts-similar-boundary.eml",
