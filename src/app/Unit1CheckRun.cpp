@@ -5,6 +5,7 @@
 #include "alert/Twav.h"
 #include "alert/salert.h"
 #include "app/Application.h"
+#include "app/Finally.h"
 #include "app/Main.h"
 #include "app/WireText.h"
 #include "dialup/DialUp.h"
@@ -23,21 +24,6 @@
 #include <QSpinBox>
 #include <QToolButton>
 
-namespace {
-
-// Runs a cleanup on every way out of a scope.
-template <typename F>
-class Finally {
-public:
-    explicit Finally(F f) : f_(std::move(f)) {}
-    ~Finally() { f_(); }
-    Finally(const Finally&) = delete;
-    Finally& operator=(const Finally&) = delete;
-private:
-    F f_;
-};
-
-} // namespace
 
 void TForm1::ConnectPop3Events()
 {
@@ -132,9 +118,9 @@ void TForm1::Button1Click()
         SaveAccount();
         LastConnectOk = KTPOP31->Connected();
     } catch (const std::exception&) {
-        // The component's events have already told the user what went wrong.
+        // The component's events have already told the user what went wrong; the cursor guard
+        // has restored the cursor.
         Button1->setEnabled(true);
-        ScreenCursor::Normal();
     }
 }
 
