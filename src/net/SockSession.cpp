@@ -11,6 +11,7 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -20,6 +21,9 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 // ---------------------------------------------------------------------------------------------
 // Process-wide state
@@ -28,6 +32,7 @@ namespace {
 
 int s_WinsockUsers = 0;
 std::size_t s_ReadAheadCap = 256 * 1024;
+std::size_t s_ReceiveSize = 128 * 1024;
 
 QEvent::Type SessionEventType()
 {
@@ -154,6 +159,7 @@ void TReceiveBuffer::Clear()
     FOffset = 0;
     FScanned = 0;
     FLineEnd = std::string::npos;
+    FMaskBlock = std::string::npos;
 }
 
 char* TReceiveBuffer::Reserve(std::size_t Length)
@@ -168,6 +174,7 @@ char* TReceiveBuffer::Reserve(std::size_t Length)
         if (FLineEnd != std::string::npos)
             FLineEnd -= FOffset;
         FOffset = 0;
+        FMaskBlock = std::string::npos;
     }
     if (FCapacity - FSize < Length) {
         const std::size_t Wanted = std::max({FSize + Length, FCapacity + FCapacity / 2, std::size_t(64 * 1024)});
@@ -188,19 +195,55 @@ void TReceiveBuffer::Append(const char* Data, std::size_t Length)
     Commit(Length);
 }
 
+// Bit I of the result is set when P[I] is a line feed (I < 64).
+static inline std::uint64_t LineFeedMask(const char* P)
+{
+#if defined(__SSE2__)
+    const __m128i Lf = _mm_set1_epi8('\n');
+    auto Part = [&](int At) {
+        const __m128i Bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P + At));
+        return static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(Bytes, Lf))));
+    };
+    return Part(0) | Part(16) << 16 | Part(32) << 32 | Part(48) << 48;
+#else
+    std::uint64_t Mask = 0;
+    for (int I = 0; I < 64; ++I)
+        Mask |= static_cast<std::uint64_t>(P[I] == '\n') << I;
+    return Mask;
+#endif
+}
+
+// Finds the next line feed 64 bytes at a time: the line feeds of one 64-byte block are found in
+// one pass and kept as a bit mask, so the short lines of a mail transfer cost a shift and a count
+// each instead of a search call. The partial block at the end is searched plainly.
 bool TReceiveBuffer::ScanForLine()
 {
-    const std::size_t From = std::max(FScanned, FOffset);
-    if (From >= FSize)
-        return false;
-    const void* Found = std::memchr(FStore.get() + From, '\n', FSize - From);
-    if (Found == nullptr) {
-        FScanned = FSize;
-        return false;
+    std::size_t From = std::max(FScanned, FOffset);
+    const char* Store = FStore.get();
+    while (From < FSize) {
+        const std::size_t Block = From & ~std::size_t(63);
+        if (Block != FMaskBlock) {
+            if (Block + 64 > FSize) {
+                const void* Found = std::memchr(Store + From, '\n', FSize - From);
+                if (Found == nullptr)
+                    break;
+                FLineEnd = static_cast<std::size_t>(static_cast<const char*>(Found) - Store);
+                FScanned = FLineEnd + 1;
+                return true;
+            }
+            FMask = LineFeedMask(Store + Block);
+            FMaskBlock = Block;
+        }
+        const std::uint64_t Mask = FMask >> (From - Block);
+        if (Mask != 0) {
+            FLineEnd = From + static_cast<std::size_t>(std::countr_zero(Mask));
+            FScanned = FLineEnd + 1;
+            return true;
+        }
+        From = Block + 64;
     }
-    FLineEnd = static_cast<std::size_t>(static_cast<const char*>(Found) - FStore.get());
-    FScanned = FLineEnd + 1;
-    return true;
+    FScanned = FSize;
+    return false;
 }
 
 std::string TReceiveBuffer::TakeLine()
@@ -251,6 +294,16 @@ std::size_t TSocketSession::ReadAheadCap()
 void TSocketSession::SetReadAheadCap(std::size_t Bytes)
 {
     s_ReadAheadCap = std::max<std::size_t>(Bytes, ChunkSize);
+}
+
+std::size_t TSocketSession::ReceiveSize()
+{
+    return s_ReceiveSize;
+}
+
+void TSocketSession::SetReceiveSize(std::size_t Bytes)
+{
+    s_ReceiveSize = std::max<std::size_t>(Bytes, ChunkSize);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -852,8 +905,8 @@ void TSocketSession::AfterHandler()
     }
 }
 
-// The receive handler, run for a read notification and for ReceiveMore. A full chunk means more
-// is waiting: up to ChunksPerMessage chunks are taken in a row, then ReceiveMore goes to the back
+// The receive handler, run for a read notification and for ReceiveMore. A full receive means more
+// is waiting: up to ChunksPerMessage receives are done in a row, then ReceiveMore goes to the back
 // of the queue so that timers and input get their turn.
 void TSocketSession::ReadToStream()
 {
@@ -865,8 +918,8 @@ void TSocketSession::ReadToStream()
     PostMessage(ReceiveMore);
 }
 
-// One receive of at most ChunkSize bytes with its reports and events; true when a full chunk came
-// and reading should go on at once.
+// One receive of at most ReceiveSize() bytes with its reports and events; true when it filled the
+// request and reading should go on at once.
 bool TSocketSession::ReceiveChunk()
 {
     if (FCanceled) {
@@ -885,9 +938,11 @@ bool TSocketSession::ReceiveChunk()
         Report(8, "ReadToStream");
         ssize_t N = -1;
         int Errno = EBADF;
+        std::size_t Size = 0;
         if (FSocket >= 0) {
-            char* Space = ReceiveBuffer.Reserve(ChunkSize);
-            N = ::recv(FSocket, Space, ChunkSize, MSG_DONTWAIT);
+            Size = s_ReceiveSize;
+            char* Space = ReceiveBuffer.Reserve(Size);
+            N = ::recv(FSocket, Space, Size, MSG_DONTWAIT);
             Errno = errno;
             if (N > 0)
                 ReceiveBuffer.Commit(static_cast<std::size_t>(N));
@@ -906,7 +961,7 @@ bool TSocketSession::ReceiveChunk()
                 NoteActivity();
             if (ShouldHoldRead())
                 FReadHeld = true;
-            else if (static_cast<std::size_t>(N) == ChunkSize)
+            else if (static_cast<std::size_t>(N) == Size)
                 More = true;
             else
                 ArmRead();

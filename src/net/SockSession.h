@@ -113,6 +113,8 @@ private:
     std::size_t FOffset = 0;
     std::size_t FScanned = 0;                  // index up to which no line feed was found
     std::size_t FLineEnd = std::string::npos;  // index of a known line feed
+    std::size_t FMaskBlock = std::string::npos;  // start of the 64-byte block FMask describes
+    std::uint64_t FMask = 0;                     // its line feeds, one bit per byte
 };
 
 // One TCP client session. Every operation blocks its caller, but its wait keeps processing the
@@ -142,6 +144,7 @@ public:
     // Event codes of SocketEvent.
     enum TSocketEventCode : int { FD_READ = 1, FD_WRITE = 2, FD_OOB = 4, FD_ACCEPT = 8, FD_CONNECT = 16, FD_CLOSE = 32 };
     static constexpr std::uint16_t INVALID_SOCKET_HANDLE = 65535;
+    // Largest single send (and the smallest receive size).
     static constexpr std::size_t ChunkSize = 16383;
     // Longest pass of a blocking wait when nothing at all happens (ms).
     static constexpr int WaitSliceMs = 20;
@@ -240,6 +243,11 @@ public:
     // until ReadLn has taken some of them (tuning knob, process-wide).
     static std::size_t ReadAheadCap();
     static void SetReadAheadCap(std::size_t Bytes);
+    // Largest single receive, straight into the receive buffer (tuning knob, process-wide; at
+    // least ChunkSize). Each receive call costs a system call and a window update to the peer, so
+    // a fast transfer is taken in large pieces; a slow one delivers less per call anyway.
+    static std::size_t ReceiveSize();
+    static void SetReceiveSize(std::size_t Bytes);
 
 protected:
     // Internal steps, available to descendants.
