@@ -6,7 +6,8 @@
 // resident memory while ReadLn reads, how late a 10 ms QTimer in the same process gets during
 // both transfers, and the processor time of a wait with nothing arriving.
 //
-// Usage: net_bench [--runs N] [--mb M] [--cap BYTES]
+// Usage: net_bench [--runs N] [--mb M] [--cap BYTES] [--recv BYTES] [--compare-recv BYTES]
+//   --compare-recv also measures ReadLn with receives of that size in every run, for comparison.
 #include "net/SockSession.h"
 
 #include <QCoreApplication>
@@ -282,6 +283,43 @@ double RawRecv(LineServer& Server, std::size_t BufferSize)
     return MBps(Got, Seconds);
 }
 
+// The least a line reader that returns each line as its own std::string can do: a blocking
+// receive loop of 64 KiB that finds each line feed and copies the line into a new string, with the
+// same check of every line as the ReadLn measure. No event loop, no flags, no reports.
+double BareLines(LineServer& Server)
+{
+    const int Fd = ConnectBlocking(Server.Port);
+    std::vector<char> Buffer(256 * 1024);
+    std::size_t Start = 0, End = 0, Bytes = 0;
+    bool Ok = true;
+    QElapsedTimer Clock;
+    Clock.start();
+    for (;;) {
+        if (Buffer.size() - End < 64 * 1024) {
+            std::memmove(Buffer.data(), Buffer.data() + Start, End - Start);
+            End -= Start;
+            Start = 0;
+        }
+        const ssize_t N = ::recv(Fd, Buffer.data() + End, 64 * 1024, 0);
+        if (N <= 0)
+            break;
+        End += static_cast<std::size_t>(N);
+        while (const void* Found = std::memchr(Buffer.data() + Start, '\n', End - Start)) {
+            const std::size_t Stop = static_cast<std::size_t>(static_cast<const char*>(Found) - Buffer.data()) + 1;
+            const std::string Line(Buffer.data() + Start, Stop - Start);
+            if (Line.size() != LineLength || Line[LineLength - 1] != '\n')
+                Ok = false;
+            Bytes += Line.size();
+            Start = Stop;
+        }
+    }
+    const double Seconds = static_cast<double>(Clock.nsecsElapsed()) / 1e9;
+    ::close(Fd);
+    if (!Ok || Bytes != Server.Total())
+        std::fprintf(stderr, "bare line loop: wrong data (%zu bytes)\n", Bytes);
+    return MBps(Bytes, Seconds);
+}
+
 double SessionReadLn(LineServer& Server, std::size_t Lines, LatenessProbe& Probe)
 {
     TSocketSession Session;
@@ -380,6 +418,7 @@ int main(int argc, char** argv)
     int Runs = 5;
     std::size_t Megabytes = 100;
     std::string Phase = "all";
+    std::size_t CompareRecv = 0;
     for (int I = 1; I + 1 < argc; I += 2) {
         const std::string Arg = argv[I];
         if (Arg == "--runs")
@@ -390,6 +429,10 @@ int main(int argc, char** argv)
             Phase = argv[I + 1];
         else if (Arg == "--cap")
             TSocketSession::SetReadAheadCap(static_cast<std::size_t>(std::atol(argv[I + 1])));
+        else if (Arg == "--recv")
+            TSocketSession::SetReceiveSize(static_cast<std::size_t>(std::atol(argv[I + 1])));
+        else if (Arg == "--compare-recv")
+            CompareRecv = static_cast<std::size_t>(std::atol(argv[I + 1]));
     }
     const std::size_t Lines = Megabytes * 1000 * 1000 / LineLength;
 
@@ -397,30 +440,44 @@ int main(int argc, char** argv)
     SinkServer Sink;
     LatenessProbe Probe;
     std::printf("Session layer benchmark: %zu lines of 76 characters + CR LF (%.1f MB), %d runs, "
-                "read-ahead cap %zu bytes\n",
-                Lines, static_cast<double>(Lines_.Total()) / 1e6, Runs, TSocketSession::ReadAheadCap());
+                "read-ahead cap %zu bytes, receives of up to %zu bytes\n",
+                Lines, static_cast<double>(Lines_.Total()) / 1e6, Runs, TSocketSession::ReadAheadCap(),
+                TSocketSession::ReceiveSize());
 
     // Reading first, before the 100 MB send buffer exists, so the peak below is the reader's.
     // Each run measures the raw loops and the session back to back; ratios are taken per run.
     const long BaseRss = StatusKiB("VmRSS:");
     const bool PeakReset = ResetPeak();
     constexpr std::size_t Big = 64 * 1024, Chunk = TSocketSession::ChunkSize;
-    std::vector<double> Raw64, Raw16, ReadLn, ReadRatio64, ReadRatio16, ReadLate;
+    std::vector<double> Raw64, Raw16, Bare, ReadLn, ReadRatio64, ReadRatio16, ReadRatioBare, ReadLate, ReadAlt, AltRatio64;
     for (int R = 0; R < Runs && Phase != "send"; ++R) {
         if (Phase != "readln") {
             Raw64.push_back(RawRecv(Lines_, Big));
             Raw16.push_back(RawRecv(Lines_, Chunk));
+            Bare.push_back(BareLines(Lines_));
         }
         ReadLn.push_back(SessionReadLn(Lines_, Lines, Probe));
         ReadLate.push_back(Probe.MaxLateMs);
+        if (CompareRecv != 0) {
+            const std::size_t Default = TSocketSession::ReceiveSize();
+            TSocketSession::SetReceiveSize(CompareRecv);
+            ReadAlt.push_back(SessionReadLn(Lines_, Lines, Probe));
+            TSocketSession::SetReceiveSize(Default);
+            if (!Raw64.empty())
+                AltRatio64.push_back(ReadAlt.back() / Raw64.back());
+        }
         if (Phase != "readln") {
             ReadRatio64.push_back(ReadLn.back() / Raw64.back());
             ReadRatio16.push_back(ReadLn.back() / Raw16.back());
+            ReadRatioBare.push_back(ReadLn.back() / Bare.back());
         }
     }
     const long PeakRss = StatusKiB("VmHWM:");
     if (Phase == "readln") {
-        std::printf("ReadLn %.1f MB/s\n", Median(ReadLn));
+        std::printf("ReadLn %.1f MB/s", Median(ReadLn));
+        if (CompareRecv != 0)
+            std::printf(", with %zu-byte receives %.1f MB/s", CompareRecv, Median(ReadAlt));
+        std::printf("\n");
         return 0;
     }
 
@@ -449,9 +506,16 @@ int main(int argc, char** argv)
     std::printf("\n%-40s %9s\n", "measure (median of runs)", "value");
     std::printf("%-40s %9.1f MB/s\n", "raw blocking recv loop, 64 KiB buffer", Median(Raw64));
     std::printf("%-40s %9.1f MB/s\n", "raw blocking recv loop, 16383-byte recv", Median(Raw16));
+    std::printf("%-40s %9.1f MB/s\n", "bare line loop, a string per line", Median(Bare));
     std::printf("%-40s %9.1f MB/s  (target >= 150)\n", "TSocketSession::ReadLn", Median(ReadLn));
     std::printf("%-40s %9.2f       (target >= 0.5)\n", "  ratio ReadLn / raw 64 KiB", Median(ReadRatio64));
     std::printf("%-40s %9.2f\n", "  ratio ReadLn / raw 16383", Median(ReadRatio16));
+    std::printf("%-40s %9.2f\n", "  ratio ReadLn / bare line loop", Median(ReadRatioBare));
+    if (CompareRecv != 0) {
+        const std::string Name = "ReadLn, " + std::to_string(CompareRecv) + "-byte receives";
+        std::printf("%-40s %9.1f MB/s\n", Name.c_str(), Median(ReadAlt));
+        std::printf("%-40s %9.2f\n", "  ratio to raw 64 KiB", Median(AltRatio64));
+    }
     std::printf("%-40s %9.1f MB/s\n", "raw blocking send loop, 64 KiB chunks", Median(Out64));
     std::printf("%-40s %9.1f MB/s\n", "raw blocking send loop, 16383-byte send", Median(Out16));
     std::printf("%-40s %9.1f MB/s\n", "TSocketSession::SendStream", Median(Stream));
@@ -474,7 +538,10 @@ int main(int argc, char** argv)
     std::printf("\nevery run (MB/s):\n");
     Row("raw recv 64 KiB", Raw64);
     Row("raw recv 16383", Raw16);
+    Row("bare line loop", Bare);
     Row("ReadLn", ReadLn);
+    if (CompareRecv != 0)
+        Row("ReadLn, compared", ReadAlt);
     Row("raw send 64 KiB", Out64);
     Row("raw send 16383", Out16);
     Row("SendStream", Stream);
