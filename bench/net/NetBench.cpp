@@ -300,6 +300,8 @@ double BareLines(LineServer& Server)
             std::memmove(Buffer.data(), Buffer.data() + Start, End - Start);
             End -= Start;
             Start = 0;
+            if (Buffer.size() - End < 64 * 1024)
+                Buffer.resize(End + 64 * 1024);   // one line longer than the buffer
         }
         const ssize_t N = ::recv(Fd, Buffer.data() + End, 64 * 1024, 0);
         if (N <= 0)
