@@ -27,6 +27,14 @@ public:
     std::string From;
     std::string Subject;
     std::string MessageId;
+    // How to show Body: the declared charset of the text part it holds (lower-cased, empty when
+    // none was declared), whether that part is HTML, and its format=flowed parameters. Body holds
+    // the part's bytes after transfer decoding, in that charset; turning them into display text
+    // is the reader's job.
+    std::string BodyCharset;
+    bool BodyIsHtml = false;
+    bool BodyFlowed = false;
+    bool BodyDelSp = false;
 };
 
 using TListEvent = std::function<void(int Msg, int Size)>;

@@ -18,6 +18,8 @@ public:
     std::string LocalProgram;      // text of the X-Mailer line
     std::string Date;              // text of the Date line, used unchanged; nothing fills it in
     std::string ReplyTo;
+    std::string InReplyTo;         // Message-ID of the message answered, with its angle brackets
+    std::string References;        // the answered message's References followed by its Message-ID
     TStringList Attachments;       // full paths of the files to attach
     TStringList ToAddress;
     TStringList ToCarbonCopy;
