@@ -5,6 +5,7 @@
 #include "ScriptedServer.h"
 #include "TestDirs.h"
 
+#include <QFile>
 #include <QRegularExpression>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -584,6 +585,31 @@ TEST(KTsmtp, MissingAttachmentSendsNothing)
     EXPECT_EQ(missing, std::vector<std::string>{"/nonexistent/file.bin"});
     EXPECT_FALSE(t.smtp.Busy());
     EXPECT_EQ(t.finish(), "HELO me\r\n");
+}
+
+// An attachment cut while it is being sent: the server must not take what it got for the whole
+// message, so the connection is dropped without the final dot.
+TEST(KTsmtp, AnAttachmentCutWhileSentNeverEndsTheMessage)
+{
+    TempFolder dir;
+    const QString path = dir.file("log.bin");
+    testsupport::writeFileBytes(path, std::string(3 * 1000 * 1000, 'q'));
+    Smtp t;
+    t.smtp.PostMessage.ToAddress = {"r@y"};
+    t.smtp.PostMessage.ToCarbonCopy.Clear();
+    t.smtp.PostMessage.ToBlindCarbonCopy.Clear();
+    t.smtp.PostMessage.Attachments = {path.toStdString()};
+    t.smtp.OnEncodeStart = [&](const std::string&) { QFile::resize(path, 100); };
+    Greet(t.server).expect("RSET").reply("250 ok").expect("MAIL FROM:<ann@x>").reply("250 ok")
+        .expect("RCPT TO:<r@y>").reply("250 ok").expect("DATA").reply("354 go");
+    t.start();
+    t.smtp.Connect();
+    EXPECT_EQ(ErrorOf([&] { t.smtp.Send(); }), "Le fichier " + path.toStdString() + " a changé pendant l'envoi");
+    EXPECT_FALSE(t.smtp.Connected());
+    EXPECT_FALSE(t.smtp.Busy());
+    const std::string got = t.finish();
+    EXPECT_EQ(got.find("\r\n.\r\n"), std::string::npos);
+    EXPECT_NE(got.find("filename=\"log.bin\""), std::string::npos);
 }
 
 TEST(KTsmtp, SendRefusesWhileBusyAndAbortCancels)
