@@ -97,6 +97,21 @@ void AppendStuffed(std::string& Out, const std::string& Lines)
     }
 }
 
+std::string Trimmed(const std::string& S)
+{
+    const size_t b = S.find_first_not_of(" \t");
+    return b == std::string::npos ? std::string() : S.substr(b, S.find_last_not_of(" \t") - b + 1);
+}
+
+// True for a display name that is not already quoted and holds a character that would end it.
+bool NeedsQuotes(const std::string& Name)
+{
+    const std::string t = Trimmed(Name);
+    if (t.size() >= 2 && t.front() == '"' && t.back() == '"')
+        return false;
+    return t.find_first_of(",;:<>@()[]\\\"") != std::string::npos;
+}
+
 // A recipient entry holding a line break or a NUL could carry commands of its own: the whole
 // entry is refused, not only the address taken from it.
 void RequireCleanEntry(const std::string& Entry)
@@ -344,11 +359,7 @@ void TKTSMTP::Send()
             for (const std::string& entry : *list) {
                 RequireCleanEntry(entry);
                 for (const std::string& mailbox : outgoing::SplitAddressList(entry)) {
-                    std::string address = ExtractAddress(mailbox);
-                    while (!address.empty() && (address.front() == ' ' || address.front() == '\t'))
-                        address.erase(0, 1);
-                    while (!address.empty() && (address.back() == ' ' || address.back() == '\t'))
-                        address.pop_back();
+                    const std::string address = Trimmed(ExtractAddress(mailbox));
                     if (address.empty())
                         continue;
                     bool seen = false;
@@ -439,10 +450,13 @@ void TKTSMTP::BuildHeader()
     // go out as encoded words; pure ASCII stays exactly as typed.
     const std::string fromName = OneLine(m.FromName);
     const std::string fromAddress = OneLine(m.FromAddress);
-    if (outgoing::IsAscii(fromName))
-        FinalHeader.Add("From: " + fromName + "<" + fromAddress + ">");
-    else
+    if (!outgoing::IsAscii(fromName))
         FinalHeader.Add("From: " + outgoing::EncodedWords(fromName, 6) + " <" + fromAddress + ">");
+    else if (NeedsQuotes(fromName))
+        // A name that would read as several addresses, or as none, goes between quotes.
+        FinalHeader.Add("From: \"" + outgoing::QuotedParameter(Trimmed(fromName)) + "\" <" + fromAddress + ">");
+    else
+        FinalHeader.Add("From: " + fromName + "<" + fromAddress + ">");
     if (m.ToAddress.Count() > 0)
         FinalHeader.Add(outgoing::AddressHeader("To", OneLineEntries(m.ToAddress)));
     if (m.ToCarbonCopy.Count() > 0)

@@ -224,6 +224,26 @@ TEST(KTsmtp, OptionalHeaderLines)
     EXPECT_EQ(t.smtp.FinalHeader.IndexOfHeader("References"), -1);
 }
 
+TEST(KTsmtp, SenderLines)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"Ann ", "From: Ann <ann@x>"},
+        {"", "From: <ann@x>"},
+        {"J. Dupont", "From: J. Dupont<ann@x>"},
+        {"Martin, Ann", "From: \"Martin, Ann\" <ann@x>"},
+        {" \"Martin, Ann\" ", "From:  \"Martin, Ann\" <ann@x>"},
+        {"Ann (home)", "From: \"Ann (home)\" <ann@x>"},
+        {"say \"hi\"", "From: \"say \\\"hi\\\"\" <ann@x>"},
+        {"Élodie Müller", "From: =?UTF-8?Q?=C3=89lodie_M=C3=BCller?= <ann@x>"},
+    };
+    for (const auto& [name, line] : cases) {
+        Smtp t;
+        t.smtp.PostMessage.FromName = name;
+        t.smtp.BuildHeader();
+        EXPECT_EQ(t.smtp.FinalHeader[0], line) << name;
+    }
+}
+
 TEST(KTsmtp, AttachmentMessageBytes)
 {
     TempFolder dir;
