@@ -5,6 +5,7 @@
 #include "ScriptedServer.h"
 #include "TestDirs.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTimer>
@@ -651,6 +652,56 @@ TEST(KTsmtp, SendRefusesWhileBusyAndAbortCancels)
     t.smtp.Disconnect();  // the goodbye is allowed after a cancel
     EXPECT_TRUE(t.server.waitFinished());
     EXPECT_EQ(t.server.received(), "HELO me\r\nRSET\r\nQUIT\r\n");
+}
+
+// Large files of both encodings are streamed while sent; the bytes after DATA are those the
+// buffered codec gives for the same files.
+TEST(KTsmtp, StreamedAttachmentsGiveTheBufferedBytes)
+{
+    TempFolder dir;
+    std::string big(45 * 6666 + 14, '\0');  // the last uuencoded line begins with "."
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = char((i * 2654435761u) >> 13);
+    testsupport::writeFileBytes(dir.file("big.bin"), big);
+    for (UUMethods method : {uuMime, uuCode}) {
+        SCOPED_TRACE(method == uuMime ? "base64" : "uuencode");
+        QByteArray in = QByteArray::fromStdString(big), encoded;
+        QBuffer input(&in), output(&encoded);
+        input.open(QIODevice::ReadOnly);
+        output.open(QIODevice::WriteOnly);
+        TKTUUProcessor codec;
+        codec.Method = method;
+        codec.InputStream = &input;
+        codec.OutputStream = &output;
+        codec.Encode();
+        std::string lines;
+        for (qsizetype at = 0; at < encoded.size();) {
+            const qsizetype end = encoded.indexOf('\n', at) + 1;
+            if (encoded[at] == '.')
+                lines += '.';
+            lines.append(encoded.constData() + at, size_t(end - at));
+            at = end;
+        }
+
+        Smtp t;
+        Envelope(Greet(t.server)).readUntil("\r\n.\r\n").reply("250 queued");
+        t.start();
+        t.smtp.EncodeType = method;
+        t.smtp.PostMessage.Body = {"see attached"};
+        t.smtp.PostMessage.Attachments = {dir.file("big.bin").toStdString()};
+        t.smtp.Connect();
+        t.smtp.Send();
+        const std::string b = t.smtp.Boundary();
+        const std::string body = "--" + b + "\r\n" + kTextPlain + "\r\n\r\nsee attached\r\n--" + b
+                                 + "\r\nContent-Type: application/octet-stream;          name=\"big.bin\"\r\n"
+                                   "Content-Transfer-Encoding: base64\r\n"
+                                   "Content-Disposition: attachment;                 filename=\"big.bin\"\r\n\r\n"
+                                 + lines + "--" + b + "--\r\n.\r\n";
+        const std::string got = t.finish();
+        ASSERT_GT(got.size(), body.size());
+        EXPECT_TRUE(got.substr(got.size() - body.size()) == body);
+        EXPECT_EQ(t.smtp.BytesTotal(), std::int64_t(got.size() - got.find("DATA\r\n") - 6 - 3));
+    }
 }
 
 TEST(KTsmtp, UuencodedAttachmentLinesAreDotStuffed)
