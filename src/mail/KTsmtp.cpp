@@ -359,7 +359,7 @@ void TKTSMTP::Send()
             for (const std::string& entry : *list) {
                 RequireCleanEntry(entry);
                 for (const std::string& mailbox : outgoing::SplitAddressList(entry)) {
-                    const std::string address = Trimmed(ExtractAddress(mailbox));
+                    const std::string address = Trimmed(ExtractAddress(outgoing::WithoutComments(mailbox)));
                     if (address.empty())
                         continue;
                     bool seen = false;

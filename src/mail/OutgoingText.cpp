@@ -205,6 +205,38 @@ std::vector<std::string> SplitAddressList(const std::string& Entry)
     return out;
 }
 
+std::string WithoutComments(const std::string& Text)
+{
+    std::string out;
+    bool quoted = false;
+    int comment = 0;
+    for (size_t i = 0; i < Text.size(); ++i) {
+        const char c = Text[i];
+        if (comment > 0) {
+            if (c == '\\' && i + 1 < Text.size())
+                ++i;
+            else if (c == '(')
+                ++comment;
+            else if (c == ')')
+                --comment;
+            continue;
+        }
+        if (c == '(' && !quoted) {
+            ++comment;
+            continue;
+        }
+        if (c == '\\' && quoted && i + 1 < Text.size()) {
+            out += c;
+            out += Text[++i];
+            continue;
+        }
+        if (c == '"')
+            quoted = !quoted;
+        out += c;
+    }
+    return out;
+}
+
 std::string HeaderMailbox(const std::string& Mailbox)
 {
     if (IsAscii(Mailbox))

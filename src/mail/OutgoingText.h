@@ -25,6 +25,8 @@ std::string EncodedWordsB(const std::string& Text);
 // The mailboxes of one typed entry: the entry cut at every "," or ";" outside quotes, angle
 // brackets and comments, each piece trimmed of blanks, empty pieces left out.
 std::vector<std::string> SplitAddressList(const std::string& Entry);
+// The text without its comments (parts in parentheses outside quotes).
+std::string WithoutComments(const std::string& Text);
 // One mailbox as it may stand in a header: unchanged when ASCII, else its display name as
 // encoded words before the bracketed address.
 std::string HeaderMailbox(const std::string& Mailbox);

@@ -81,6 +81,21 @@ TEST(OutgoingText, AddressListsAreCutOutsideQuotesBracketsAndComments)
         EXPECT_EQ(SplitAddressList(entry), items) << entry;
 }
 
+TEST(OutgoingText, CommentsAreLeftOut)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"fay@w (Fay, from work)", "fay@w "},
+        {"(boss (big)) a@x", " a@x"},
+        {"\"Ann (home)\" <a@x>", "\"Ann (home)\" <a@x>"},
+        {"a@x (unclosed", "a@x "},
+        {"a@x (esc\\) still)", "a@x "},
+        {"plain@x", "plain@x"},
+        {"\"say \\\"(no)\" <a@x>", "\"say \\\"(no)\" <a@x>"},
+    };
+    for (const auto& [text, without] : cases)
+        EXPECT_EQ(WithoutComments(text), without) << text;
+}
+
 TEST(OutgoingText, AddressHeaders)
 {
     const struct {
