@@ -274,7 +274,7 @@ void TMessageDecoder::EndField()
     FField.clear();
 }
 
-void TMessageDecoder::EndHeader()
+void TMessageDecoder::EndHeader(bool StartContent)
 {
     EndField();
     TFieldValue ct, disp;
@@ -311,6 +311,8 @@ void TMessageDecoder::EndHeader()
     FFields.clear();
     FBlockBytes = 0;
     FTopHeader = false;
+    if (!StartContent)
+        return;
 
     std::string type = ct.Value;
     if (type.find('/') == std::string::npos)
@@ -508,8 +510,7 @@ void TMessageDecoder::Finish()
 {
     if (FState == TState::Header && FTopHeader) {
         // The message ended inside its header: the fields seen still count.
-        EndHeader();
-        FState = TState::Epilogue;
+        EndHeader(false);
     }
     if (FState == TState::Content)
         EndLeaf();

@@ -78,7 +78,8 @@ private:
 
     void HeaderLine(std::string_view Data, bool LineStart, bool Complete);
     void EndField();
-    void EndHeader();
+    // Reads the fields of the block; StartContent: then gets ready for what follows it.
+    void EndHeader(bool StartContent = true);
     void StartLeaf(const std::string& Type, const mimepart::TFieldValue& Ct, const mimepart::TFieldValue& Disp);
     void ContentData(std::string_view Data, bool LineStart, bool Complete);
     void Deliver(const char* Data, std::size_t Size);

@@ -254,29 +254,6 @@ TEST(KTUUE, Base64AtEveryLineWidthMatchesPython)
     }
 }
 
-TEST(KTUUE, Base64StreamInPiecesGivesTheSameBytes)
-{
-    const std::string data = RandomBytes(3000, 9);
-    const std::string flat = QByteArray(data.data(), qsizetype(data.size())).toBase64().toStdString();
-    std::string text;
-    for (size_t at = 0; at < flat.size(); at += 73)
-        text += flat.substr(at, 73) + "\r\n";
-    for (size_t piece : {1u, 2u, 3u, 5u, 64u, 100000u}) {
-        TBase64Decoder decoder;
-        std::string out;
-        bool lineStart = true;
-        for (size_t at = 0; at < text.size();) {
-            const size_t lineEnd = text.find('\n', at) + 1;
-            const size_t end = std::min(lineEnd, at + piece);
-            decoder.Feed(text.data() + at, end - at, lineStart, out, end == lineEnd);
-            lineStart = end == lineEnd;
-            at = end;
-        }
-        decoder.Finish(out);
-        EXPECT_TRUE(out == data) << "pieces of " << piece;
-    }
-}
-
 TEST(KTUUE, DecodeStartsAtCurrentPositionAndAppendsAtOutputPosition)
 {
     QByteArray in("junk line\r\nYWJj\r\n"), out("XY");

@@ -170,54 +170,6 @@ TEST(MessageDecoder, NestingPastTheLimitIsKeptAsAFile)
     EXPECT_NE(r.files.begin()->second.find("deep text"), std::string::npos);
 }
 
-TEST(MessageDecoder, HostileNames)
-{
-    const std::string longStem(300, 'n');
-    struct Case {
-        const char* name;
-        std::string announced;
-        int parts;
-        std::string firstName, lastName;
-    };
-    const Case cases[] = {
-        {"300-character name cut to the limit, extension kept", longStem + ".pdf", 2, std::string(251, 'n') + ".pdf",
-         std::string(249, 'n') + "_1.pdf"},
-        {"4000 parts with one name", "same.bin", 4000, "same.bin", "same_3999.bin"},
-        {"name hiding a path", "../../../etc/passwd", 1, "passwd", "passwd"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::string wire = "Content-Type: multipart/mixed; boundary=H\r\n\r\n";
-        for (int i = 0; i < c.parts; ++i)
-            wire += "--H\r\nContent-Type: application/octet-stream; name=\"" + c.announced
-                    + "\"\r\nContent-Transfer-Encoding: base64\r\n\r\nYWJj\r\n";
-        wire += "--H--\r\n";
-        const Result r = Decode(wire);
-        ASSERT_EQ(r.msg.Attachments.Count(), c.parts);
-        EXPECT_EQ(r.msg.Attachments[0], c.firstName);
-        EXPECT_EQ(r.msg.Attachments[c.parts - 1], c.lastName);
-        EXPECT_EQ(r.files.size(), size_t(c.parts));  // every listed name is a file
-        for (const auto& [name, bytes] : r.files)
-            ASSERT_EQ(bytes, "abc") << name;
-    }
-}
-
-TEST(MessageDecoder, PlantedLinkIsNeverWrittenThrough)
-{
-    TempFolder dir, outside;
-    const std::string target = outside.file("target").toStdString();
-    testsupport::writeFileBytes(QString::fromStdString(target), "precious");
-    ASSERT_EQ(::symlink(target.c_str(), (dir.path().toStdString() + "/a.txt").c_str()), 0);
-    ASSERT_EQ(::symlink((outside.path().toStdString() + "/missing").c_str(), (dir.path().toStdString() + "/a_1.txt").c_str()), 0);
-    TMailMessage msg;
-    TMessageDecoder decoder(msg, dir.path().toStdString() + "/", [](const std::string&) {});
-    FeedAll(decoder, Crlf("Content-Type: text/plain; name=a.txt\n\nhostile\n"));
-    EXPECT_EQ(testsupport::readFileBytes(QString::fromStdString(target)), "precious");
-    EXPECT_FALSE(QFile::exists(outside.file("missing")));
-    EXPECT_EQ(msg.Attachments, (TStringList{"a_2.txt"}));
-    EXPECT_EQ(testsupport::readFileBytes(dir.file("a_2.txt")), "hostile\r\n");
-}
-
 TEST(MessageDecoder, FileThatCannotBeWrittenIsAnErrorAndNotListed)
 {
     TempFolder dir;
