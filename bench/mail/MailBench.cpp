@@ -379,7 +379,7 @@ void BenchRetrieveSize(const Options& O, int Mb)
     }
     dovecot.start();
     // Every side writes to tmpfs, so that no side pays for the disk (mpop flushes its file).
-    QTemporaryDir shm(QDir::exists("/dev/shm") ? "/dev/shm/brevicor-bench-XXXXXX" : QDir::tempPath() + "/bench-XXXXXX");
+    QTemporaryDir shm(QDir("/dev/shm").exists() ? "/dev/shm/brevicor-bench-XXXXXX" : QDir::tempPath() + "/bench-XXXXXX");
     if (!shm.isValid())
         throw std::runtime_error("no temporary folder for the output");
     testsupport::TempFolder work;

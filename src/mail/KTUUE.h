@@ -77,8 +77,8 @@ public:
     // One line per 45 input bytes, each ending with CR LF; uuencode adds a last line of a
     // single grave accent. OutputStream is moved to its start afterwards.
     void Encode();
-    // Decodes CR LF text lines. Base64 stops at a line that begins with "=" or after a line that
-    // held padding; uuencode passes over a "begin " line and stops at the "end" line.
+    // Decodes CR LF text lines: base64 as one stream (TBase64Decoder), leaving the input after the
+    // line where the data ended; uuencode line by line (TUUDecoder).
     void Decode();
 
 private:
