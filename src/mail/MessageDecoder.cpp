@@ -572,7 +572,8 @@ void TMessageDecoder::OpenFile(bool Report)
     for (int n = next;; ++n) {
         std::string candidate = name;
         if (n > 0) {
-            const std::string suffix = "_" + std::to_string(n);
+            std::string suffix = std::to_string(n);
+            suffix.insert(suffix.begin(), '_');
             candidate = CutBytes(stem, max - std::min(max, suffix.size() + ext.size())) + suffix + ext;
         }
         const std::string path = FPath + candidate;
