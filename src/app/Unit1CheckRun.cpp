@@ -132,6 +132,8 @@ void TForm1::PreparePop3Session()
 
 void TForm1::ShowSignedIn(int count, TTabs tabs)
 {
+    // Saved first: a further user on a host shows under the name of its own account.
+    SaveAccount();
     Label10->setText(QStringLiteral("Nb de messages : %1").arg(count));
     SpinEdit1->setRange(1, count > 0 ? count : 1);
     SpinEdit1->setValue(1);
@@ -151,7 +153,6 @@ void TForm1::ShowSignedIn(int count, TTabs tabs)
     }
     if (tabs == TTabs::Follow)
         ShowMailboxTabs(true);
-    SaveAccount();
 }
 
 void TForm1::ClosePopSession(TTabs tabs)
