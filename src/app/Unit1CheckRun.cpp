@@ -222,28 +222,29 @@ void TForm1::CheckMail(bool ByHand)
     run.KeepLastSession = justCurrent;
     run.OnNoEntry = [this] { WarnNoDialUpEntry(); };
     run.OnAccountDone = [this, ByHand](const TAccountResult& r) { ReportAccountResult(r, ByHand); };
-    int total = 0;
+    QList<TAccountResult> results;
     {
         running_ = &run;
         const Finally notRunning([this] { running_ = nullptr; });
         const TCancelOffer offer(*this);
         LineWasUp = run.Begin();
         alert_->ListBox->clear();
-        const QList<TAccountResult> results = run.Run(accounts);
-        total = TCheckRun::Total(results);
+        results = run.Run(accounts);
+        run.Finish(TCheckRun::Total(results));
         LineUp = run.LineUp();
-        if (justCurrent && !results.isEmpty() && results.first().Outcome == TCheckOutcome::Counted) {
-            ShowSignedIn(results.first().Count, TTabs::Keep);
-            if (total > 0) {
-                ListMessages(false);
-                ShowMailboxTabs(true);
-                ShowPage(TabSheet3);
-                if (!isVisible())
-                    show();
-            }
+    }
+    const int total = TCheckRun::Total(results);
+
+    // The current account's session stays open: its mail is listed at once.
+    if (justCurrent && !results.isEmpty() && results.first().Outcome == TCheckOutcome::Counted) {
+        ShowSignedIn(results.first().Count, TTabs::Keep);
+        if (total > 0) {
+            ListMessages(false);
+            ShowMailboxTabs(true);
+            ShowPage(TabSheet3);
+            if (!isVisible())
+                show();
         }
-        run.Finish(total);
-        LineUp = run.LineUp();
     }
 
     // A cancelled run says only what it found.
@@ -261,6 +262,9 @@ void TForm1::CheckMail(bool ByHand)
 
 void TForm1::CancelRunningOperation()
 {
+    // Nothing runs: a cancel now would only spoil the session's next operation.
+    if (cancelOffers_ == 0)
+        return;
     if (running_)
         running_->Cancel();
     else
