@@ -31,6 +31,7 @@ void TAccountStore::ReadKeys(const QString& section, Place place, TAccount& acco
     account.Port = ini_.ReadString(section, kPort, kDefaultPort);
     account.UserID = ini_.ReadString(section, place == Place::Current ? kUserID : kUserName, QString());
     account.Password = ini_.ReadString(section, kPassword, QString());
+    // Keys added later: one line here and one in WriteKeys, both places alike.
 }
 
 void TAccountStore::WriteKeys(const QString& section, Place place, const TAccount& account)
@@ -45,6 +46,8 @@ void TAccountStore::WriteKeys(const QString& section, Place place, const TAccoun
         ini_.WriteString(section, kPassword, account.Password);
         ini_.WriteString(section, kPort, account.Port);
     }
+    // Keys added later go here through WriteOptional, so files of users who never changed them
+    // stay as they were.
 }
 
 void TAccountStore::WriteOptional(const QString& section, const QString& key, const QString& value,
