@@ -107,8 +107,9 @@ bool TForm1::ConnectCurrentAccount(TTabs tabs)
     run.Entry = SelectedDialUpEntry();
     run.ConnectAfterFailedDial = true;
     run.OnNoEntry = [this] { WarnNoDialUpEntry(); };
+    TCheckRun* const outer = running_;
     running_ = &run;
-    const Finally notRunning([this] { running_ = nullptr; });
+    const Finally notRunning([this, outer] { running_ = outer; });
     const TCancelOffer offer(*this);
     const TAccountResult result = run.Check(account);
     LineUp = LineUp || run.LineUp();
@@ -224,8 +225,9 @@ void TForm1::CheckMail(bool ByHand)
     run.OnAccountDone = [this, ByHand](const TAccountResult& r) { ReportAccountResult(r, ByHand); };
     QList<TAccountResult> results;
     {
+        TCheckRun* const outer = running_;
         running_ = &run;
-        const Finally notRunning([this] { running_ = nullptr; });
+        const Finally notRunning([this, outer] { running_ = outer; });
         const TCancelOffer offer(*this);
         LineWasUp = run.Begin();
         alert_->ListBox->clear();
