@@ -116,7 +116,8 @@ int ProblemOf(int Error)
 // than a handshake. A CA file that changed on disk gets a new context.
 SSL_CTX* ContextFor(const std::string& CaFile, int (*Verify)(int, X509_STORE_CTX*))
 {
-    static std::map<std::string, SSL_CTX*> Contexts;
+    // Kept until the process ends (never destroyed, so no handshake can meet a freed context).
+    static auto& Contexts = *new std::map<std::string, SSL_CTX*>;
     std::string Key = CaFile;
     if (!CaFile.empty()) {
         struct stat St {};
