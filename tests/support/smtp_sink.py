@@ -3,13 +3,13 @@
 and stores every message it receives in the given folder as msg-NNNN.eml (the data as received,
 dot-stuffing undone) and msg-NNNN.json (the envelope: sender and recipients).
 
-Options: --tls CERT KEY offers STARTTLS on that port and also listens with TLS from the first
-byte on a second port (printed as "TLSPORT n" after the PORT line)."""
+Options after the folder: --tls CERT KEY offers STARTTLS on that port and also listens with TLS
+from the first byte on a second port (printed as "TLSPORT n" after the PORT line)."""
+import argparse
 import asyncio
 import json
 import os
 import ssl
-import sys
 
 from aiosmtpd.smtp import SMTP
 
@@ -31,14 +31,13 @@ class StoreHandler:
         return "250 OK stored"
 
 
-async def main(folder, options):
-    handler = StoreHandler(folder)
+async def main(args):
+    handler = StoreHandler(args.folder)
     loop = asyncio.get_running_loop()
     context = None
-    if "--tls" in options:
-        at = options.index("--tls")
+    if args.tls:
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-        context.load_cert_chain(options[at + 1], options[at + 2])
+        context.load_cert_chain(args.tls[0], args.tls[1])
 
     def session(starttls):
         return SMTP(handler, decode_data=False, data_size_limit=256 * 1024 * 1024, hostname="sink.test",
@@ -55,4 +54,7 @@ async def main(folder, options):
 
 
 if __name__ == "__main__":
-    asyncio.run(main(sys.argv[1], sys.argv[2:]))
+    parser = argparse.ArgumentParser()
+    parser.add_argument("folder")
+    parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
+    asyncio.run(main(parser.parse_args()))
