@@ -29,10 +29,12 @@ public:
 };
 
 // A peer in its own thread that speaks in clear, then switches to TLS (test certificate "good")
-// and sends Secure through it. Plain is sent in one piece right before the switch.
+// and sends Secure through it. Plain is sent in one piece right before the switch. MaxVersion
+// limits the TLS versions it offers (0 = any).
 class TStartTlsPeer {
 public:
-    TStartTlsPeer(std::string APlain, std::string ASecure) : Plain(std::move(APlain)), Secure(std::move(ASecure))
+    TStartTlsPeer(std::string APlain, std::string ASecure, int AMaxVersion = 0)
+        : Plain(std::move(APlain)), Secure(std::move(ASecure)), MaxVersion(AMaxVersion)
     {
         Listener = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in A{};
@@ -63,6 +65,13 @@ private:
         ::send(Conn, Plain.data(), Plain.size(), MSG_NOSIGNAL);
         const TestCertificates& Certs = TestCertificates::get();
         SSL_CTX* Context = SSL_CTX_new(TLS_server_method());
+        if (MaxVersion != 0) {
+            // Old versions are refused by the library's default level: allow them on this side.
+            SSL_CTX_set_security_level(Context, 0);
+            SSL_CTX_set_cipher_list(Context, "DEFAULT:@SECLEVEL=0");
+            SSL_CTX_set_min_proto_version(Context, 0);
+            SSL_CTX_set_max_proto_version(Context, MaxVersion);
+        }
         SSL_CTX_use_certificate_file(Context, Certs.certFile("good").toStdString().c_str(), SSL_FILETYPE_PEM);
         SSL_CTX_use_PrivateKey_file(Context, Certs.keyFile().toStdString().c_str(), SSL_FILETYPE_PEM);
         SSL* Ssl = SSL_new(Context);
@@ -79,6 +88,7 @@ private:
     }
 
     std::string Plain, Secure;
+    int MaxVersion = 0;
     int Listener = -1;
     std::uint16_t Port = 0;
     std::thread Thread;
@@ -172,6 +182,34 @@ TEST(Tls, BurstOfLinesIsReadWhole)
     }
     EXPECT_TRUE(Got == Burst) << Got.size() << " of " << Burst.size() << " bytes";
     Session.Disconnect();
+}
+
+// A server that offers nothing newer than TLS 1.1 is refused; TLS 1.2 is accepted.
+TEST(Tls, OlderThanTls12IsRefused)
+{
+    struct Case {
+        int ServerMax;
+        bool Accepted;
+    };
+    const Case Cases[] = {{TLS1_VERSION, false}, {TLS1_1_VERSION, false}, {TLS1_2_VERSION, true}};
+    for (const Case& C : Cases) {
+        SCOPED_TRACE(C.ServerMax);
+        TStartTlsPeer Peer("", "+OK secure\r\n", C.ServerMax);
+        TTlsSession Session;
+        Session.CaFile = TestCertificates::get().caFile();
+        Session.IdleTimeOut = 10000;
+        ConnectTo(Session, Peer);
+        if (C.Accepted) {
+            Session.StartTls();
+            EXPECT_EQ(Session.ReadLn(), "+OK secure\r\n");
+            Session.Disconnect();
+        } else {
+            EXPECT_EQ(Raised([&] { Session.StartTls(); }),
+                      "ESockError: Échec de la connexion chiffrée avec 127.0.0.1 : le serveur ne propose pas TLS 1.2 ou "
+                      "plus récent");
+            EXPECT_FALSE(Session.Connected());
+        }
+    }
 }
 
 TEST(Tls, FingerprintForms)
