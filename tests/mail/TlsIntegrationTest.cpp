@@ -12,6 +12,7 @@
 #include "TestDirs.h"
 
 #include <QByteArray>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <random>
 
@@ -263,4 +264,49 @@ TEST(TlsIntegration, SmtpOverStartTlsAndImplicitTls)
         EXPECT_EQ(message.parts[0].payload, "line one\n.dot line");
         EXPECT_TRUE(message.parts[1].payload == binary);
     }
+}
+
+// A POP3S server that accepts and never answers the hello: the user's Abort, the idle limit and the
+// connection time-out each end Connect, and the component can connect again afterwards.
+TEST(TlsIntegration, SilentPop3sServerDoesNotHoldConnect)
+{
+    struct Case {
+        const char* name;
+        int idle, timeOut;
+        bool abortLater;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"abort", 0, 0, true, "Connexion chiffrée annulée"},
+        {"idle limit", 300, 0, false, "Délai d'attente dépassé"},
+        {"time-out", 0, 300, false, "La connexion chiffrée a dépassé le temps imparti"},
+    };
+    TKTPOP3 pop;  // one component for every case, as the program uses it
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer silent;
+        silent.start();
+        Configure(pop, silent.port(), secTls, "127.0.0.1");
+        pop.IdleTimeOut = c.idle;
+        pop.TimeOut = c.timeOut;
+        if (c.abortLater)
+            QTimer::singleShot(300, [&] { pop.Abort(); });
+        try {
+            pop.Connect();
+            ADD_FAILURE() << "connected to a silent server";
+        } catch (const std::exception& E) {
+            EXPECT_EQ(std::string(E.what()), c.expected);
+        }
+        EXPECT_FALSE(pop.Connected());
+        EXPECT_FALSE(pop.Busy());
+    }
+    DovecotFixture dovecot;
+    dovecot.enableTls("good");
+    dovecot.addUser("alice", "s3cret", {kPlainMessage});
+    dovecot.start();
+    Configure(pop, dovecot.tlsPort(), secTls);
+    pop.TimeOut = 0;
+    pop.Connect();
+    EXPECT_EQ(pop.MessageCount(), 1);
+    pop.Disconnect();
 }
