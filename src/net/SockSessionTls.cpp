@@ -75,6 +75,9 @@ void TSocketSession::StartTls()
             FailTls("Délai d'attente dépassé", false);
         (Step == TTlsTransport::WantRead ? FReadNotifier : FWriteNotifier)->setEnabled(true);
         WaitStep();
+        // Something run during the wait closed the connection (a cancel's hook, a close).
+        if (!FTls || FSocket < 0)
+            FailTls(FCanceled ? "Connexion chiffrée annulée" : "Connexion perdue", FCanceled);
     }
     StopTimer();
     try {
