@@ -2,6 +2,7 @@
 #pragma once
 #include "alert/salert.h"
 #include "app/AppContext.h"
+#include "mail/ReplyText.h"
 
 #include <QString>
 #include <QWidget>
@@ -29,6 +30,7 @@ class THiddenForm;
 class TSpinButton;
 class TWAVPlayer;
 class TKTPOP3;
+class TMailMessage;
 class TKTSMTP;
 class TDialUp;
 struct TRasConnStatus;
@@ -113,6 +115,11 @@ public:
     QLineEdit* Edit7 = nullptr;     // subject
     QLineEdit* Edit8 = nullptr;     // size
     QLineEdit* Edit9 = nullptr;     // message id
+    QLineEdit* DateEdit = nullptr;  // date
+    QLineEdit* ToEdit = nullptr;    // recipients
+    QLineEdit* CcEdit = nullptr;    // copies
+    QListWidget* FilesList = nullptr; // files written from the message, opened by a double click
+    QPushButton* FolderBtn = nullptr; // "Ouvrir le dossier" of those files
     QWidget* Panel2 = nullptr;
     QSplitter* Splitter1 = nullptr;
     QPlainTextEdit* Memo2 = nullptr; // header lines
@@ -234,6 +241,15 @@ public:
     void ListBox1Click();
     void ListBox1DblClick();
     void ListBox1KeyDown(int key);
+    // Shows a fetched message on the reading page: decoded sender, subject, date, recipients and
+    // header lines, the body as text, the files written; prepares the answer to it.
+    void ShowMessage(const TMailMessage& message, int bytes);
+    // Empties the reading page; "Répondre" then starts an empty message.
+    void ClearReader();
+    // The folder fetched messages write their files to (see ReceivedFilesFolder).
+    QString AttachmentsTarget() const;
+    void FilesListDblClick();
+    void FolderBtnClick();
 
     // ---- scheduler
     void Timer2Timer();
@@ -302,8 +318,6 @@ public:
     void PrintBtnClick();
     void Button8Click();
     void Button4Click();
-    // The address between the first "<" and the first ">" of a sender ("" when there is none).
-    static QString ExtractAngleAddress(const QString& s);
     void Button104Click();
     void Button105Click();
     void ListBox100Click();
@@ -343,6 +357,9 @@ private:
     TAlert* alert_;
     QLabel* statusLabel_ = nullptr;
     int memo2Height_ = 60;
+    bool replyReady_ = false; // a message is shown: "Répondre" answers it with reply_
+    TReply reply_;
+    QString filesFolder_;     // folder of the files listed in FilesList
     bool editingTime_ = false;
     void ValidateTimeField(QLineEdit* field, QString& stored);
     void StepTimeField(QLineEdit* field, QString& stored, bool hours, int step);
