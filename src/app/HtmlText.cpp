@@ -2,6 +2,7 @@
 #include "app/HtmlText.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextList>

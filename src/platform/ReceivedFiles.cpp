@@ -73,7 +73,7 @@ void OpenReceivedFile(Launcher& launcher, const QString& path)
         const DefaultProgram program = launcher.DefaultProgramFor(type);
         if (!program.found())
             continue;
-        const QStringList argv = ExpandDesktopExec(program.exec, info.absoluteFilePath());
+        const QStringList argv = ExpandDesktopExec(program.exec, QDir::cleanPath(info.absoluteFilePath()));
         if (argv.isEmpty() || !launcher.StartDetached(argv))
             fail(QStringLiteral("Le programme « %1 » n'a pas pu être démarré.").arg(program.exec));
         return;
