@@ -84,6 +84,30 @@ TEST_F(MailboxLocalTest, TheReaderShowsTheMessageDecoded)
     EXPECT_FALSE(f.FolderBtn->isEnabled());
 }
 
+TEST_F(MailboxLocalTest, HtmlOnlyMailIsShownAsTextAndQuotedAsText)
+{
+    TForm1& f = form();
+    TMailMessage m;
+    m.Header = TExStringList{"From: Boutique <infos@boutique.exemple>", "Subject: Soldes", ""};
+    m.Body = TStringList{
+        "<html><head><meta charset=\"utf-8\"><style>p { font-family: sans-serif }</style></head>",
+        "<body><p>Bonjour,</p><p>D\xC3\xA9" "couvrez nos <a href=\"https://boutique.exemple/soldes\">soldes d'\xC3\xA9t\xC3\xA9</a> : "
+        "jusqu'\xC3\xA0 \xE2\x88\x92" "30 % sur une s\xC3\xA9lection d'articles.</p>",
+        "<ul><li>Livraison offerte</li><li>Retours gratuits</li></ul>",
+        "<img src=\"https://pistage.boutique.exemple/ouverture.gif\" width=\"1\" height=\"1\" alt=\"\">",
+        "</body></html>"};
+    m.BodyCharset = "utf-8";
+    m.BodyIsHtml = true;
+    f.ShowMessage(m, 1);
+    const QString text = "Bonjour,\n\nDécouvrez nos soldes d'été <https://boutique.exemple/soldes> : jusqu'à −30 % sur une "
+                         "sélection d'articles.\n\n• Livraison offerte\n• Retours gratuits";
+    EXPECT_EQ(f.Memo1->toPlainText(), text);
+    f.Button8Click();
+    EXPECT_EQ(f.Memo100->toPlainText(), "\n\nBoutique <infos@boutique.exemple> a écrit :\n> Bonjour,\n>\n> Découvrez nos "
+                                        "soldes d'été <https://boutique.exemple/soldes> : jusqu'à −30 % sur une sélection "
+                                        "d'articles.\n>\n> • Livraison offerte\n> • Retours gratuits");
+}
+
 TEST_F(MailboxLocalTest, ReplyAnswersTheMessageShown)
 {
     qputenv("TZ", "Europe/Paris");
