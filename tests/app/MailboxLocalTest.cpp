@@ -6,8 +6,6 @@
 #include "mail/KTpop3.h"
 #include "mail/KTsmtp.h"
 
-#include <QDir>
-#include <QLineEdit>
 
 #include <QFile>
 #include <QListWidget>
@@ -44,8 +42,6 @@ TMailMessage frenchMessage()
 {
     TMailMessage m;
     m.Header = TExStringList{"From: =?UTF-8?Q?Jean_Dupr=C3=A9?= <jean@exemple.fr>",
-                             "To: Moi <moi@ici.fr>, =?ISO-8859-1?Q?No=EBl?= <noel@ici.fr>",
-                             "Cc: marie@exemple.fr",
                              "Subject: =?UTF-8?B?UsOpdW5pb24gZGUgbHVuZGkgw6AgMTAgaA==?=",
                              "Date: Mon, 6 May 2024 10:00:00 +0200",
                              "Message-ID: <r1@exemple.fr>",
@@ -53,35 +49,7 @@ TMailMessage frenchMessage()
                              ""};
     m.Body = TStringList{"Ch\xE8re coll\xE8gue,", "", "\xC0 lundi.", "\r\nFichier \"ordre.pdf\" extrait"};
     m.BodyCharset = "iso-8859-1";
-    m.Attachments = TStringList{"ordre.pdf"};
     return m;
-}
-
-TEST_F(MailboxLocalTest, TheReaderShowsTheMessageDecoded)
-{
-    qputenv("TZ", "Europe/Paris");
-    tzset();
-    TForm1& f = form();
-    f.KTPOP31->AttachFilePath = folder.file("pj/").toStdString();
-    f.ShowMessage(frenchMessage(), 4321);
-    EXPECT_EQ(f.Edit6->text(), "Jean Dupré <jean@exemple.fr>");
-    EXPECT_EQ(f.Edit7->text(), " Réunion de lundi à 10 h");
-    EXPECT_EQ(f.Edit8->text(), "4321");
-    EXPECT_EQ(f.Edit9->text(), "<r1@exemple.fr>");
-    EXPECT_EQ(f.DateEdit->text(), "lundi 6 mai 2024 à 10:00");
-    EXPECT_EQ(f.ToEdit->text(), "Moi <moi@ici.fr>, Noël <noel@ici.fr>");
-    EXPECT_EQ(f.CcEdit->text(), "marie@exemple.fr");
-    EXPECT_EQ(f.Memo2->toPlainText().split('\n').at(3), "Subject: Réunion de lundi à 10 h");
-    EXPECT_EQ(f.Memo1->toPlainText(), "Chère collègue,\n\nÀ lundi.\n\nFichier \"ordre.pdf\" extrait");
-    ASSERT_EQ(f.FilesList->count(), 1);
-    EXPECT_EQ(f.FilesList->item(0)->text(), "ordre.pdf");
-    EXPECT_TRUE(f.FolderBtn->isEnabled());
-
-    f.ClearReader();
-    for (QLineEdit* e : {f.Edit6, f.Edit7, f.Edit8, f.Edit9, f.DateEdit, f.ToEdit, f.CcEdit})
-        EXPECT_TRUE(e->text().isEmpty()) << e->objectName().toStdString();
-    EXPECT_EQ(f.FilesList->count(), 0);
-    EXPECT_FALSE(f.FolderBtn->isEnabled());
 }
 
 TEST_F(MailboxLocalTest, HtmlOnlyMailIsShownAsTextAndQuotedAsText)
@@ -142,46 +110,6 @@ TEST_F(MailboxLocalTest, ReplyAnswersTheMessageShown)
     EXPECT_EQ(f.Edit110->text(), "");
     EXPECT_EQ(f.Memo100->toPlainText(), "");
     EXPECT_EQ(f.KTSMTP1->PostMessage.InReplyTo, "");
-}
-
-TEST_F(MailboxLocalTest, FilesOfTheMessageOpenWithTheDesktopsPrograms)
-{
-    TForm1& f = form();
-    const QString dir = folder.file("pj");
-    QDir().mkpath(dir);
-    for (const char* name : {"ordre.pdf", "setup.exe"}) {
-        QFile file(dir + "/" + name);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(name) == "ordre.pdf" ? "%PDF-1.4\n" : "MZ\x90\x00");
-    }
-    f.KTPOP31->AttachFilePath = (dir + "/").toStdString();
-    TMailMessage m = frenchMessage();
-    m.Attachments = TStringList{"ordre.pdf", "setup.exe", "parti.txt"};
-    f.ShowMessage(m, 1);
-    ASSERT_EQ(f.FilesList->count(), 3);
-    launcher.Associate("application/pdf", "evince %U");
-    launcher.Associate("inode/directory", "nautilus --new-window %U");
-
-    const auto open = [&f](int row) {
-        f.FilesList->setCurrentRow(row);
-        emit f.FilesList->itemDoubleClicked(f.FilesList->item(row));
-    };
-    open(0);
-    ASSERT_EQ(launcher.started().size(), 1);
-    EXPECT_EQ(launcher.started().back(), (QStringList{"evince", dir + "/ordre.pdf"}));
-    f.FolderBtn->click();
-    ASSERT_EQ(launcher.started().size(), 2);
-    EXPECT_EQ(launcher.started().back(), (QStringList{"nautilus", "--new-window", dir}));
-    EXPECT_TRUE(dialogs.shown().empty());
-
-    // A program from a message is never started; a file that has gone is reported.
-    open(1);
-    open(2);
-    EXPECT_EQ(launcher.started().size(), 2);
-    ASSERT_EQ(dialogs.shown().size(), 2u);
-    EXPECT_EQ(dialogs.shown()[0].kind, Kind::Error);
-    EXPECT_TRUE(dialogs.shown()[0].text.startsWith("« setup.exe » est un programme")) << dialogs.shown()[0].text.toStdString();
-    EXPECT_EQ(dialogs.shown()[1].text, "Le fichier « " + dir + "/parti.txt » n'existe plus.");
 }
 
 TEST_F(MailboxLocalTest, UsualMailProgram)

@@ -175,6 +175,10 @@ TEST_F(MailboxTest, AnAttachmentIsWrittenToTheAttachmentsFolder)
     ASSERT_EQ(f.FilesList->count(), 1);
     EXPECT_EQ(f.FilesList->item(0)->text(), "text.tmp");
     EXPECT_TRUE(f.FolderBtn->isEnabled());
+    launcher.Associate("text/plain", "gedit %U");
+    f.FilesList->setCurrentRow(0);
+    emit f.FilesList->itemDoubleClicked(f.FilesList->item(0));
+    EXPECT_EQ(launcher.started().back(), (QStringList{"gedit", files + "/text.tmp"}));
     EXPECT_TRUE(dialogs.shown().empty());
 
     // A stored folder that exists is used as it is.
@@ -185,6 +189,13 @@ TEST_F(MailboxTest, AnAttachmentIsWrittenToTheAttachmentsFolder)
     launcher.Associate("inode/directory", "nautilus %U");
     f.FolderBtn->click();
     EXPECT_EQ(launcher.started().back(), (QStringList{"nautilus", folder.file("mes pièces")}));
+
+    // Deleting the message empties the reader, its list of files too.
+    f.SpinEdit1->setValue(1);
+    dialogs.AnswerYes();
+    f.Button7->click();
+    EXPECT_EQ(f.FilesList->count(), 0);
+    EXPECT_FALSE(f.FolderBtn->isEnabled());
 }
 
 // The French messages of the test set, as the server holds them.
