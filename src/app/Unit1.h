@@ -248,7 +248,7 @@ public:
     void ClearReader();
     // The folder fetched messages write their files to (see ReceivedFilesFolder).
     QString AttachmentsTarget() const;
-    void FilesListDblClick();
+    void FilesListActivate();
     void FolderBtnClick();
 
     // ---- scheduler

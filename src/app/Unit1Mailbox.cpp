@@ -82,7 +82,7 @@ QString TForm1::AttachmentsTarget() const
     return ReceivedFilesFolder(AttachmentsFolder);
 }
 
-void TForm1::FilesListDblClick()
+void TForm1::FilesListActivate()
 {
     const QListWidgetItem* item = FilesList->currentItem();
     if (item)

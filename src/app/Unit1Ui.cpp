@@ -478,7 +478,7 @@ void TForm1::ConnectHandlers()
     on(Button7, &QPushButton::clicked, &TForm1::Button7Click);
     on(PrintBtn, &QToolButton::clicked, &TForm1::PrintBtnClick);
     on(Button8, &QPushButton::clicked, &TForm1::Button8Click);
-    on(FilesList, &QListWidget::itemDoubleClicked, &TForm1::FilesListDblClick);
+    on(FilesList, &QListWidget::itemActivated, &TForm1::FilesListActivate);
     on(FolderBtn, &QPushButton::clicked, &TForm1::FolderBtnClick);
     on(Button104, &QPushButton::clicked, &TForm1::Button104Click);
     on(Button105, &QPushButton::clicked, &TForm1::Button105Click);

@@ -177,7 +177,7 @@ TEST_F(MailboxTest, AnAttachmentIsWrittenToTheAttachmentsFolder)
     EXPECT_TRUE(f.FolderBtn->isEnabled());
     launcher.Associate("text/plain", "gedit %U");
     f.FilesList->setCurrentRow(0);
-    emit f.FilesList->itemDoubleClicked(f.FilesList->item(0));
+    emit f.FilesList->itemActivated(f.FilesList->item(0)); // double click or Enter
     EXPECT_EQ(launcher.started().back(), (QStringList{"gedit", files + "/text.tmp"}));
     EXPECT_TRUE(dialogs.shown().empty());
 
