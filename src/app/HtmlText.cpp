@@ -90,9 +90,16 @@ QString HtmlToText(const QString& html)
         const bool spaced = block.blockFormat().topMargin() > 0 && !block.textList();
         if (spaced && !lines.isEmpty() && !lines.last().isEmpty())
             lines << QString();
+        // Quoted text (a blockquote) keeps its quoting marks, as in a text mail.
+        // Nested blockquotes share one level mark; each adds its 40-pixel indent.
+        const QTextBlockFormat format = block.blockFormat();
+        const int quoteLevel = format.intProperty(QTextFormat::BlockQuoteLevel) > 0
+                                   ? std::max(format.intProperty(QTextFormat::BlockQuoteLevel), qRound(format.leftMargin() / 40))
+                                   : 0;
+        const QString quote = quoteLevel > 0 ? QString(quoteLevel, QLatin1Char('>')) + QLatin1Char(' ') : QString();
         const QStringList blockLines = text.split(QLatin1Char('\n'));
         for (qsizetype i = 0; i < blockLines.size(); ++i)
-            lines << (i == 0 && !blockLines[i].isEmpty() ? itemMark(block) + blockLines[i] : blockLines[i]);
+            lines << quote + (i == 0 && !blockLines[i].isEmpty() ? itemMark(block) + blockLines[i] : blockLines[i]);
         if (block.blockFormat().bottomMargin() > 0 && !block.textList() && !text.trimmed().isEmpty())
             lines << QString();
     }

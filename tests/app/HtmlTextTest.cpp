@@ -24,6 +24,7 @@ TEST(HtmlToText, ShowsTheTextOfTheDocument)
         {"<p>avant<img src=\"https://pistage.exemple/1.gif\" width=1 height=1>apr&egrave;s</p>", "avantaprès"},
         {"<table><tr><td>Total</td><td>12 &euro;</td></tr></table>", "Total\n12 €"},
         {"<p>a</p><p></p><p></p><p>b</p>", "a\n\nb"},
+        {"<div>Oui.</div><blockquote>Vient-il ?<blockquote>Qui ?</blockquote></blockquote>", "Oui.\n\n> Vient-il ?\n\n>> Qui ?"},
         {"<script>alert('x')</script><noscript>n</noscript><p>corps</p>", "n\n\ncorps"}, // scripts never run here
     };
     for (const auto& [html, text] : cases)
