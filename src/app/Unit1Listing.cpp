@@ -20,6 +20,17 @@
 
 namespace {
 
+// The line of the list for message n: "n - From - Subject (size octets)". From and Subject,
+// unfolded and decoded, keep the blank that followed the header's colon. The line is joined piece
+// by piece: a "%1" in a subject is text, not a place for a value.
+QString listLine(int n, const TSummary& s)
+{
+    const std::vector<std::string> header = UnfoldHeader(s.Header);
+    return QString::number(n) + QStringLiteral(" - ") + DecodeHeaderText(HeaderValue(header, "From"))
+           + QStringLiteral(" - ") + DecodeHeaderText(HeaderValue(header, "Subject")) + QStringLiteral(" (")
+           + QString::number(s.Bytes) + QStringLiteral(" octets)");
+}
+
 // The line of the list the user has selected, -1 when none.
 int selectedRow(const QListWidget* list)
 {
@@ -56,13 +67,7 @@ void TForm1::Button5Click()
 
     for (int n = 1; n <= count; ++n) {
         KTPOP31->RetrieveSummary(n);
-        const TSummary& s = KTPOP31->Summary();
-        // From and Subject, unfolded and decoded, keep the blank that followed the header's colon.
-        // The line is joined piece by piece: a "%1" in a subject is text, not a place for a value.
-        const std::vector<std::string> header = UnfoldHeader(s.Header);
-        ListBox1->addItem(QString::number(n) + QStringLiteral(" - ") + DecodeHeaderText(HeaderValue(header, "From"))
-                          + QStringLiteral(" - ") + DecodeHeaderText(HeaderValue(header, "Subject"))
-                          + QStringLiteral(" (") + QString::number(s.Bytes) + QStringLiteral(" octets)"));
+        ListBox1->addItem(listLine(n, KTPOP31->Summary()));
     }
 
     Label10->setText(QStringLiteral("Nb de messages : %1").arg(count));
