@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QSysInfo>
 #include <QTime>
 #include <cerrno>
 #include <cstring>
@@ -190,12 +191,13 @@ std::string TKTSMTP::ExtractAddress(const std::string& Entry)
 // ---------------------------------------------------------------------------------------------
 // Replies.
 
-TSmtpReply TKTSMTP::ReadReply()
+TSmtpReply TKTSMTP::ReadReply(bool Report)
 {
     TSmtpReply reply;
     for (;;) {
         const std::string line = ReadLn();
-        ReportStatus(1, line);
+        if (Report && reply.Lines.empty())
+            ReportStatus(1, line);
         reply.Text += line;
         reply.Lines.push_back(StripLineEnd(line));
         const std::string& bare = reply.Lines.back();
@@ -263,22 +265,9 @@ void TKTSMTP::Connect()
             if (!greeting.In(200, 299))
                 Fail(greeting);
 
-            int retries = 0;
-            for (;;) {
-                RequireNoLineBreak(UserID);  // the handler may have changed it
-                const TSmtpReply hello = Command("HELO " + UserID);
-                if (hello.Code == 0)
-                    Fail(hello);
-                if (hello.In(200, 299))
-                    break;
-                if (retries > 0 || !OnAuthenticationFailed)
-                    throw std::runtime_error(kAuthFailed);
-                bool handled = false;
-                OnAuthenticationFailed(handled);
-                if (!handled)
-                    throw std::runtime_error(kAuthFailed);
-                ++retries;
-            }
+            // With TLS the greeting is EHLO; otherwise HELO, exactly as always.
+            if (!StartSecurity())
+                Helo();
             greeted = true;
         } catch (...) {
             // Say goodbye (QUIT) and close; the first failure is the one the caller hears of.
@@ -293,6 +282,67 @@ void TKTSMTP::Connect()
         throw;
     }
     finish();
+}
+
+std::string TKTSMTP::EhloName()
+{
+    const std::string name = QSysInfo::machineHostName().toStdString();
+    if (name.empty() || name.size() > 255)
+        return "localhost";
+    for (const char ch : name)
+        if (!((ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '.' || ch == '-'))
+            return "localhost";
+    return name;
+}
+
+void TKTSMTP::Helo()
+{
+    int retries = 0;
+    for (;;) {
+        RequireNoLineBreak(UserID);  // the handler may have changed it
+        const TSmtpReply hello = Command("HELO " + UserID);
+        if (hello.Code == 0)
+            Fail(hello);
+        if (hello.In(200, 299))
+            return;
+        if (retries > 0 || !OnAuthenticationFailed)
+            throw std::runtime_error(kAuthFailed);
+        bool handled = false;
+        OnAuthenticationFailed(handled);
+        if (!handled)
+            throw std::runtime_error(kAuthFailed);
+        ++retries;
+    }
+}
+
+void TKTSMTP::Ehlo()
+{
+    FCapabilities.Clear();
+    const TSmtpReply reply = Command("EHLO " + EhloName());
+    if (!reply.In(200, 299))
+        Fail(reply);
+    // The first line greets; every other line names an extension.
+    for (size_t i = 1; i < reply.Lines.size(); ++i)
+        FCapabilities.AddLine(reply.Lines[i].size() > 4 ? reply.Lines[i].substr(4) : std::string());
+}
+
+bool TKTSMTP::StartSecurity()
+{
+    FCapabilities.Clear();
+    if (!UsesEhlo())
+        return false;
+    Ehlo();
+    if (Security != secStartTls)
+        return true;
+    if (!FCapabilities.Has("STARTTLS"))
+        throw std::runtime_error("Le serveur " + Host + " ne propose pas de connexion chiffrée (STARTTLS) : "
+                                 "connexion abandonnée, aucun mot de passe n'a été envoyé");
+    const TSmtpReply reply = Command("STARTTLS");
+    if (reply.Code != 220)
+        Fail(reply);
+    StartTls();
+    Ehlo();
+    return true;
 }
 
 void TKTSMTP::Disconnect()

@@ -1,6 +1,7 @@
 // TKTSMTP: the SMTP client session and its outgoing message composer; TPostMessage.
 #pragma once
 
+#include "mail/Capabilities.h"
 #include "mail/KTExtstr.h"
 #include "mail/KTUUE.h"
 #include "mail/MessageSource.h"
@@ -92,15 +93,22 @@ public:
     // the entry whole.
     static std::string ExtractAddress(const std::string& Entry);
 
-    // Reads one complete reply (every continuation line) and reports its lines at level 1.
-    TSmtpReply ReadReply();
+    // Reads one complete reply (every continuation line); its first line is reported at level 1
+    // unless Report is false.
+    TSmtpReply ReadReply(bool Report = true);
     // Sends Command with CR LF and reads its complete reply.
     TSmtpReply Command(const std::string& Line);
     // Command, then a failure carrying the server's text unless the code is in [First, Last].
     TSmtpReply Require(const std::string& Line, int First, int Last);
 
+    // The name this machine gives in EHLO: its host name, or "localhost" when it has none fit for
+    // the command.
+    static std::string EhloName();
+
     // ---- Read-only state ----
     bool Busy() const { return FBusy; }
+    // What the server announced in its last EHLO reply (empty after a HELO).
+    const TCapabilities& Capabilities() const { return FCapabilities; }
     const std::string& Boundary() const { return FBoundary; }
     const TSmtpReply& LastSmtpReply() const { return FReply; }
     // Everything sent after the header block (the body, dot-stuffed, and the encoded parts), read
@@ -108,6 +116,17 @@ public:
     std::string BodyText() { return FBody.ReadAll(); }
 
 private:
+    // Run by Connect after the greeting. When the session needs EHLO (UsesEhlo): EHLO, and for
+    // secStartTls the STARTTLS command, the TLS handshake and EHLO again (what a server
+    // announces in clear is not trusted); a server without STARTTLS ends the connection before
+    // anything else is sent. Returns false when nothing was sent (HELO follows, as always).
+    bool StartSecurity();
+    // EHLO is needed for TLS (and for sign-in); otherwise the session greets with HELO.
+    bool UsesEhlo() const { return Security != secNone; }
+    // EHLO; fills Capabilities from the lines after the first of the reply.
+    void Ehlo();
+    // HELO with UserID, sent once more when OnAuthenticationFailed accepts a refusal.
+    void Helo();
     void AddAttachment(int I);
     void AddBodyLines(bool Encoded);
     // Raises the reply's text; a reply without a code leaves the dialogue out of step, so the
@@ -116,6 +135,7 @@ private:
     // Closes without QUIT and forgets unread lines.
     void DropConnection();
 
+    TCapabilities FCapabilities;
     TMessageSource FBody;
     TSmtpReply FReply;
     std::string FBoundary;
