@@ -1,8 +1,10 @@
 // TKTPOP3: the POP3 client session and its received-message decoder; TSummary and TMailMessage.
 #pragma once
 
+#include "mail/Capabilities.h"
 #include "mail/KTExtstr.h"
 #include "mail/KTUUE.h"
+#include "mail/Sasl.h"
 #include "net/SockSession.h"
 
 #include <functional>
@@ -51,6 +53,14 @@ public:
     // ---- Published properties ----
     std::string UserID;
     std::string Password;
+    // How to sign in; Password is the original USER/PASS.
+    TAuthMethod AuthMethod = TAuthMethod::Password;
+    // Whether "Automatique" may fall back to a mechanism that sends the password in clear on a
+    // connection that is not encrypted (the account's security is "Aucune").
+    bool ClearPasswordAllowed = true;
+    // When assigned, gives the password (or OAuth 2 token) each time a sign-in needs one, in place
+    // of Password (the account's password command). Its exceptions reach the caller of Connect.
+    std::function<std::string()> PasswordSource;
     bool DeleteOnRead = false;     // RetrieveMessage deletes the message after fetching it
     // Prefix of every file the decoder writes; a folder must end with "/". Empty = working folder.
     std::string AttachFilePath;
@@ -67,7 +77,7 @@ public:
     TNotifyEvent OnFailure;        // DeleteMessage only
 
     // ---- Operations ----
-    // Connects, logs in with USER/PASS and reads the message count with STAT.
+    // Connects, signs in (SignIn) and reads the message count with STAT.
     void Connect() override;
     // Sends QUIT, then closes in every case.
     void Disconnect() override;
@@ -92,8 +102,24 @@ public:
     const std::string& ContentType() const { return FContentType; }
     const std::string& TransferEncoding() const { return FTransferEncoding; }
     int PartMode() const { return FPartMode; }
+    // What the server announced in answer to CAPA (unknown when it was not asked or refused).
+    const TCapabilities& Capabilities() const { return FCapabilities; }
+    // The mechanism of the last sign-in ("USER", "APOP" or a SASL name).
+    const std::string& SignInMechanism() const { return FMechanism; }
 
 private:
+    // Signs in with AuthMethod after the greeting; a refusal raises EAuthError, after one more
+    // try when OnAuthenticationFailed accepts.
+    void SignIn();
+    // One sign-in attempt: true when accepted; else Refusal gets the server's answer.
+    bool TrySignIn(std::string& Refusal);
+    bool SaslSignIn(const std::string& Mechanism, const std::string& Secret, std::string& Refusal);
+    // CAPA, when the server has not been asked yet.
+    void QueryCapabilities();
+    // The password or token for this attempt.
+    std::string Secret() const;
+    bool SecureChannel() const { return false; }
+
     // Received message decoder.
     void DecodeMessage();
     void ParseHeaderBlock();
@@ -115,4 +141,8 @@ private:
     int FMessageCount = 0;
     int FPartMode = TopHeader;
     bool FMessageEnded = true;   // the terminating "." of the RETR reply has been read
+    std::string FGreeting;
+    std::string FSecret;         // from PasswordSource, for the connection being made
+    std::string FMechanism;
+    TCapabilities FCapabilities;
 };

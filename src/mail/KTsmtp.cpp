@@ -1,5 +1,8 @@
 // TKTSMTP: the SMTP client session and its outgoing message composer; TPostMessage.
 #include "mail/KTsmtp.h"
+#include "mail/MailErrors.h"
+
+#include <QHostInfo>
 
 #include <QFile>
 #include <QTime>
@@ -188,20 +191,12 @@ void TKTSMTP::Connect()
             if (code >= 400)
                 throw std::runtime_error(greeting);
 
-            int retries = 0;
-            do {
-                RequireNoLineBreak(UserID);  // the handler may have changed it
-                ReadMultiLineReply(Transaction("HELO " + UserID));
-                if (ReplyNumber() >= 300) {
-                    if (retries > 0 || !OnAuthenticationFailed)
-                        throw std::runtime_error(kAuthFailed);
-                    bool handled = false;
-                    OnAuthenticationFailed(handled);
-                    if (!handled)
-                        throw std::runtime_error(kAuthFailed);
-                    ++retries;
-                }
-            } while (ReplyNumber() >= 300);
+            if (SignInRequired) {
+                Ehlo();
+                SignIn();
+            } else {
+                Helo();
+            }
             greeted = true;
         } catch (...) {
             // Say goodbye (QUIT) and close; the first failure is the one the caller hears of.
@@ -216,6 +211,93 @@ void TKTSMTP::Connect()
         throw;
     }
     finish();
+}
+
+void TKTSMTP::Helo()
+{
+    int retries = 0;
+    do {
+        RequireNoLineBreak(UserID);  // the handler may have changed it
+        ReadMultiLineReply(Transaction("HELO " + UserID));
+        if (ReplyNumber() >= 300) {
+            if (retries > 0 || !OnAuthenticationFailed)
+                throw std::runtime_error(kAuthFailed);
+            bool handled = false;
+            OnAuthenticationFailed(handled);
+            if (!handled)
+                throw std::runtime_error(kAuthFailed);
+            ++retries;
+        }
+    } while (ReplyNumber() >= 300);
+}
+
+void TKTSMTP::Ehlo()
+{
+    std::string name = QHostInfo::localHostName().toStdString();
+    if (name.empty() || name.find_first_of(" \r\n") != std::string::npos)
+        name = "[127.0.0.1]";
+    FCapabilities.Clear();
+    std::string line = Transaction("EHLO " + name);
+    const int code = ReplyNumber();
+    // The first line names the server; each further line is one capability.
+    bool first = true;
+    for (;;) {
+        if (code < 300 && !first)
+            FCapabilities.AddLine(StripLineEnd(line.size() > 4 ? line.substr(4) : std::string()));
+        first = false;
+        if (!(line.size() >= 4 && line[3] == '-'))
+            break;
+        line = ReadLn();
+    }
+    if (code >= 300)
+        throw std::runtime_error(line);
+    if (!FCapabilities.Known())
+        FCapabilities.AddLine("");
+}
+
+void TKTSMTP::SignIn()
+{
+    std::string secret = PasswordSource ? PasswordSource() : AuthPassword;
+    TSignInContext context;
+    context.Pop3 = false;
+    context.CapabilitiesKnown = FCapabilities.Known();
+    context.Offered = FCapabilities.SaslMechanisms();
+    context.Encrypted = SecureChannel();
+    context.ClearAllowed = ClearPasswordAllowed;
+    context.Host = Host;
+    FMechanism = ChooseMechanism(AuthMethod, context);
+
+    TSaslClient client(FMechanism, AuthUserID, secret, Host, Port);
+    std::fill(secret.begin(), secret.end(), '\0');
+    TSaslWire wire;
+    wire.Command = "AUTH";
+    wire.MaxCommandLength = 512 - 2;
+    wire.SendLine = [this](const std::string& Line) { Writeln(Line); };
+    // A reply may span several lines; its last line decides.
+    wire.ReadLine = [this] {
+        std::string line = ReadLn();
+        while (line.size() >= 4 && line[3] == '-')
+            line = ReadLn();
+        return line;
+    };
+    wire.Classify = [](const std::string& Line, std::string& Payload) {
+        const int code = ReplyCode(Line);
+        if (code == 334) {
+            Payload = StripLineEnd(Line.size() > 4 ? Line.substr(4) : std::string());
+            return TSaslWire::Continue;
+        }
+        return code >= 200 && code < 300 ? TSaslWire::Success : TSaslWire::Failure;
+    };
+    std::string final;
+    const bool accepted = RunSaslExchange(client, wire, final);
+    ReportStatus(1, final);
+    if (accepted)
+        return;
+    // 535: the credentials were refused; anything else is the server's own text.
+    if (ReplyCode(final) != 535)
+        throw std::runtime_error(final);
+    const std::string text = StripLineEnd(final.size() > 4 ? final.substr(4) : std::string());
+    throw EAuthError("Identifiant ou mot de passe refusé par " + Host + (text.empty() ? std::string() : " : " + text));
 }
 
 void TKTSMTP::Disconnect()

@@ -1,8 +1,10 @@
 // TKTSMTP: the SMTP client session and its outgoing message composer; TPostMessage.
 #pragma once
 
+#include "mail/Capabilities.h"
 #include "mail/KTExtstr.h"
 #include "mail/KTUUE.h"
+#include "mail/Sasl.h"
 #include "net/SockSession.h"
 
 #include <QBuffer>
@@ -44,6 +46,17 @@ public:
     // ---- Published properties ----
     TNotifyEvent OnConnect;        // after the HELO was accepted
     std::string UserID;            // the name sent with HELO
+    // Sign-in after EHLO. Off: the original session (HELO, no AUTH).
+    bool SignInRequired = false;
+    std::string AuthUserID;
+    std::string AuthPassword;
+    TAuthMethod AuthMethod = TAuthMethod::Password;
+    // Whether "Automatique" may choose a mechanism that sends the password in clear on a
+    // connection that is not encrypted (the account's security is "Aucune").
+    bool ClearPasswordAllowed = true;
+    // When assigned, gives the password (or OAuth 2 token) for each sign-in in place of
+    // AuthPassword (the account's password command).
+    std::function<std::string()> PasswordSource;
     TPostMessage PostMessage;
     // The header lines; Send rebuilds them, so after a send they are the header that was sent.
     TExStringList FinalHeader;
@@ -64,7 +77,7 @@ public:
     THandlerEvent OnAuthenticationFailed;
 
     // ---- Operations ----
-    // Connects, reads the greeting and greets with HELO.
+    // Connects, reads the greeting and greets with HELO; with sign-in, greets with EHLO and signs in.
     void Connect() override;
     // Sends QUIT, then closes in every case.
     void Disconnect() override;
@@ -84,14 +97,27 @@ public:
     const std::string& Boundary() const { return FBoundary; }
     // Everything sent after the header block: the body, dot-stuffed, and the encoded parts.
     const QByteArray& BodyStream() const { return FBodyStream.data(); }
+    // What the server announced in its EHLO reply (unknown after HELO).
+    const TCapabilities& Capabilities() const { return FCapabilities; }
+    // The SASL mechanism of the last sign-in, empty when none was made.
+    const std::string& SignInMechanism() const { return FMechanism; }
 
 private:
+    // HELO with UserID, sent once more when OnAuthenticationFailed accepts a refusal.
+    void Helo();
+    // EHLO with this machine's name; fills Capabilities.
+    void Ehlo();
+    // AUTH with the mechanism AuthMethod chooses; a refusal raises EAuthError.
+    void SignIn();
+    bool SecureChannel() const { return false; }
     void EncodeAttachment(int I);
     void WriteBody(const std::string& Text);
     void WriteBodyLines();
     std::string ReadMultiLineReply(std::string Reply);
 
     QBuffer FBodyStream;
+    TCapabilities FCapabilities;
+    std::string FMechanism;
     std::string FBoundary;
     bool FBusy = false;
 };

@@ -82,8 +82,9 @@ TEST(KTpop3Login, RepliesAndCounts)
         {"count that is no number", "+OK ready", "+OK", "+OK", "+OK many 12", 0, "", kLoginBytes, true},
         {"+OK after other characters", "x+OK ready", "junk+OK", "+OKAY", "+OK 2 9", 2, "", kLoginBytes, true},
         {"greeting refused", "-ERR busy", "", "", "", 0, "-ERR busy\r\n", "QUIT\r\n", false},
-        {"user refused", "+OK", "-ERR no", "", "", 0, "L'authentification a échoué", "USER u\r\nQUIT\r\n", false},
-        {"password refused", "+OK", "+OK", "-ERR no", "", 0, "L'authentification a échoué",
+        {"user refused", "+OK", "-ERR no", "", "", 0, "Identifiant ou mot de passe refusé par 127.0.0.1 : -ERR no",
+         "USER u\r\nQUIT\r\n", false},
+        {"password refused", "+OK", "+OK", "-ERR no", "", 0, "Identifiant ou mot de passe refusé par 127.0.0.1 : -ERR no",
          "USER u\r\nPASS p\r\nQUIT\r\n", false},
         {"STAT refused after login", "+OK", "+OK", "+OK", "-ERR locked", 0, "-ERR locked\r\n", kLoginBytes + "QUIT\r\n", true},
     };
@@ -125,7 +126,7 @@ TEST(KTpop3Login, AuthenticationFailedGivesOneRetry)
         t.pop.Password = "p2";
         handled = true;  // would accept again, but only one retry is given
     };
-    EXPECT_EQ(ErrorOf([&] { t.pop.Connect(); }), "L'authentification a échoué");
+    EXPECT_EQ(ErrorOf([&] { t.pop.Connect(); }), "Identifiant ou mot de passe refusé par 127.0.0.1 : -ERR bad again");
     EXPECT_EQ(asked, 1);
     t.finish();
 }

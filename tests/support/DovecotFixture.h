@@ -23,6 +23,10 @@ public:
     void addUser(const std::string& Name, const std::string& Password,
                  const std::vector<std::string>& Messages = {});
 
+    // The sign-in mechanisms the server offers (Dovecot's auth_mechanisms, "apop" included);
+    // "plain login" unless set. Call before start().
+    void setAuthMechanisms(const std::string& Mechanisms) { mechanisms_ = Mechanisms; }
+
     // Starts the server and waits until it greets; throws std::runtime_error when it does not.
     void start();
     // Stops the server (also done by the destructor).
@@ -51,6 +55,7 @@ private:
     quint16 port_ = 0;
     long pid_ = 0;
     int delivered_ = 0;
+    std::string mechanisms_ = "plain login";
 };
 
 // A free TCP port on 127.0.0.1 at the time of the call.

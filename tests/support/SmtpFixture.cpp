@@ -17,7 +17,12 @@ void SmtpFixture::start()
     if (proc_.state() != QProcess::NotRunning)
         return;
     proc_.setProcessChannelMode(QProcess::SeparateChannels);
-    proc_.start("/usr/bin/python3", {QStringLiteral(BREVICOR_SOURCE_DIR "/tests/support/smtp_sink.py"), dir_.path()});
+    QStringList args{QStringLiteral(BREVICOR_SOURCE_DIR "/tests/support/smtp_sink.py"), dir_.path()};
+    if (!auth_.empty())
+        args << "--auth" << QString::fromStdString(auth_);
+    if (!authExcluded_.empty())
+        args << "--auth-exclude" << QString::fromStdString(authExcluded_);
+    proc_.start("/usr/bin/python3", args);
     if (!proc_.waitForStarted(10000))
         throw std::runtime_error("cannot start the SMTP server");
     QByteArray out;
@@ -53,6 +58,7 @@ std::vector<SmtpFixture::Received> SmtpFixture::messages() const
         const QJsonObject env = QJsonDocument::fromJson(QByteArray::fromStdString(json)).object();
         Received r;
         r.mailFrom = env.value("mail_from").toString().toStdString();
+        r.login = env.value("login").toString().toStdString();
         for (const auto& v : env.value("rcpt_tos").toArray())
             r.rcptTos.push_back(v.toString().toStdString());
         r.file = base + ".eml";

@@ -15,6 +15,7 @@ public:
     struct Received {
         std::string mailFrom;
         std::vector<std::string> rcptTos;
+        std::string login;    // the user who signed in, empty without sign-in
         std::string content;  // the message as received, dot-stuffing undone
         QString file;         // where it is stored
     };
@@ -23,6 +24,14 @@ public:
     ~SmtpFixture();
     SmtpFixture(const SmtpFixture&) = delete;
     SmtpFixture& operator=(const SmtpFixture&) = delete;
+
+    // Makes sign-in (AUTH PLAIN or LOGIN, without TLS too) required before a message is
+    // accepted; Excluded ("PLAIN", "LOGIN", comma-separated) are not offered. Call before start().
+    void requireAuth(const std::string& User, const std::string& Password, const std::string& Excluded = {})
+    {
+        auth_ = User + ":" + Password;
+        authExcluded_ = Excluded;
+    }
 
     // Starts the server and waits until it listens; throws std::runtime_error otherwise.
     void start();
@@ -36,6 +45,8 @@ private:
     TempFolder dir_;
     QProcess proc_;
     quint16 port_ = 0;
+    std::string auth_;
+    std::string authExcluded_;
 };
 
 } // namespace testsupport

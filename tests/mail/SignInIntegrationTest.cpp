@@ -1,0 +1,138 @@
+// Sign-in against real servers: every mechanism against Dovecot, and SMTP AUTH against aiosmtpd.
+#include "mail/KTpop3.h"
+#include "mail/KTsmtp.h"
+#include "mail/MailErrors.h"
+#include "DovecotFixture.h"
+#include "SmtpFixture.h"
+
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+
+namespace {
+
+const std::string kAllMechanisms = "plain login cram-md5 scram-sha-256 scram-sha-1 apop";
+const std::string kMessage = "From: a@x\r\nSubject: one\r\n\r\nbody\r\n";
+
+struct Pop3Case {
+    const char* name;
+    std::string offered;   // Dovecot's mechanisms
+    TAuthMethod method;
+    bool clearAllowed;
+    std::string password;
+    std::string mechanism; // used, when accepted
+    bool refused;
+};
+
+TEST(SignInIntegration, Pop3MechanismsAgainstDovecot)
+{
+    using M = TAuthMethod;
+    const Pop3Case cases[] = {
+        {"USER/PASS", kAllMechanisms, M::Password, true, "open sesame", "USER", false},
+        {"PLAIN", "plain login", M::Automatic, true, "open sesame", "PLAIN", false},
+        {"LOGIN", "login", M::Automatic, true, "open sesame", "LOGIN", false},
+        {"CRAM-MD5", kAllMechanisms, M::CramMd5, false, "open sesame", "CRAM-MD5", false},
+        {"SCRAM-SHA-1", kAllMechanisms, M::ScramSha1, false, "open sesame", "SCRAM-SHA-1", false},
+        {"SCRAM-SHA-256", kAllMechanisms, M::ScramSha256, false, "open sesame", "SCRAM-SHA-256", false},
+        {"APOP", kAllMechanisms, M::Apop, false, "open sesame", "APOP", false},
+        {"automatic takes SCRAM-SHA-256", kAllMechanisms, M::Automatic, false, "open sesame", "SCRAM-SHA-256", false},
+        {"SCRAM with a wrong password", kAllMechanisms, M::ScramSha256, false, "wrong", "SCRAM-SHA-256", true},
+        {"APOP with a wrong password", kAllMechanisms, M::Apop, false, "wrong", "APOP", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DovecotFixture dovecot;
+        dovecot.setAuthMechanisms(c.offered);
+        dovecot.addUser("ann", "open sesame", {kMessage, kMessage});
+        dovecot.start();
+
+        TKTPOP3 pop;
+        pop.Host = "127.0.0.1";
+        pop.Port = dovecot.port();
+        pop.IdleTimeOut = 30000;
+        pop.UserID = "ann";
+        pop.Password = c.password;
+        pop.AuthMethod = c.method;
+        pop.ClearPasswordAllowed = c.clearAllowed;
+        std::string error;
+        try {
+            pop.Connect();
+        } catch (const EAuthError& e) {
+            error = e.what();
+        }
+        EXPECT_EQ(pop.SignInMechanism(), c.mechanism);
+        if (c.refused) {
+            EXPECT_TRUE(error.starts_with("Identifiant ou mot de passe refusé par 127.0.0.1 : -ERR")) << error;
+            EXPECT_FALSE(pop.Connected());
+        } else {
+            EXPECT_EQ(error, "") << dovecot.log();
+            EXPECT_EQ(pop.MessageCount(), 2);
+            pop.Disconnect();
+        }
+    }
+}
+
+struct SmtpCase {
+    const char* name;
+    std::string excluded;  // mechanisms the server withholds
+    bool signIn;
+    std::string password;
+    std::string error;     // expected exception text (prefix), empty for a delivered message
+    bool authError;
+};
+
+TEST(SignInIntegration, SmtpAuthAgainstAiosmtpd)
+{
+    const SmtpCase cases[] = {
+        {"AUTH PLAIN", "", true, "pw 1", "", false},
+        {"AUTH LOGIN", "PLAIN", true, "pw 1", "", false},
+        {"refused sign-in", "", true, "nope", "Identifiant ou mot de passe refusé par 127.0.0.1 : 5.7.8", true},
+        {"no sign-in where one is required", "", false, "", "530", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SmtpFixture sink;
+        sink.requireAuth("bob", "pw 1", c.excluded);
+        sink.start();
+        TKTSMTP smtp;
+        smtp.Host = "127.0.0.1";
+        smtp.Port = sink.port();
+        smtp.IdleTimeOut = 30000;
+        smtp.UserID = "bob";
+        smtp.SignInRequired = c.signIn;
+        smtp.AuthUserID = "bob";
+        smtp.AuthPassword = c.password;
+        smtp.ClearPasswordAllowed = true;
+        smtp.PostMessage.FromAddress = "bob@example.org";
+        smtp.PostMessage.ToAddress = {"ann@example.org"};
+        smtp.PostMessage.Subject = "Signed";
+        smtp.PostMessage.Body = {"hello"};
+        std::string error;
+        bool authError = false;
+        try {
+            smtp.Connect();
+            smtp.Send();
+            smtp.Disconnect();
+        } catch (const EAuthError& e) {
+            error = e.what();
+            authError = true;
+        } catch (const std::exception& e) {
+            error = e.what();
+        }
+        EXPECT_TRUE(error.starts_with(c.error)) << error;
+        EXPECT_EQ(error.empty(), c.error.empty()) << error;
+        EXPECT_EQ(authError, c.authError);
+        const auto got = sink.messages();
+        if (c.error.empty()) {
+            ASSERT_EQ(got.size(), 1u);
+            EXPECT_EQ(got[0].login, "bob");
+            EXPECT_EQ(got[0].rcptTos, std::vector<std::string>{"ann@example.org"});
+            EXPECT_NE(got[0].content.find("Subject: Signed"), std::string::npos);
+            EXPECT_NE(got[0].content.find("hello"), std::string::npos);
+        } else {
+            EXPECT_TRUE(got.empty());
+        }
+    }
+}
+
+} // namespace
