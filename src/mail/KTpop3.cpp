@@ -1,5 +1,6 @@
 // TKTPOP3: the POP3 client session and its received-message decoder; TSummary and TMailMessage.
 #include "mail/KTpop3.h"
+
 #include "mail/MailErrors.h"
 
 #include <QFile>

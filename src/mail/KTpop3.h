@@ -77,7 +77,8 @@ public:
     TNotifyEvent OnFailure;        // DeleteMessage only
 
     // ---- Operations ----
-    // Connects, signs in (SignIn) and reads the message count with STAT.
+    // Connects, signs in (SignIn) and reads the message count with STAT. A refused sign-in
+    // raises EAuthError (mail/MailErrors.h); other failures raise ESockError or std::runtime_error.
     void Connect() override;
     // Sends QUIT, then closes in every case.
     void Disconnect() override;

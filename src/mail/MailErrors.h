@@ -1,10 +1,10 @@
-// Exceptions of the mail sessions that callers tell apart from other failures.
+// MailErrors: the exceptions of the mail protocols that callers tell apart from other failures.
 #pragma once
-
 #include <stdexcept>
-#include <string>
 
-// The server refused the sign-in (user name, password, token or mechanism exchange).
+// The server refused the sign-in (user name, password or mechanism). A protocol failure like any
+// other (its text is the program's message), but the caller can tell a refused password from a
+// server that could not be reached.
 class EAuthError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
