@@ -241,7 +241,6 @@ void TKTPOP3::Connect()
         if (loggedIn && OnConnect)
             OnConnect(this);
     };
-    FCapabilities.Clear();
     FMechanism.clear();
     try {
         TSocketSession::Connect();
@@ -249,6 +248,7 @@ void TKTPOP3::Connect()
             FGreeting = ReadLn();
             if (!Positive(FGreeting))
                 throw std::runtime_error(FGreeting);
+            StartSecurity();
 
             SignIn();
             loggedIn = true;
@@ -305,15 +305,15 @@ void TKTPOP3::SignIn()
 bool TKTPOP3::TrySignIn(std::string& Refusal)
 {
     // USER/PASS and APOP need nothing but the greeting; the original sign-in sends no CAPA.
-    if (AuthMethod != TAuthMethod::Password && AuthMethod != TAuthMethod::Apop)
-        QueryCapabilities();
+    if (AuthMethod != TAuthMethod::Password && AuthMethod != TAuthMethod::Apop && !FCapabilities.Known())
+        ReadCapabilities();
     TSignInContext context;
     context.Pop3 = true;
     context.CapabilitiesKnown = FCapabilities.Known();
     context.Offered = FCapabilities.SaslMechanisms();
     context.ApopOffered = !ApopTimestamp(FGreeting).empty();
-    context.Encrypted = SecureChannel();
-    context.ClearAllowed = ClearPasswordAllowed;
+    context.Encrypted = Secure();
+    context.ClearAllowed = Security == secNone;
     context.Host = Host;
     FMechanism = ChooseMechanism(AuthMethod, context);
 
@@ -365,19 +365,36 @@ bool TKTPOP3::SaslSignIn(const std::string& Mechanism, const std::string& Secret
     return false;
 }
 
-void TKTPOP3::QueryCapabilities()
+void TKTPOP3::StartSecurity()
 {
-    if (FCapabilities.Known())
+    FCapabilities.Clear();
+    if (Security == secNone)
         return;
-    const std::string reply = Transaction("CAPA");
+    ReadCapabilities();
+    if (Security != secStartTls)
+        return;
+    if (!FCapabilities.Has("STLS"))
+        throw std::runtime_error("Le serveur " + Host + " ne propose pas de connexion chiffrée (STLS) : "
+                                 "connexion abandonnée, aucun mot de passe n'a été envoyé");
+    const std::string reply = Transaction("STLS");
     if (!Positive(reply))
-        return;  // a server without CAPA: nothing is known
-    FCapabilities.AddLine("");
+        throw std::runtime_error(reply);
+    StartTls();
+    ReadCapabilities();
+}
+
+void TKTPOP3::ReadCapabilities()
+{
+    FCapabilities.Clear();
+    if (!Positive(Transaction("CAPA")))
+        return;
     for (;;) {
-        const std::string line = StripLineEnd(ReadLn());
+        std::string line = StripLineEnd(ReadLn());
         if (line == ".")
             break;
-        FCapabilities.AddLine(line.size() > 1 && line[0] == '.' ? line.substr(1) : line);
+        if (line.compare(0, 2, "..") == 0)
+            line.erase(0, 1);
+        FCapabilities.AddLine(line);
     }
 }
 

@@ -55,9 +55,6 @@ public:
     std::string Password;
     // How to sign in; Password is the original USER/PASS.
     TAuthMethod AuthMethod = TAuthMethod::Password;
-    // Whether "Automatique" may fall back to a mechanism that sends the password in clear on a
-    // connection that is not encrypted (the account's security is "Aucune").
-    bool ClearPasswordAllowed = true;
     // When assigned, gives the password (or OAuth 2 token) each time a sign-in needs one, in place
     // of Password (the account's password command). Its exceptions reach the caller of Connect.
     std::function<std::string()> PasswordSource;
@@ -90,9 +87,13 @@ public:
     void RetrieveMessage(int MsgNum);
     // DELE n. Does nothing while Busy.
     void DeleteMessage(int MsgNum);
+    // CAPA: fills Capabilities (left empty and not Known when the server has no CAPA).
+    void ReadCapabilities();
 
     // ---- Read-only state ----
     const TSummary& Summary() const { return FSummary; }
+    // What the server announced to the last CAPA of this connection.
+    const TCapabilities& Capabilities() const { return FCapabilities; }
     const TMailMessage& MailMessage() const { return FMailMessage; }
     bool Busy() const { return FBusy; }
     int MessageCount() const { return FMessageCount; }
@@ -103,8 +104,6 @@ public:
     const std::string& ContentType() const { return FContentType; }
     const std::string& TransferEncoding() const { return FTransferEncoding; }
     int PartMode() const { return FPartMode; }
-    // What the server announced in answer to CAPA (unknown when it was not asked or refused).
-    const TCapabilities& Capabilities() const { return FCapabilities; }
     // The mechanism of the last sign-in ("USER", "APOP" or a SASL name).
     const std::string& SignInMechanism() const { return FMechanism; }
 
@@ -115,11 +114,13 @@ private:
     // One sign-in attempt: true when accepted; else Refusal gets the server's answer.
     bool TrySignIn(std::string& Refusal);
     bool SaslSignIn(const std::string& Mechanism, const std::string& Secret, std::string& Refusal);
-    // CAPA, when the server has not been asked yet.
-    void QueryCapabilities();
     // The password or token for this attempt.
     std::string Secret() const;
-    bool SecureChannel() const { return false; }
+    // Run by Connect after the greeting. With Security other than secNone: CAPA, and for
+    // secStartTls the STLS command and the TLS handshake, then CAPA again (what a server
+    // announces in clear is not trusted). A server without STLS ends the connection before any
+    // credential is sent. With secNone nothing is sent.
+    void StartSecurity();
 
     // Received message decoder.
     void DecodeMessage();
@@ -132,6 +133,7 @@ private:
     bool IsStopLine(const std::string& Line, bool StopAtBoundary) const;
 
     TKTUUProcessor* FCodec;
+    TCapabilities FCapabilities;
     std::string FPartFileName;
     std::string FBoundary;
     std::string FContentType;
@@ -145,5 +147,4 @@ private:
     std::string FGreeting;
     std::string FSecret;         // from PasswordSource, for the connection being made
     std::string FMechanism;
-    TCapabilities FCapabilities;
 };

@@ -2,9 +2,8 @@
 #include "mail/KTsmtp.h"
 #include "mail/MailErrors.h"
 
-#include <QHostInfo>
-
 #include <QFile>
+#include <QSysInfo>
 #include <QTime>
 #include <cerrno>
 #include <climits>
@@ -191,12 +190,11 @@ void TKTSMTP::Connect()
             if (code >= 400)
                 throw std::runtime_error(greeting);
 
-            if (SignInRequired) {
-                Ehlo();
-                SignIn();
-            } else {
+            // With TLS or sign-in the greeting is EHLO; otherwise HELO, exactly as always.
+            if (!StartSecurity())
                 Helo();
-            }
+            else if (SignInRequired)
+                SignIn();
             greeted = true;
         } catch (...) {
             // Say goodbye (QUIT) and close; the first failure is the one the caller hears of.
@@ -231,28 +229,51 @@ void TKTSMTP::Helo()
     } while (ReplyNumber() >= 300);
 }
 
+std::string TKTSMTP::EhloName()
+{
+    const std::string name = QSysInfo::machineHostName().toStdString();
+    if (name.empty() || name.size() > 255)
+        return "localhost";
+    for (const char ch : name)
+        if (!((ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '.' || ch == '-'))
+            return "localhost";
+    return name;
+}
+
 void TKTSMTP::Ehlo()
 {
-    std::string name = QHostInfo::localHostName().toStdString();
-    if (name.empty() || name.find_first_of(" \r\n") != std::string::npos)
-        name = "[127.0.0.1]";
     FCapabilities.Clear();
-    std::string line = Transaction("EHLO " + name);
+    std::string line = Transaction("EHLO " + EhloName());
     const int code = ReplyNumber();
-    // The first line names the server; each further line is one capability.
-    bool first = true;
-    for (;;) {
-        if (code < 300 && !first)
+    for (bool first = true;; first = false) {
+        const bool more = line.size() >= 4 && line[3] == '-';
+        if (!first)
             FCapabilities.AddLine(StripLineEnd(line.size() > 4 ? line.substr(4) : std::string()));
-        first = false;
-        if (!(line.size() >= 4 && line[3] == '-'))
+        if (!more)
             break;
         line = ReadLn();
     }
-    if (code >= 300)
+    if (code < 200 || code >= 300)
         throw std::runtime_error(line);
-    if (!FCapabilities.Known())
-        FCapabilities.AddLine("");
+}
+
+bool TKTSMTP::StartSecurity()
+{
+    FCapabilities.Clear();
+    if (!UsesEhlo())
+        return false;
+    Ehlo();
+    if (Security != secStartTls)
+        return true;
+    if (!FCapabilities.Has("STARTTLS"))
+        throw std::runtime_error("Le serveur " + Host + " ne propose pas de connexion chiffrée (STARTTLS) : "
+                                 "connexion abandonnée, aucun mot de passe n'a été envoyé");
+    const std::string reply = ReadMultiLineReply(Transaction("STARTTLS"));
+    if (ReplyCode(reply) != 220)
+        throw std::runtime_error(reply);
+    StartTls();
+    Ehlo();
+    return true;
 }
 
 void TKTSMTP::SignIn()
@@ -260,10 +281,10 @@ void TKTSMTP::SignIn()
     std::string secret = PasswordSource ? PasswordSource() : AuthPassword;
     TSignInContext context;
     context.Pop3 = false;
-    context.CapabilitiesKnown = FCapabilities.Known();
+    context.CapabilitiesKnown = true;  // the EHLO reply lists every extension, AUTH included
     context.Offered = FCapabilities.SaslMechanisms();
-    context.Encrypted = SecureChannel();
-    context.ClearAllowed = ClearPasswordAllowed;
+    context.Encrypted = Secure();
+    context.ClearAllowed = Security == secNone;
     context.Host = Host;
     FMechanism = ChooseMechanism(AuthMethod, context);
 

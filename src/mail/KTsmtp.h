@@ -51,9 +51,6 @@ public:
     std::string AuthUserID;
     std::string AuthPassword;
     TAuthMethod AuthMethod = TAuthMethod::Password;
-    // Whether "Automatique" may choose a mechanism that sends the password in clear on a
-    // connection that is not encrypted (the account's security is "Aucune").
-    bool ClearPasswordAllowed = true;
     // When assigned, gives the password (or OAuth 2 token) for each sign-in in place of
     // AuthPassword (the account's password command).
     std::function<std::string()> PasswordSource;
@@ -92,31 +89,41 @@ public:
     // the entry whole.
     static std::string ExtractAddress(const std::string& Entry);
 
+    // The name this machine gives in EHLO: its host name, or "localhost" when it has none fit for
+    // the command.
+    static std::string EhloName();
+
     // ---- Read-only state ----
     bool Busy() const { return FBusy; }
+    // What the server announced in its last EHLO reply (empty after a HELO).
+    const TCapabilities& Capabilities() const { return FCapabilities; }
     const std::string& Boundary() const { return FBoundary; }
     // Everything sent after the header block: the body, dot-stuffed, and the encoded parts.
     const QByteArray& BodyStream() const { return FBodyStream.data(); }
-    // What the server announced in its EHLO reply (unknown after HELO).
-    const TCapabilities& Capabilities() const { return FCapabilities; }
     // The SASL mechanism of the last sign-in, empty when none was made.
     const std::string& SignInMechanism() const { return FMechanism; }
 
 private:
-    // HELO with UserID, sent once more when OnAuthenticationFailed accepts a refusal.
-    void Helo();
-    // EHLO with this machine's name; fills Capabilities.
+    // Run by Connect after the greeting. When the session needs EHLO (UsesEhlo): EHLO, and for
+    // secStartTls the STARTTLS command, the TLS handshake and EHLO again (what a server
+    // announces in clear is not trusted); a server without STARTTLS ends the connection before
+    // anything else is sent. Returns false when nothing was sent (HELO follows, as always).
+    bool StartSecurity();
+    // EHLO is needed for TLS (and for sign-in); otherwise the session greets with HELO.
+    bool UsesEhlo() const { return Security != secNone || SignInRequired; }
+    // EHLO; fills Capabilities from the lines after the first of the reply.
     void Ehlo();
     // AUTH with the mechanism AuthMethod chooses; a refusal raises EAuthError.
     void SignIn();
-    bool SecureChannel() const { return false; }
+    // HELO with UserID, sent once more when OnAuthenticationFailed accepts a refusal.
+    void Helo();
     void EncodeAttachment(int I);
     void WriteBody(const std::string& Text);
     void WriteBodyLines();
     std::string ReadMultiLineReply(std::string Reply);
 
-    QBuffer FBodyStream;
     TCapabilities FCapabilities;
+    QBuffer FBodyStream;
     std::string FMechanism;
     std::string FBoundary;
     bool FBusy = false;

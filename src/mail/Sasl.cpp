@@ -80,11 +80,6 @@ TAuthMethod AuthMethodFromKey(const std::string& Key)
     return TAuthMethod::Password;
 }
 
-bool MechanismSendsClearPassword(const std::string& Mechanism)
-{
-    return Mechanism == kMechUserPass || Mechanism == "PLAIN" || Mechanism == "LOGIN";
-}
-
 std::string ChooseMechanism(TAuthMethod Method, const TSignInContext& C)
 {
     auto offered = [&](const std::string& Name) {

@@ -44,9 +44,6 @@ struct TSignInContext {
 // a password in clear over a connection that is not encrypted although the account asks for one.
 std::string ChooseMechanism(TAuthMethod Method, const TSignInContext& Context);
 
-// True for the mechanisms that put the password itself on the wire (base64 is no protection).
-bool MechanismSendsClearPassword(const std::string& Mechanism);
-
 // One client side of a SASL exchange. Messages in and out are base64 text, as on the wire.
 class TSaslClient {
 public:

@@ -7,7 +7,6 @@
 #include "ScriptedServer.h"
 
 #include <QByteArray>
-#include <QHostInfo>
 #include <gtest/gtest.h>
 
 using testsupport::ScriptedServer;
@@ -111,13 +110,12 @@ struct WireCase {
     bool pop3;
     TAuthMethod method;
     std::string secret;
-    bool clearAllowed;
     std::vector<std::string> script;
     std::string error;      // expected exception text, empty for success
     bool authError;         // the exception is an EAuthError
 };
 
-std::string Ehlo() { return "EHLO " + QHostInfo::localHostName().toStdString(); }
+std::string Ehlo() { return "EHLO " + TKTSMTP::EhloName(); }
 
 TEST(SignInWire, Transcripts)
 {
@@ -127,60 +125,55 @@ TEST(SignInWire, Transcripts)
     const std::string bearer = B64("n,a=u@x.org,\x01" "host=127.0.0.1\x01" "port=PORT\x01" "auth=Bearer tok\x01\x01");
     const std::string jsonError = B64("{\"status\":\"401\",\"schemes\":\"bearer\"}");
     const WireCase cases[] = {
-        {"POP3 XOAUTH2 accepted", true, M::OAuth2, "tok", false,
+        {"POP3 XOAUTH2 accepted", true, M::OAuth2, "tok",
          {"<+OK ready", ">CAPA", "<+OK", "<SASL XOAUTH2", "<.", ">AUTH XOAUTH2 " + xoauth, "<+OK signed in", ">STAT",
           "<+OK 0 0"},
          "", false},
-        {"POP3 XOAUTH2 error continuation", true, M::OAuth2, "tok", false,
+        {"POP3 XOAUTH2 error continuation", true, M::OAuth2, "tok",
          {"<+OK ready", ">CAPA", "<+OK", "<SASL XOAUTH2", "<.", ">AUTH XOAUTH2 " + xoauth, "<+ " + jsonError, ">",
           "<-ERR [AUTH] invalid token", ">QUIT", "<+OK"},
          "Identifiant ou mot de passe refusé par 127.0.0.1 : -ERR [AUTH] invalid token", true},
-        {"POP3 long token after the empty challenge", true, M::OAuth2, longToken, false,
+        {"POP3 long token after the empty challenge", true, M::OAuth2, longToken,
          {"<+OK ready", ">CAPA", "<+OK", "<SASL XOAUTH2", "<.", ">AUTH XOAUTH2", "<+ ",
           ">" + B64("user=u@x.org\x01" "auth=Bearer " + longToken + "\x01\x01"), "<+OK", ">STAT", "<+OK 1 9"},
          "", false},
-        {"SMTP OAUTHBEARER accepted", false, M::OAuth2, "tok", false,
+        {"SMTP OAUTHBEARER accepted", false, M::OAuth2, "tok",
          {"<220 sink", ">" + Ehlo(), "<250-sink", "<250 AUTH XOAUTH2 OAUTHBEARER", ">AUTH OAUTHBEARER " + bearer,
           "<235 2.7.0 ok"},
          "", false},
-        {"SMTP OAUTHBEARER error continuation", false, M::OAuth2, "tok", false,
+        {"SMTP OAUTHBEARER error continuation", false, M::OAuth2, "tok",
          {"<220 sink", ">" + Ehlo(), "<250-sink", "<250 AUTH OAUTHBEARER", ">AUTH OAUTHBEARER " + bearer,
           "<334 " + jsonError, ">AQ==", "<535 5.7.8 token expired", ">QUIT", "<221 bye"},
          "Identifiant ou mot de passe refusé par 127.0.0.1 : 5.7.8 token expired", true},
-        {"SMTP XOAUTH2 error continuation", false, M::OAuth2, "tok", false,
+        {"SMTP XOAUTH2 error continuation", false, M::OAuth2, "tok",
          {"<220 sink", ">" + Ehlo(), "<250-sink", "<250 AUTH XOAUTH2", ">AUTH XOAUTH2 " + xoauth, "<334 " + jsonError,
           ">", "<535-5.7.8 bad", "<535 5.7.8 credentials", ">QUIT", "<221 bye"},
          "Identifiant ou mot de passe refusé par 127.0.0.1 : 5.7.8 credentials", true},
-        {"SMTP LOGIN answers each prompt", false, M::Password, "pw", true,
+        {"SMTP LOGIN answers each prompt", false, M::Password, "pw",
          {"<220 sink", ">" + Ehlo(), "<250-sink", "<250-AUTH LOGIN", "<250 8BITMIME", ">AUTH LOGIN",
           "<334 " + B64("Username:"), ">" + B64("u@x.org"), "<334 " + B64("Password:"), ">" + B64("pw"),
           "<235 ok"},
          "", false},
-        {"SMTP server failure is no refusal", false, M::Password, "pw", true,
+        {"SMTP server failure is no refusal", false, M::Password, "pw",
          {"<220 sink", ">" + Ehlo(), "<250-sink", "<250 AUTH PLAIN", ">AUTH PLAIN " + B64(std::string("\0u@x.org\0pw", 11)),
           "<454 4.7.0 try later", ">QUIT", "<221 bye"},
          "454 4.7.0 try later\r\n", false},
-        {"SMTP EHLO refused", false, M::Password, "pw", true,
+        {"SMTP EHLO refused", false, M::Password, "pw",
          {"<220 sink", ">" + Ehlo(), "<502 no EHLO here", ">QUIT", "<221 bye"}, "502 no EHLO here\r\n", false},
-        {"APOP from the greeting", true, M::Apop, "tanstaaf", false,
+        {"APOP from the greeting", true, M::Apop, "tanstaaf",
          {"<+OK POP3 server ready <1896.697170952@dbc.mtview.ca.us>",
           ">APOP u@x.org " + ApopDigest("<1896.697170952@dbc.mtview.ca.us>", "tanstaaf"), "<+OK maildrop", ">STAT",
           "<+OK 2 20"},
          "", false},
-        {"automatic keeps a clear password off a plain link", true, M::Automatic, "pw", false,
-         {"<+OK ready", ">CAPA", "<+OK", "<USER", "<SASL PLAIN LOGIN", "<.", ">QUIT", "<+OK"},
-         "Le serveur 127.0.0.1 ne propose aucune authentification sûre : le mot de passe ne sera pas envoyé en clair "
-         "sur une connexion non chiffrée",
-         false},
-        {"automatic uses USER/PASS with security none", true, M::Automatic, "pw", true,
+        {"automatic uses USER/PASS with security none", true, M::Automatic, "pw",
          {"<+OK ready", ">CAPA", "<-ERR unknown command", ">USER u@x.org", "<+OK", ">PASS pw", "<+OK", ">STAT",
           "<+OK 0 0"},
          "", false},
-        {"undecodable challenge cancels the exchange", true, M::CramMd5, "pw", false,
+        {"undecodable challenge cancels the exchange", true, M::CramMd5, "pw",
          {"<+OK ready", ">CAPA", "<+OK", "<SASL CRAM-MD5", "<.", ">AUTH CRAM-MD5", "<+ !!not base64!!", ">*",
           "<-ERR cancelled", ">QUIT", "<+OK"},
          "Réponse du serveur invalide pendant l'authentification CRAM-MD5", false},
-        {"POP3 server failure is no refusal", true, M::ScramSha256, "pw", false,
+        {"POP3 server failure is no refusal", true, M::ScramSha256, "pw",
          {"<+OK ready", ">CAPA", "<+OK", "<SASL SCRAM-SHA-256", "<.", "*AUTH SCRAM-SHA-256 ",
           "<-ERR [SYS/TEMP] try later", ">QUIT", "<+OK"},
          "-ERR [SYS/TEMP] try later\r\n", false},
@@ -197,7 +190,7 @@ TEST(SignInWire, Transcripts)
             pop->UserID = "u@x.org";
             pop->Password = c.secret;
             pop->AuthMethod = c.method;
-            pop->ClearPasswordAllowed = c.clearAllowed;
+            pop->Security = secNone;
         } else {
             smtp = new TKTSMTP;
             session.reset(smtp);
@@ -206,7 +199,7 @@ TEST(SignInWire, Transcripts)
             smtp->AuthUserID = "u@x.org";
             smtp->AuthPassword = c.secret;
             smtp->AuthMethod = c.method;
-            smtp->ClearPasswordAllowed = c.clearAllowed;
+            smtp->Security = secNone;
         }
         session->Host = server.host();
         session->IdleTimeOut = 10000;

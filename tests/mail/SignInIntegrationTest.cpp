@@ -18,7 +18,6 @@ struct Pop3Case {
     const char* name;
     std::string offered;   // Dovecot's mechanisms
     TAuthMethod method;
-    bool clearAllowed;
     std::string password;
     std::string mechanism; // used, when accepted
     bool refused;
@@ -28,16 +27,16 @@ TEST(SignInIntegration, Pop3MechanismsAgainstDovecot)
 {
     using M = TAuthMethod;
     const Pop3Case cases[] = {
-        {"USER/PASS", kAllMechanisms, M::Password, true, "open sesame", "USER", false},
-        {"PLAIN", "plain login", M::Automatic, true, "open sesame", "PLAIN", false},
-        {"LOGIN", "login", M::Automatic, true, "open sesame", "LOGIN", false},
-        {"CRAM-MD5", kAllMechanisms, M::CramMd5, false, "open sesame", "CRAM-MD5", false},
-        {"SCRAM-SHA-1", kAllMechanisms, M::ScramSha1, false, "open sesame", "SCRAM-SHA-1", false},
-        {"SCRAM-SHA-256", kAllMechanisms, M::ScramSha256, false, "open sesame", "SCRAM-SHA-256", false},
-        {"APOP", kAllMechanisms, M::Apop, false, "open sesame", "APOP", false},
-        {"automatic takes SCRAM-SHA-256", kAllMechanisms, M::Automatic, false, "open sesame", "SCRAM-SHA-256", false},
-        {"SCRAM with a wrong password", kAllMechanisms, M::ScramSha256, false, "wrong", "SCRAM-SHA-256", true},
-        {"APOP with a wrong password", kAllMechanisms, M::Apop, false, "wrong", "APOP", true},
+        {"USER/PASS", kAllMechanisms, M::Password, "open sesame", "USER", false},
+        {"PLAIN", "plain login", M::Automatic, "open sesame", "PLAIN", false},
+        {"LOGIN", "login", M::Automatic, "open sesame", "LOGIN", false},
+        {"CRAM-MD5", kAllMechanisms, M::CramMd5, "open sesame", "CRAM-MD5", false},
+        {"SCRAM-SHA-1", kAllMechanisms, M::ScramSha1, "open sesame", "SCRAM-SHA-1", false},
+        {"SCRAM-SHA-256", kAllMechanisms, M::ScramSha256, "open sesame", "SCRAM-SHA-256", false},
+        {"APOP", kAllMechanisms, M::Apop, "open sesame", "APOP", false},
+        {"automatic takes SCRAM-SHA-256", kAllMechanisms, M::Automatic, "open sesame", "SCRAM-SHA-256", false},
+        {"SCRAM with a wrong password", kAllMechanisms, M::ScramSha256, "wrong", "SCRAM-SHA-256", true},
+        {"APOP with a wrong password", kAllMechanisms, M::Apop, "wrong", "APOP", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -53,7 +52,6 @@ TEST(SignInIntegration, Pop3MechanismsAgainstDovecot)
         pop.UserID = "ann";
         pop.Password = c.password;
         pop.AuthMethod = c.method;
-        pop.ClearPasswordAllowed = c.clearAllowed;
         std::string error;
         try {
             pop.Connect();
@@ -102,7 +100,6 @@ TEST(SignInIntegration, SmtpAuthAgainstAiosmtpd)
         smtp.SignInRequired = c.signIn;
         smtp.AuthUserID = "bob";
         smtp.AuthPassword = c.password;
-        smtp.ClearPasswordAllowed = true;
         smtp.PostMessage.FromAddress = "bob@example.org";
         smtp.PostMessage.ToAddress = {"ann@example.org"};
         smtp.PostMessage.Subject = "Signed";
