@@ -107,6 +107,10 @@ bool TForm1::ConnectCurrentAccount(TTabs tabs)
     run.Entry = SelectedDialUpEntry();
     run.ConnectAfterFailedDial = true;
     run.OnNoEntry = [this] { WarnNoDialUpEntry(); };
+    run.OnUntrustedCertificate = [this](TAccount& account, const std::string& host, const std::string& reasons,
+                                        const std::string& fingerprint) {
+        return OfferToTrustCertificate(account, host, reasons, fingerprint);
+    };
     running_ = &run;
     const Finally notRunning([this] { running_ = nullptr; });
     const TCancelOffer offer(*this);
@@ -221,6 +225,10 @@ void TForm1::CheckMail(bool ByHand)
     run.KeepLastSession = justCurrent;
     run.OnNoEntry = [this] { WarnNoDialUpEntry(); };
     run.OnAccountDone = [this, ByHand](const TAccountResult& r) { ReportAccountResult(r, ByHand); };
+    run.OnUntrustedCertificate = [this](TAccount& account, const std::string& host, const std::string& reasons,
+                                        const std::string& fingerprint) {
+        return OfferToTrustCertificate(account, host, reasons, fingerprint);
+    };
     int total = 0;
     {
         running_ = &run;

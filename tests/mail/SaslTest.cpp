@@ -121,15 +121,15 @@ TEST(SignInWire, Transcripts)
 {
     using M = TAuthMethod;
     const std::string longToken(300, 't');
-    const std::string xoauth = B64("user=u@x.org\x01" "auth=Bearer tok\x01\x01");
-    const std::string bearer = B64("n,a=u@x.org,\x01" "host=127.0.0.1\x01" "port=PORT\x01" "auth=Bearer tok\x01\x01");
+    const std::string xoauth = B64("user=u@x.org\x01" "auth=Bearer ya29-Tk9\x01\x01");
+    const std::string bearer = B64("n,a=u@x.org,\x01" "host=127.0.0.1\x01" "port=PORT\x01" "auth=Bearer ya29-Tk9\x01\x01");
     const std::string jsonError = B64("{\"status\":\"401\",\"schemes\":\"bearer\"}");
     const WireCase cases[] = {
-        {"POP3 XOAUTH2 accepted", true, M::OAuth2, "tok",
+        {"POP3 XOAUTH2 accepted", true, M::OAuth2, "ya29-Tk9",
          {"<+OK ready", ">CAPA", "<+OK", "<SASL XOAUTH2", "<.", ">AUTH XOAUTH2 " + xoauth, "<+OK signed in", ">STAT",
           "<+OK 0 0"},
          "", false},
-        {"POP3 XOAUTH2 error continuation", true, M::OAuth2, "tok",
+        {"POP3 XOAUTH2 error continuation", true, M::OAuth2, "ya29-Tk9",
          {"<+OK ready", ">CAPA", "<+OK", "<SASL XOAUTH2", "<.", ">AUTH XOAUTH2 " + xoauth, "<+ " + jsonError, ">",
           "<-ERR [AUTH] invalid token", ">QUIT", "<+OK"},
          "Identifiant ou mot de passe refusé par 127.0.0.1 : -ERR [AUTH] invalid token", true},
@@ -137,15 +137,15 @@ TEST(SignInWire, Transcripts)
          {"<+OK ready", ">CAPA", "<+OK", "<SASL XOAUTH2", "<.", ">AUTH XOAUTH2", "<+ ",
           ">" + B64("user=u@x.org\x01" "auth=Bearer " + longToken + "\x01\x01"), "<+OK", ">STAT", "<+OK 1 9"},
          "", false},
-        {"SMTP OAUTHBEARER accepted", false, M::OAuth2, "tok",
+        {"SMTP OAUTHBEARER accepted", false, M::OAuth2, "ya29-Tk9",
          {"<220 sink", ">" + Ehlo(), "<250-sink", "<250 AUTH XOAUTH2 OAUTHBEARER", ">AUTH OAUTHBEARER " + bearer,
           "<235 2.7.0 ok"},
          "", false},
-        {"SMTP OAUTHBEARER error continuation", false, M::OAuth2, "tok",
+        {"SMTP OAUTHBEARER error continuation", false, M::OAuth2, "ya29-Tk9",
          {"<220 sink", ">" + Ehlo(), "<250-sink", "<250 AUTH OAUTHBEARER", ">AUTH OAUTHBEARER " + bearer,
           "<334 " + jsonError, ">AQ==", "<535 5.7.8 token expired", ">QUIT", "<221 bye"},
          "Identifiant ou mot de passe refusé par 127.0.0.1 : 5.7.8 token expired", true},
-        {"SMTP XOAUTH2 error continuation", false, M::OAuth2, "tok",
+        {"SMTP XOAUTH2 error continuation", false, M::OAuth2, "ya29-Tk9",
          {"<220 sink", ">" + Ehlo(), "<250-sink", "<250 AUTH XOAUTH2", ">AUTH XOAUTH2 " + xoauth, "<334 " + jsonError,
           ">", "<535-5.7.8 bad", "<535 5.7.8 credentials", ">QUIT", "<221 bye"},
          "Identifiant ou mot de passe refusé par 127.0.0.1 : 5.7.8 credentials", true},
@@ -203,13 +203,17 @@ TEST(SignInWire, Transcripts)
         }
         session->Host = server.host();
         session->IdleTimeOut = 10000;
+        // Every status, whatever its level: none may show the secret or the exchange.
+        std::vector<std::string> statuses;
+        session->ReportLevel = 255;
+        session->OnStatus = [&](QObject*, const std::string& Status) { statuses.push_back(Status); };
         const std::string port = std::to_string(server.port());
         std::string expected;
         for (std::string step : c.script) {
             // The OAUTHBEARER message names the port, known only now.
             if (step.find(bearer) != std::string::npos)
                 step.replace(step.find(bearer), bearer.size(),
-                             B64("n,a=u@x.org,\x01" "host=127.0.0.1\x01" "port=" + port + "\x01" "auth=Bearer tok\x01\x01"));
+                             B64("n,a=u@x.org,\x01" "host=127.0.0.1\x01" "port=" + port + "\x01" "auth=Bearer ya29-Tk9\x01\x01"));
             if (step[0] == '<') {
                 server.reply(step.substr(1));
             } else if (step[0] == '>') {
@@ -235,6 +239,12 @@ TEST(SignInWire, Transcripts)
         }
         EXPECT_EQ(error, c.error);
         EXPECT_EQ(authError, c.authError);
+        for (const std::string& shown : statuses) {
+            EXPECT_EQ(shown.find(c.secret), std::string::npos) << shown;
+            EXPECT_EQ(shown.find("AUTH "), std::string::npos) << shown;
+            EXPECT_EQ(shown.find(xoauth.substr(0, 12)), std::string::npos) << shown;
+        }
+        session->OnStatus = nullptr;
         session->Abort();
         EXPECT_TRUE(server.waitFinished());
         EXPECT_TRUE(server.failures().empty()) << server.failures().front();
