@@ -136,6 +136,8 @@ void TForm1::PreparePop3Session()
 
 void TForm1::ShowSignedIn(int count, TTabs tabs)
 {
+    // Saved first: a further user on a host shows under the name of its own account.
+    SaveAccount();
     Label10->setText(QStringLiteral("Nb de messages : %1").arg(count));
     SpinEdit1->setRange(1, count > 0 ? count : 1);
     SpinEdit1->setValue(1);
@@ -155,7 +157,6 @@ void TForm1::ShowSignedIn(int count, TTabs tabs)
     }
     if (tabs == TTabs::Follow)
         ShowMailboxTabs(true);
-    SaveAccount();
 }
 
 void TForm1::ClosePopSession(TTabs tabs)
@@ -229,28 +230,29 @@ void TForm1::CheckMail(bool ByHand)
                                         const std::string& fingerprint) {
         return OfferToTrustCertificate(account, host, reasons, fingerprint);
     };
-    int total = 0;
+    QList<TAccountResult> results;
     {
         running_ = &run;
         const Finally notRunning([this] { running_ = nullptr; });
         const TCancelOffer offer(*this);
         LineWasUp = run.Begin();
         alert_->ListBox->clear();
-        const QList<TAccountResult> results = run.Run(accounts);
-        total = TCheckRun::Total(results);
+        results = run.Run(accounts);
+        run.Finish(TCheckRun::Total(results));
         LineUp = run.LineUp();
-        if (justCurrent && !results.isEmpty() && results.first().Outcome == TCheckOutcome::Counted) {
-            ShowSignedIn(results.first().Count, TTabs::Keep);
-            if (total > 0) {
-                ListMessages(false);
-                ShowMailboxTabs(true);
-                ShowPage(TabSheet3);
-                if (!isVisible())
-                    show();
-            }
+    }
+    const int total = TCheckRun::Total(results);
+
+    // The current account's session stays open: its mail is listed at once.
+    if (justCurrent && !results.isEmpty() && results.first().Outcome == TCheckOutcome::Counted) {
+        ShowSignedIn(results.first().Count, TTabs::Keep);
+        if (total > 0) {
+            ListMessages(false);
+            ShowMailboxTabs(true);
+            ShowPage(TabSheet3);
+            if (!isVisible())
+                show();
         }
-        run.Finish(total);
-        LineUp = run.LineUp();
     }
 
     // A cancelled run says only what it found.
@@ -268,6 +270,9 @@ void TForm1::CheckMail(bool ByHand)
 
 void TForm1::CancelRunningOperation()
 {
+    // Nothing runs: a cancel now would only spoil the session's next operation.
+    if (cancelOffers_ == 0)
+        return;
     if (running_)
         running_->Cancel();
     else

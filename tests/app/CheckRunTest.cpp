@@ -164,11 +164,11 @@ TEST_F(CheckRunTest, OneAndTwoMessagesAreCountedAndTheSoundPlays)
     EXPECT_EQ(hangUps(), 0);
     EXPECT_TRUE(hangUpOffered);
 
-    form().HostCombo->setEditText("127.0.0.1");
+    form().HostCombo->setEditText("localhost");
     form().Edit3->setText("anne");
     form().Edit4->setText("pa");
     run(false);
-    EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1"}));
+    EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur localhost"}));
     EXPECT_EQ(form().Label10->text(), "Nb de messages : 2");
     EXPECT_EQ(form().SpinEdit1->maximum(), 2);
     EXPECT_TRUE(form().SpinEdit1->isEnabled());
@@ -235,7 +235,7 @@ TEST_F(CheckRunTest, FailedDialGivesEveryAccountTheImpossibleLine)
     EXPECT_EQ(form().HostCombo->currentText(), "127.0.0.1");
 }
 
-TEST_F(CheckRunTest, EmptyHostListChecksNothing)
+TEST_F(CheckRunTest, AllAccountsWithAnEmptyListChecksTheAccountOnScreen)
 {
     current("127.0.0.1", "anne", "pa", port());
     IniProfile i = ini();
@@ -244,8 +244,9 @@ TEST_F(CheckRunTest, EmptyHostListChecksNothing)
     start();
     run(false);
     EXPECT_TRUE(alertShown);
-    EXPECT_TRUE(alertLines.isEmpty());
-    EXPECT_EQ(dials(), 0);
+    EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1"}));
+    ASSERT_EQ(form().HostCombo->count(), 1);
+    EXPECT_EQ(form().HostCombo->itemText(0), "127.0.0.1");
 }
 
 TEST_F(CheckRunTest, IncompleteAccountIsRequestedAndNothingRuns)
@@ -270,10 +271,9 @@ TEST_F(CheckRunTest, ConnectedSessionReadsAFreshCountAfterTheProgramDialed)
     EXPECT_TRUE(form().LineUp);
     EXPECT_TRUE(form().Button2->isEnabled());
     EXPECT_EQ(form().StatusText(), "Il n'y a aucun message sur 127.0.0.1");
-    form().Edit3->setText("anne");
-    form().Edit4->setText("pa");
+    dovecot.deliver("bruno", message(4));
     run(false);
-    EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1"}));
+    EXPECT_EQ(alertLines, QStringList({"Vous avez 1 message sur 127.0.0.1"}));
 }
 
 TEST_F(CheckRunTest, ScheduledTicksCheckEveryNMinutes)
