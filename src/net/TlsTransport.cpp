@@ -116,7 +116,8 @@ int ProblemOf(int Error)
 // than a handshake. A CA file that changed on disk gets a new context.
 SSL_CTX* ContextFor(const std::string& CaFile, int (*Verify)(int, X509_STORE_CTX*))
 {
-    static std::map<std::string, SSL_CTX*> Contexts;
+    // Kept until the process ends (never destroyed, so no handshake can meet a freed context).
+    static auto& Contexts = *new std::map<std::string, SSL_CTX*>;
     std::string Key = CaFile;
     if (!CaFile.empty()) {
         struct stat St {};
@@ -133,6 +134,10 @@ SSL_CTX* ContextFor(const std::string& CaFile, int (*Verify)(int, X509_STORE_CTX
         throw ESockError("TLS indisponible : impossible de préparer la connexion chiffrée");
     SSL_CTX_set_min_proto_version(Context, TLS1_2_VERSION);
     SSL_CTX_set_mode(Context, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    // Records are taken from the socket in large reads rather than header then body; what is read
+    // ahead is served before the session waits on the socket again (HasPending).
+    SSL_CTX_set_read_ahead(Context, 1);
+    SSL_CTX_set_default_read_buffer_len(Context, 64 * 1024);
     // A peer that ends the connection without the closing alert ends it all the same: the mail
     // protocols mark the end of their data themselves.
     SSL_CTX_set_options(Context, SSL_OP_IGNORE_UNEXPECTED_EOF | SSL_OP_NO_RENEGOTIATION);

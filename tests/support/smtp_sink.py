@@ -3,12 +3,15 @@
 and stores every message it receives in the given folder as msg-NNNN.eml (the data as received,
 dot-stuffing undone) and msg-NNNN.json (the envelope: sender, recipients and the signed-in user).
 
-Options after the folder: --auth USER:PASSWORD makes sign-in (AUTH PLAIN or LOGIN, offered also
-without TLS) required before a message is accepted; --auth-exclude MECH,... withholds mechanisms."""
+Options after the folder: --tls CERT KEY offers STARTTLS on that port and also listens with TLS
+from the first byte on a second port (printed as "TLSPORT n" after the PORT line).
+--auth USER:PASSWORD makes sign-in (AUTH PLAIN or LOGIN, offered also without TLS) required before
+a message is accepted; --auth-exclude MECH,... withholds mechanisms."""
 import argparse
 import asyncio
 import json
 import os
+import ssl
 
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
@@ -43,21 +46,34 @@ def authenticator_for(credentials):
 
 async def main(args):
     handler = StoreHandler(args.folder)
+    loop = asyncio.get_running_loop()
+    context = None
+    if args.tls:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(args.tls[0], args.tls[1])
     options = {}
     if args.auth:
         options = dict(authenticator=authenticator_for(args.auth), auth_required=True, auth_require_tls=False,
                        auth_exclude_mechanism=args.auth_exclude.split(",") if args.auth_exclude else None)
-    loop = asyncio.get_running_loop()
-    server = await loop.create_server(
-        lambda: SMTP(handler, decode_data=False, data_size_limit=256 * 1024 * 1024, hostname="sink.test", **options),
-        host="127.0.0.1", port=0)
+
+    def session(starttls):
+        return SMTP(handler, decode_data=False, data_size_limit=256 * 1024 * 1024, hostname="sink.test",
+                    tls_context=context if starttls else None, **options)
+
+    server = await loop.create_server(lambda: session(True), host="127.0.0.1", port=0)
     print("PORT %d" % server.sockets[0].getsockname()[1], flush=True)
-    await server.serve_forever()
+    servers = [server.serve_forever()]
+    if context is not None:
+        implicit = await loop.create_server(lambda: session(False), host="127.0.0.1", port=0, ssl=context)
+        print("TLSPORT %d" % implicit.sockets[0].getsockname()[1], flush=True)
+        servers.append(implicit.serve_forever())
+    await asyncio.gather(*servers)
 
 
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("folder")
+    parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
     parser.add_argument("--auth")
     parser.add_argument("--auth-exclude")
     asyncio.run(main(parser.parse_args()))
