@@ -1,7 +1,10 @@
 // The "Serveur" page's security and sign-in settings: the port fields follow the security mode,
 // the settings survive a restart, and a message is sent with the account's SMTP sign-in.
 #include "MailFixtures.h"
+#include "TestCertificates.h"
 #include "app/Unit1.h"
+#include "mail/KTpop3.h"
+#include "platform/IniProfile.h"
 #include "mail/KTsmtp.h"
 
 #include <QComboBox>
@@ -145,6 +148,50 @@ TEST_F(ServerSecurityTest, SendSignsInAsTheAccountSays)
         }
         EXPECT_FALSE(f.KTSMTP1->Connected());
         EXPECT_TRUE(f.Button106->isEnabled());
+    }
+}
+
+TEST_F(ServerSecurityTest, ARefusedCertificateCanBeTrustedForTheAccount)
+{
+    dovecot.enableTls("good");
+    startPop3({textMessage("ann@x", "Sur TLS", "texte\r\n")});
+    useFakeDialService(true);
+    TForm1& f = start();
+    enterAccount(f);
+    f.SecurityCombo->setCurrentIndex(1);
+    f.Edit2->setText(QString::number(dovecot.tlsPort()));
+    const QString print = QString::fromStdString(testsupport::TestCertificates::get().fingerprint("good"));
+    struct Row {
+        const char* name;
+        int answer;        // 1 yes, 0 no, -1 no question expected
+        bool connected;
+    } rows[] = {
+        {"the user does not trust it", 0, false},
+        {"the user trusts it", 1, true},
+        {"trusted from now on: no question", -1, true},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        dialogs.clear();
+        if (r.answer == 1)
+            dialogs.AnswerYes();
+        else if (r.answer == 0)
+            dialogs.AnswerNo();
+        f.Button1Click();
+        EXPECT_EQ(f.KTPOP31->Connected(), r.connected);
+        EXPECT_EQ(dialogs.unexpected(), 0);
+        QStringList questions;
+        for (const auto& shown : dialogs.shown())
+            if (shown.kind == Kind::YesNo)
+                questions << shown.text;
+        ASSERT_EQ(questions.size(), r.answer >= 0 ? 1 : 0);
+        if (!questions.isEmpty()) {
+            EXPECT_TRUE(questions[0].contains(print)) << questions[0].toStdString();
+            EXPECT_TRUE(questions[0].contains("certificat inconnu")) << questions[0].toStdString();
+        }
+        EXPECT_EQ(ini().ReadString("127.0.0.1", "Certificats", QString()), r.answer == 0 ? QString() : print);
+        if (f.KTPOP31->Connected())
+            f.ClosePopSession();
     }
 }
 

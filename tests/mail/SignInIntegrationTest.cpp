@@ -4,6 +4,7 @@
 #include "mail/MailErrors.h"
 #include "DovecotFixture.h"
 #include "SmtpFixture.h"
+#include "TestCertificates.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,7 @@ const std::string kMessage = "From: a@x\r\nSubject: one\r\n\r\nbody\r\n";
 struct Pop3Case {
     const char* name;
     std::string offered;   // Dovecot's mechanisms
+    TSecurity security;
     TAuthMethod method;
     std::string password;
     std::string mechanism; // used, when accepted
@@ -27,27 +29,34 @@ TEST(SignInIntegration, Pop3MechanismsAgainstDovecot)
 {
     using M = TAuthMethod;
     const Pop3Case cases[] = {
-        {"USER/PASS", kAllMechanisms, M::Password, "open sesame", "USER", false},
-        {"PLAIN", "plain login", M::Automatic, "open sesame", "PLAIN", false},
-        {"LOGIN", "login", M::Automatic, "open sesame", "LOGIN", false},
-        {"CRAM-MD5", kAllMechanisms, M::CramMd5, "open sesame", "CRAM-MD5", false},
-        {"SCRAM-SHA-1", kAllMechanisms, M::ScramSha1, "open sesame", "SCRAM-SHA-1", false},
-        {"SCRAM-SHA-256", kAllMechanisms, M::ScramSha256, "open sesame", "SCRAM-SHA-256", false},
-        {"APOP", kAllMechanisms, M::Apop, "open sesame", "APOP", false},
-        {"automatic takes SCRAM-SHA-256", kAllMechanisms, M::Automatic, "open sesame", "SCRAM-SHA-256", false},
-        {"SCRAM with a wrong password", kAllMechanisms, M::ScramSha256, "wrong", "SCRAM-SHA-256", true},
-        {"APOP with a wrong password", kAllMechanisms, M::Apop, "wrong", "APOP", true},
+        {"USER/PASS", kAllMechanisms, secNone, M::Password, "open sesame", "USER", false},
+        {"PLAIN", "plain login", secNone, M::Automatic, "open sesame", "PLAIN", false},
+        {"LOGIN", "login", secNone, M::Automatic, "open sesame", "LOGIN", false},
+        {"CRAM-MD5", kAllMechanisms, secNone, M::CramMd5, "open sesame", "CRAM-MD5", false},
+        {"SCRAM-SHA-1", kAllMechanisms, secNone, M::ScramSha1, "open sesame", "SCRAM-SHA-1", false},
+        {"SCRAM-SHA-256", kAllMechanisms, secNone, M::ScramSha256, "open sesame", "SCRAM-SHA-256", false},
+        {"APOP", kAllMechanisms, secNone, M::Apop, "open sesame", "APOP", false},
+        {"automatic takes SCRAM-SHA-256", kAllMechanisms, secNone, M::Automatic, "open sesame", "SCRAM-SHA-256", false},
+        {"SCRAM with a wrong password", kAllMechanisms, secNone, M::ScramSha256, "wrong", "SCRAM-SHA-256", true},
+        {"APOP with a wrong password", kAllMechanisms, secNone, M::Apop, "wrong", "APOP", true},
+        // Over TLS a mechanism that shows the password is fine for "Automatique".
+        {"automatic PLAIN over STLS", "plain login", secStartTls, M::Automatic, "open sesame", "PLAIN", false},
+        {"SCRAM over POP3S", kAllMechanisms, secTls, M::ScramSha1, "open sesame", "SCRAM-SHA-1", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         DovecotFixture dovecot;
         dovecot.setAuthMechanisms(c.offered);
+        if (c.security != secNone)
+            dovecot.enableTls("good");
         dovecot.addUser("ann", "open sesame", {kMessage, kMessage});
         dovecot.start();
 
         TKTPOP3 pop;
         pop.Host = "127.0.0.1";
-        pop.Port = dovecot.port();
+        pop.Port = c.security == secTls ? dovecot.tlsPort() : dovecot.port();
+        pop.Security = c.security;
+        pop.CaFile = TestCertificates::get().caFile();
         pop.IdleTimeOut = 30000;
         pop.UserID = "ann";
         pop.Password = c.password;
@@ -65,6 +74,7 @@ TEST(SignInIntegration, Pop3MechanismsAgainstDovecot)
         } else {
             EXPECT_EQ(error, "") << dovecot.log();
             EXPECT_EQ(pop.MessageCount(), 2);
+            EXPECT_EQ(pop.Secure(), c.security != secNone);
             pop.Disconnect();
         }
     }
@@ -72,6 +82,8 @@ TEST(SignInIntegration, Pop3MechanismsAgainstDovecot)
 
 struct SmtpCase {
     const char* name;
+    TSecurity security;
+    TAuthMethod method;
     std::string excluded;  // mechanisms the server withholds
     bool signIn;
     std::string password;
@@ -81,20 +93,30 @@ struct SmtpCase {
 
 TEST(SignInIntegration, SmtpAuthAgainstAiosmtpd)
 {
+    using M = TAuthMethod;
     const SmtpCase cases[] = {
-        {"AUTH PLAIN", "", true, "pw 1", "", false},
-        {"AUTH LOGIN", "PLAIN", true, "pw 1", "", false},
-        {"refused sign-in", "", true, "nope", "Identifiant ou mot de passe refusé par 127.0.0.1 : 5.7.8", true},
-        {"no sign-in where one is required", "", false, "", "530", false},
+        {"AUTH PLAIN", secNone, M::Password, "", true, "pw 1", "", false},
+        {"AUTH LOGIN", secNone, M::Password, "PLAIN", true, "pw 1", "", false},
+        {"refused sign-in", secNone, M::Password, "", true, "nope", "Identifiant ou mot de passe refusé par 127.0.0.1 : 5.7.8",
+         true},
+        {"no sign-in where one is required", secNone, M::Password, "", false, "", "530", false},
+        {"automatic with security none", secNone, M::Automatic, "", true, "pw 1", "", false},
+        {"587 STARTTLS, automatic", secStartTls, M::Automatic, "", true, "pw 1", "", false},
+        {"465 SSL/TLS, LOGIN", secTls, M::Password, "PLAIN", true, "pw 1", "", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         SmtpFixture sink;
         sink.requireAuth("bob", "pw 1", c.excluded);
+        if (c.security != secNone)
+            sink.enableTls("good");
         sink.start();
         TKTSMTP smtp;
         smtp.Host = "127.0.0.1";
-        smtp.Port = sink.port();
+        smtp.Port = c.security == secTls ? sink.tlsPort() : sink.port();
+        smtp.Security = c.security;
+        smtp.CaFile = TestCertificates::get().caFile();
+        smtp.AuthMethod = c.method;
         smtp.IdleTimeOut = 30000;
         smtp.UserID = "bob";
         smtp.SignInRequired = c.signIn;
