@@ -1,9 +1,8 @@
 // The secure-connection and sign-in settings of an account: stored only when changed, read back
-// as written; and the port field rule when the security mode changes.
+// as written.
 #include "AppFixture.h"
 #include "TestDirs.h"
 #include "app/AccountStore.h"
-#include "app/SecurityPorts.h"
 
 namespace {
 
@@ -91,33 +90,6 @@ TEST_F(AccountSecurityTest, EachChangedSettingAddsOnlyItsKey)
         EXPECT_EQ(reset.SmtpServer(), "pop.a.org");
         EXPECT_EQ(reset.SmtpPort, "25");
         EXPECT_EQ(reset.SmtpSignIn, TSmtpSignIn::None);
-    }
-}
-
-TEST(SecurityPorts, ChoosingAModePutsItsUsualPortUnlessOneWasTyped)
-{
-    struct Row {
-        TService service;
-        const char* current;
-        TSecurity mode;
-        const char* expected;
-    } rows[] = {
-        {TService::Pop3, "110", secTls, "995"},
-        {TService::Pop3, "995", secNone, "110"},
-        {TService::Pop3, "995", secStartTls, "110"},
-        {TService::Pop3, "", secTls, "995"},
-        {TService::Pop3, "1110", secTls, "1110"},   // typed: kept
-        {TService::Pop3, "25", secTls, "25"},       // an SMTP port is not a POP3 mode's port
-        {TService::Smtp, "25", secStartTls, "587"},
-        {TService::Smtp, "587", secTls, "465"},
-        {TService::Smtp, "465", secNone, "25"},
-        {TService::Smtp, " 465 ", secStartTls, "587"},
-        {TService::Smtp, "2525", secTls, "2525"},
-        {TService::Smtp, "995", secStartTls, "995"},
-    };
-    for (const auto& r : rows) {
-        SCOPED_TRACE(std::string(r.current) + " -> " + std::to_string(int(r.mode)));
-        EXPECT_EQ(PortForSecurity(r.service, r.current, r.mode), r.expected);
     }
 }
 

@@ -39,9 +39,12 @@ TEST_F(ServerSecurityTest, PortFieldsFollowTheSecurityMode)
         {"POP3S", &TForm1::SecurityCombo, &TForm1::Edit2, "110", 1, "995"},
         {"back to none", &TForm1::SecurityCombo, &TForm1::Edit2, "995", 0, "110"},
         {"POP3 typed port kept", &TForm1::SecurityCombo, &TForm1::Edit2, "1995", 1, "1995"},
+        {"an SMTP port is typed for POP3", &TForm1::SecurityCombo, &TForm1::Edit2, "25", 1, "25"},
+        {"empty POP3 port", &TForm1::SecurityCombo, &TForm1::Edit2, "", 2, "110"},
         {"SMTP STARTTLS", &TForm1::SmtpSecurityCombo, &TForm1::SmtpPortEdit, "25", 2, "587"},
         {"SMTP SSL/TLS", &TForm1::SmtpSecurityCombo, &TForm1::SmtpPortEdit, "587", 1, "465"},
         {"SMTP typed port kept", &TForm1::SmtpSecurityCombo, &TForm1::SmtpPortEdit, "2525", 2, "2525"},
+        {"back to port 25", &TForm1::SmtpSecurityCombo, &TForm1::SmtpPortEdit, "465", 0, "25"},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
