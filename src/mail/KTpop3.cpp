@@ -302,6 +302,17 @@ void TKTPOP3::SignIn()
     }
 }
 
+namespace {
+
+// A refusal that blames the server (a system fault, a mailbox in use) rather than the credentials.
+void ThrowServerFault(const std::string& Reply)
+{
+    if (Reply.find("[SYS/") != std::string::npos || Reply.find("[IN-USE]") != std::string::npos)
+        throw std::runtime_error(Reply);
+}
+
+} // namespace
+
 bool TKTPOP3::TrySignIn(std::string& Refusal)
 {
     // USER/PASS and APOP need nothing but the greeting; the original sign-in sends no CAPA.
@@ -325,6 +336,7 @@ bool TKTPOP3::TrySignIn(std::string& Refusal)
             if (Positive(reply))
                 return true;
         }
+        ThrowServerFault(reply);
         Refusal = reply;
         return false;
     }
@@ -332,6 +344,7 @@ bool TKTPOP3::TrySignIn(std::string& Refusal)
         const std::string reply = Transaction("APOP " + UserID + " " + ApopDigest(ApopTimestamp(FGreeting), secret));
         if (Positive(reply))
             return true;
+        ThrowServerFault(reply);
         Refusal = reply;
         return false;
     }
@@ -358,9 +371,7 @@ bool TKTPOP3::SaslSignIn(const std::string& Mechanism, const std::string& Secret
     ReportStatus(1, final);
     if (accepted)
         return true;
-    // A failure of the server itself is no refusal of the credentials.
-    if (final.find("[SYS/") != std::string::npos || final.find("[IN-USE]") != std::string::npos)
-        throw std::runtime_error(final);
+    ThrowServerFault(final);
     Refusal = final;
     return false;
 }

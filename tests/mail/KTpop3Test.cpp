@@ -88,6 +88,8 @@ TEST(KTpop3Login, RepliesAndCounts)
          "USER u\r\nQUIT\r\n", false, true},
         {"password refused", "+OK", "+OK", "-ERR no", "", 0, "Identifiant ou mot de passe refusé par 127.0.0.1 : -ERR no",
          "USER u\r\nPASS p\r\nQUIT\r\n", false, true},
+        {"mailbox in use is no refusal", "+OK", "+OK", "-ERR [IN-USE] locked", "", 0, "-ERR [IN-USE] locked\r\n",
+         "USER u\r\nPASS p\r\nQUIT\r\n", false, false},
         {"STAT refused after login", "+OK", "+OK", "+OK", "-ERR locked", 0, "-ERR locked\r\n", kLoginBytes + "QUIT\r\n", true, false},
     };
     for (const auto& c : cases) {
