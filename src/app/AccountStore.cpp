@@ -90,6 +90,7 @@ void TAccountStore::ReadKeys(const QString& section, Place place, TAccount& acco
     account.Port = ini_.ReadString(section, kPort, kDefaultPort);
     account.UserID = ini_.ReadString(section, place == Place::Current ? kUserID : kUserName, QString());
     account.Password = ini_.ReadString(section, kPassword, QString());
+    // Keys added later: one line here and one in WriteKeys, both places alike.
     account.Security = SecurityFromKey(ini_.ReadString(section, kSecurity, SecurityKey(secNone)));
     account.Auth = AuthMethodFromKey(ini_.ReadString(section, kAuth, QString()).toStdString());
     account.SmtpHost = ini_.ReadString(section, kSmtpHost, QString());
@@ -114,6 +115,8 @@ void TAccountStore::WriteKeys(const QString& section, Place place, const TAccoun
         ini_.WriteString(section, kPassword, account.Password);
         ini_.WriteString(section, kPort, account.Port);
     }
+    // Keys added later go here through WriteOptional, so files of users who never changed them
+    // stay as they were.
     WriteOptional(section, kSecurity, SecurityKey(account.Security), SecurityKey(secNone));
     WriteOptional(section, kAuth, QString::fromStdString(AuthMethodKey(account.Auth)),
                   QString::fromStdString(AuthMethodKey(TAuthMethod::Password)));

@@ -111,8 +111,9 @@ bool TForm1::ConnectCurrentAccount(TTabs tabs)
                                         const std::string& fingerprint) {
         return OfferToTrustCertificate(account, host, reasons, fingerprint);
     };
+    TCheckRun* const outer = running_;
     running_ = &run;
-    const Finally notRunning([this] { running_ = nullptr; });
+    const Finally notRunning([this, outer] { running_ = outer; });
     const TCancelOffer offer(*this);
     const TAccountResult result = run.Check(account);
     LineUp = LineUp || run.LineUp();
@@ -232,8 +233,9 @@ void TForm1::CheckMail(bool ByHand)
     };
     QList<TAccountResult> results;
     {
+        TCheckRun* const outer = running_;
         running_ = &run;
-        const Finally notRunning([this] { running_ = nullptr; });
+        const Finally notRunning([this, outer] { running_ = outer; });
         const TCancelOffer offer(*this);
         LineWasUp = run.Begin();
         alert_->ListBox->clear();
@@ -273,6 +275,7 @@ void TForm1::CancelRunningOperation()
     // Nothing runs: a cancel now would only spoil the session's next operation.
     if (cancelOffers_ == 0)
         return;
+    cancelRequested_ = true;
     if (running_)
         running_->Cancel();
     else
@@ -281,13 +284,25 @@ void TForm1::CancelRunningOperation()
 
 TForm1::TCancelOffer::TCancelOffer(TForm1& form) : form_(form)
 {
-    ++form_.cancelOffers_;
+    if (form_.cancelOffers_++ == 0)
+        form_.cancelRequested_ = false;
     form_.UpdateCancelOffer();
 }
 
 TForm1::TCancelOffer::~TCancelOffer()
 {
-    --form_.cancelOffers_;
+    if (--form_.cancelOffers_ == 0 && form_.cancelRequested_) {
+        // A cancelled transfer leaves the session in the middle of a reply: it is dropped without
+        // a logout, so the next operation starts on a fresh connection.
+        try {
+            if (form_.KTPOP31->Connected())
+                form_.KTPOP31->TSocketSession::Disconnect();
+        } catch (const std::exception&) {
+            // Closing a connection given up on: nothing is left to tell.
+        }
+        form_.Button2->setEnabled(false);
+        form_.Button1->setEnabled(true);
+    }
     form_.UpdateCancelOffer();
 }
 
