@@ -807,7 +807,11 @@ void TSocketSession::AfterHandler()
     FHandlerBusy = false;
     if (FReadDeferred) {
         FReadDeferred = false;
-        ArmRead();
+        // Over TLS the library may hold bytes the socket will not announce: read again instead.
+        if (FTls && FTlsReady)
+            PostMessage(ReceiveMore);
+        else
+            ArmRead();
     }
     if (FWriteDeferred) {
         FWriteDeferred = false;
@@ -887,7 +891,7 @@ bool TSocketSession::ReceiveChunk()
             else if (static_cast<std::size_t>(N) == Size)
                 More = true;
             else if (FTls && FTls->HasPending())
-                More = true;             // decrypted bytes the socket will not announce
+                More = true;             // bytes the library holds, which the socket will not announce
             else if (!FTlsClosed)
                 ArmRead();
             if (FTransferring) {

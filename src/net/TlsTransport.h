@@ -66,7 +66,8 @@ public:
     // Up to Length bytes; Sent is set when the result is Done. After WantRead or WantWrite the
     // next call must offer the same bytes again (more may follow them).
     TResult Write(const char* Data, std::size_t Length, std::size_t& Sent);
-    // Decrypted bytes are waiting inside the library (the socket will not announce them).
+    // Bytes wait inside the library, decrypted or read ahead from the socket (perhaps only part of
+    // a record); the socket will not announce them.
     bool HasPending() const;
     // Sends the closing alert if the socket takes it at once; never waits.
     void Shutdown();
