@@ -63,6 +63,7 @@ long PeakRssKb()
 struct RunResult {
     double wallMs = 0;
     long maxRssKb = 0;
+    double cpuMs = 0;  // user + system time of the program
     int exitCode = -1;
     std::string out;
 };
@@ -73,7 +74,7 @@ RunResult Run(const std::vector<std::string>& ProgramArgv)
 {
     static int counter = 0;
     const std::string rssFile = "/tmp/brevicor-tlsbench-rss-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
-    std::vector<std::string> argv = {"/usr/bin/time", "-f", "%M", "-o", rssFile};
+    std::vector<std::string> argv = {"/usr/bin/time", "-f", "%U %S %M", "-o", rssFile};
     argv.insert(argv.end(), ProgramArgv.begin(), ProgramArgv.end());
     int pipeFd[2];
     if (::pipe2(pipeFd, O_CLOEXEC) != 0)
@@ -111,7 +112,12 @@ RunResult Run(const std::vector<std::string>& ProgramArgv)
     while (std::getline(rss, line))
         if (!line.empty())
             last = line;
-    r.maxRssKb = last.empty() ? -1 : std::stol(last);
+    double user = 0, system = 0;
+    long rssKb = -1;
+    if (std::sscanf(last.c_str(), "%lf %lf %ld", &user, &system, &rssKb) == 3) {
+        r.cpuMs = (user + system) * 1000;
+        r.maxRssKb = rssKb;
+    }
     ::unlink(rssFile.c_str());
     return r;
 }
@@ -204,7 +210,7 @@ void BenchRetrieve(const Options& O)
     if (runPeer().exitCode != 0)
         throw std::runtime_error("mpop with TLS failed");
 
-    std::vector<double> mineMs, mineRss, peerMs, peerRss;
+    std::vector<double> mineMs, mineRss, mineCpu, peerMs, peerRss, peerCpu;
     for (int r = 0; r < O.runs; ++r) {
         // Order alternated, so neither side always runs on a warmer machine.
         for (int side = 0; side < 2; ++side) {
@@ -214,12 +220,14 @@ void BenchRetrieve(const Options& O)
                 if (a.exitCode != 0)
                     throw std::runtime_error("Brevicor retrieve over TLS failed");
                 mineMs.push_back(a.wallMs);
+                mineCpu.push_back(a.cpuMs);
                 mineRss.push_back(double(a.maxRssKb) / 1024);
             } else {
                 const RunResult b = runPeer();
                 if (b.exitCode != 0 || QDir(QString::fromStdString(peer + "/new")).entryList(QDir::Files).size() != 1)
                     throw std::runtime_error("mpop delivered nothing");
                 peerMs.push_back(b.wallMs);
+                peerCpu.push_back(b.cpuMs);
                 peerRss.push_back(double(b.maxRssKb) / 1024);
             }
         }
@@ -227,6 +235,8 @@ void BenchRetrieve(const Options& O)
     PrintRow("Brevicor POP3S retrieve+decode (process, median)", Median(mineMs), "ms");
     PrintRow("mpop --tls=on --keep (median)", Median(peerMs), "ms");
     PrintRow("ratio Brevicor / mpop (target <= 1.0)", Median(mineMs) / Median(peerMs), "");
+    PrintRow("  CPU time (user + system): Brevicor (median)", Median(mineCpu), "ms");
+    PrintRow("  CPU time (user + system): mpop (median)", Median(peerCpu), "ms");
     PrintRow("Brevicor peak memory (max RSS, target < 64)", *std::max_element(mineRss.begin(), mineRss.end()), "MiB");
     PrintRow("mpop peak memory (max RSS)", *std::max_element(peerRss.begin(), peerRss.end()), "MiB");
 }

@@ -1,4 +1,4 @@
-// TKTPOP3: the POP3 client session and its received-message decoder; TSummary and TMailMessage.
+// TKTPOP3: the POP3 client session; TSummary and TMailMessage.
 #pragma once
 
 #include "mail/Capabilities.h"
@@ -122,15 +122,8 @@ private:
     // credential is sent. With secNone nothing is sent.
     void StartSecurity();
 
-    // Received message decoder.
-    void DecodeMessage();
-    void ParseHeaderBlock();
-    void ParseMultipart();
-    bool ExtractPart(bool StopAtBoundary);
-    void FinishAttachment();
-    std::string ReadMessageLine();
-    void DrainMessage();
-    bool IsStopLine(const std::string& Line, bool StopAtBoundary) const;
+    // Reads the RETR reply through the message decoder.
+    void ReadMessage();
 
     TKTUUProcessor* FCodec;
     TCapabilities FCapabilities;
@@ -143,7 +136,6 @@ private:
     bool FBusy = false;
     int FMessageCount = 0;
     int FPartMode = TopHeader;
-    bool FMessageEnded = true;   // the terminating "." of the RETR reply has been read
     std::string FGreeting;
     std::string FSecret;         // from PasswordSource, for the connection being made
     std::string FMechanism;

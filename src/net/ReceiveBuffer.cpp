@@ -111,3 +111,24 @@ std::string TReceiveBuffer::TakeLine()
     FScanned = std::max(FScanned, FOffset);
     return Line;
 }
+
+std::string_view TReceiveBuffer::TakeUpTo(std::size_t Max, bool& Complete)
+{
+    Complete = false;
+    if (Max == 0)
+        return {};
+    if (HasLine() && FLineEnd + 1 - FOffset <= Max) {
+        Complete = true;
+        std::string_view Line(FStore.get() + FOffset, FLineEnd + 1 - FOffset);
+        FOffset = FLineEnd + 1;
+        FLineEnd = std::string::npos;
+        FScanned = std::max(FScanned, FOffset);
+        return Line;
+    }
+    if (Size() < Max)
+        return {};
+    std::string_view Piece(FStore.get() + FOffset, Max);
+    FOffset += Max;
+    FScanned = std::max(FScanned, FOffset);
+    return Piece;
+}

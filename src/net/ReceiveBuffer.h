@@ -31,6 +31,10 @@ public:
     bool HasLine() { return FLineEnd != std::string::npos || ScanForLine(); }
     // Takes the bytes up to and including the first line feed; HasLine() must be true.
     std::string TakeLine();
+    // Takes the next line when it is at most Max bytes long (Complete = true), else its first Max
+    // bytes (Complete = false); nothing while fewer than Max bytes and no line feed are held. The
+    // view stays valid until the buffer is next changed.
+    std::string_view TakeUpTo(std::size_t Max, bool& Complete);
     // Bytes held by the storage (for memory checks).
     std::size_t Capacity() const { return FCapacity; }
 

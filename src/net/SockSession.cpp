@@ -936,6 +936,31 @@ std::string TSocketSession::ReadLn()
     return Line;
 }
 
+std::string_view TSocketSession::ReadLnPart(std::size_t Max, bool& Complete)
+{
+    std::string_view Piece;
+    if (!FCanceled) {
+        Piece = ReceiveBuffer.TakeUpTo(Max, Complete);
+        if (!Piece.empty()) {
+            ReleaseHeldRead();
+            return Piece;
+        }
+    }
+    FActivity.restart();
+    for (;;) {
+        if (FCanceled)
+            throw EAbortError("Readln de socket abandonnée");
+        Piece = ReceiveBuffer.TakeUpTo(Max, Complete);
+        if (!Piece.empty())
+            break;
+        CheckTransferWait();
+        WaitStep();
+    }
+    // The piece stays where it is until the next receive: releasing a held read only posts.
+    ReleaseHeldRead();
+    return Piece;
+}
+
 // A transfer wait gives up when the connection is gone or, with IdleTimeOut, when nothing moved.
 void TSocketSession::CheckTransferWait()
 {

@@ -175,6 +175,10 @@ public:
     void Writeln(const std::string& Text);
     // Waits for a whole line; returns it with its line end (nothing trimmed).
     std::string ReadLn();
+    // ReadLn in bounded pieces: waits for a line of at most Max bytes (Complete = true, line end
+    // included) or for the first Max bytes of a longer one (Complete = false; the next call goes
+    // on with the same line). The view is valid until the next read from this session.
+    std::string_view ReadLnPart(std::size_t Max, bool& Complete);
     // Writeln(Command), ReadLn; stores the reply in LastReply, sets ReplyNumber from its leading
     // digits, reports it at level 1 and returns it.
     virtual std::string Transaction(const std::string& Command);
