@@ -1,7 +1,17 @@
 // Account: one POP3 mail account as data, without any widget.
 #pragma once
+#include "mail/Sasl.h"
+#include "net/SockSession.h"
+
 #include <QString>
 #include <optional>
+
+// Whether and how the account signs in to its SMTP server.
+enum class TSmtpSignIn {
+    None,            // no sign-in (the original session: HELO)
+    SameAsPop3,      // the POP3 user name and password (or password command)
+    Own,             // SmtpUserID and SmtpPassword
+};
 
 struct TAccount {
     // The account's stored section, also its name in the host list and in the alert lines: the
@@ -13,10 +23,34 @@ struct TAccount {
     QString UserID;
     QString Password;
 
+    // Secure connection and sign-in. An account stored without these keys keeps the original
+    // behaviour: no TLS, USER/PASS, SMTP on port 25 of the POP3 host without sign-in.
+    TSecurity Security = secNone;
+    TAuthMethod Auth = TAuthMethod::Password;
+    QString SmtpHost;                      // empty: the POP3 host
+    QString SmtpPort = QStringLiteral("25");
+    TSecurity SmtpSecurity = secNone;
+    TSmtpSignIn SmtpSignIn = TSmtpSignIn::None;
+    QString SmtpUserID;
+    QString SmtpPassword;
+    // Run each time a password (or OAuth 2 token) is needed; its first output line stands in for
+    // the password. Empty: the stored password.
+    QString PasswordCommand;
+    // SHA-256 fingerprints of server certificates the user chose to trust although they failed the
+    // checks, separated by commas.
+    QString TrustedFingerprints;
+
     // How the account is named to the user: its section, or its host when it has none.
     QString Name() const { return Section.isEmpty() ? Host : Section; }
-    // Host, port, user and password are all filled in.
-    bool Complete() const { return !Host.isEmpty() && !Port.isEmpty() && !UserID.isEmpty() && !Password.isEmpty(); }
+    // Host, port, user and password are all filled in (a password command stands in for the
+    // password).
+    bool Complete() const
+    {
+        return !Host.isEmpty() && !Port.isEmpty() && !UserID.isEmpty()
+               && (!Password.isEmpty() || !PasswordCommand.trimmed().isEmpty());
+    }
+    // The SMTP server: its own host, or the POP3 host.
+    QString SmtpServer() const { return SmtpHost.trimmed().isEmpty() ? Host : SmtpHost.trimmed(); }
     // The port as a decimal number from 1 to 65535; nothing when the text is not one.
     std::optional<int> PortNumber() const
     {

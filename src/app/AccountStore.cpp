@@ -13,6 +13,65 @@ const QString kUserName = QStringLiteral("UserName");
 const QString kUserID = QStringLiteral("UserID");
 const QString kPassword = QStringLiteral("Password");
 const QString kDefaultPort = QStringLiteral("110");
+// Keys added with secure connections and sign-in; each is written only when it differs from its
+// default (or the file holds it already), so untouched files stay as they were.
+const QString kSecurity = QStringLiteral("Securite");
+const QString kAuth = QStringLiteral("Authentification");
+const QString kSmtpHost = QStringLiteral("SmtpHost");
+const QString kSmtpPort = QStringLiteral("SmtpPort");
+const QString kSmtpSecurity = QStringLiteral("SmtpSecurite");
+const QString kSmtpSignIn = QStringLiteral("SmtpIdentification");
+const QString kSmtpUserName = QStringLiteral("SmtpUserName");
+const QString kSmtpPassword = QStringLiteral("SmtpPassword");
+const QString kPasswordCommand = QStringLiteral("CommandeMotDePasse");
+const QString kFingerprints = QStringLiteral("Certificats");
+const QString kDefaultSmtpPort = QStringLiteral("25");
+
+QString SecurityKey(TSecurity Security)
+{
+    switch (Security) {
+    case secTls:
+        return QStringLiteral("ssl");
+    case secStartTls:
+        return QStringLiteral("starttls");
+    case secNone:
+        break;
+    }
+    return QStringLiteral("aucune");
+}
+
+TSecurity SecurityFromKey(const QString& Key)
+{
+    const QString k = Key.trimmed().toLower();
+    if (k == QLatin1String("ssl"))
+        return secTls;
+    if (k == QLatin1String("starttls"))
+        return secStartTls;
+    return secNone;
+}
+
+QString SmtpSignInKey(TSmtpSignIn SignIn)
+{
+    switch (SignIn) {
+    case TSmtpSignIn::SameAsPop3:
+        return QStringLiteral("reception");
+    case TSmtpSignIn::Own:
+        return QStringLiteral("propre");
+    case TSmtpSignIn::None:
+        break;
+    }
+    return QStringLiteral("aucune");
+}
+
+TSmtpSignIn SmtpSignInFromKey(const QString& Key)
+{
+    const QString k = Key.trimmed().toLower();
+    if (k == QLatin1String("reception"))
+        return TSmtpSignIn::SameAsPop3;
+    if (k == QLatin1String("propre"))
+        return TSmtpSignIn::Own;
+    return TSmtpSignIn::None;
+}
 
 bool sameText(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
 
@@ -32,6 +91,16 @@ void TAccountStore::ReadKeys(const QString& section, Place place, TAccount& acco
     account.UserID = ini_.ReadString(section, place == Place::Current ? kUserID : kUserName, QString());
     account.Password = ini_.ReadString(section, kPassword, QString());
     // Keys added later: one line here and one in WriteKeys, both places alike.
+    account.Security = SecurityFromKey(ini_.ReadString(section, kSecurity, SecurityKey(secNone)));
+    account.Auth = AuthMethodFromKey(ini_.ReadString(section, kAuth, QString()).toStdString());
+    account.SmtpHost = ini_.ReadString(section, kSmtpHost, QString());
+    account.SmtpPort = ini_.ReadString(section, kSmtpPort, kDefaultSmtpPort);
+    account.SmtpSecurity = SecurityFromKey(ini_.ReadString(section, kSmtpSecurity, SecurityKey(secNone)));
+    account.SmtpSignIn = SmtpSignInFromKey(ini_.ReadString(section, kSmtpSignIn, SmtpSignInKey(TSmtpSignIn::None)));
+    account.SmtpUserID = ini_.ReadString(section, kSmtpUserName, QString());
+    account.SmtpPassword = ini_.ReadString(section, kSmtpPassword, QString());
+    account.PasswordCommand = ini_.ReadString(section, kPasswordCommand, QString());
+    account.TrustedFingerprints = ini_.ReadString(section, kFingerprints, QString());
 }
 
 void TAccountStore::WriteKeys(const QString& section, Place place, const TAccount& account)
@@ -48,6 +117,17 @@ void TAccountStore::WriteKeys(const QString& section, Place place, const TAccoun
     }
     // Keys added later go here through WriteOptional, so files of users who never changed them
     // stay as they were.
+    WriteOptional(section, kSecurity, SecurityKey(account.Security), SecurityKey(secNone));
+    WriteOptional(section, kAuth, QString::fromStdString(AuthMethodKey(account.Auth)),
+                  QString::fromStdString(AuthMethodKey(TAuthMethod::Password)));
+    WriteOptional(section, kSmtpHost, account.SmtpHost, QString());
+    WriteOptional(section, kSmtpPort, account.SmtpPort, kDefaultSmtpPort);
+    WriteOptional(section, kSmtpSecurity, SecurityKey(account.SmtpSecurity), SecurityKey(secNone));
+    WriteOptional(section, kSmtpSignIn, SmtpSignInKey(account.SmtpSignIn), SmtpSignInKey(TSmtpSignIn::None));
+    WriteOptional(section, kSmtpUserName, account.SmtpUserID, QString());
+    WriteOptional(section, kSmtpPassword, account.SmtpPassword, QString());
+    WriteOptional(section, kPasswordCommand, account.PasswordCommand, QString());
+    WriteOptional(section, kFingerprints, account.TrustedFingerprints, QString());
 }
 
 void TAccountStore::WriteOptional(const QString& section, const QString& key, const QString& value,

@@ -1,6 +1,8 @@
 // CheckRun: the mail check, without any window: for each account, make sure a line is up, sign
 // in to its POP3 server and read how many messages wait there; one result per account.
 #include "app/CheckRun.h"
+#include "app/SessionSettings.h"
+#include "net/TlsTransport.h"
 
 #include "app/WireText.h"
 #include "dialup/DialUp.h"
@@ -95,12 +97,22 @@ TAccountResult TCheckRun::Check(const TAccount& Account)
     if (!port)
         return Outcome(Account, TCheckOutcome::Unreachable,
                        QStringLiteral("'%1' n'est pas un numéro de port valide").arg(Account.Port));
-    pop3_.Host = ToWire(Account.Host);
+    TAccount account = Account;
+    ConfigureSession(pop3_, account);
     pop3_.Port = *port;
-    pop3_.UserID = ToWire(Account.UserID);
-    pop3_.Password = ToWire(Account.Password);
     try {
-        pop3_.Connect();
+        try {
+            pop3_.Connect();
+        } catch (const ECertificateError& e) {
+            // Once trusted, the very same certificate is accepted on the next try.
+            if (cancelled_ || !OnUntrustedCertificate
+                || !OnUntrustedCertificate(account, Account.Host.toStdString(),
+                                           ECertificateError::Reasons(e.Problems()), e.Fingerprint()))
+                throw;
+            DropSession();
+            ConfigureSession(pop3_, account);
+            pop3_.Connect();
+        }
     } catch (const EAuthError& e) {
         DropSession();
         return Outcome(Account, cancelled_ ? TCheckOutcome::Cancelled : TCheckOutcome::Refused, QString::fromUtf8(e.what()));

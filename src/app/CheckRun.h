@@ -50,6 +50,11 @@ public:
     std::function<void()> OnNoEntry;
     // One account's result, as soon as it is known.
     std::function<void(const TAccountResult&)> OnAccountDone;
+    // The server's certificate failed the checks: true when the user now trusts it (the handler
+    // adds it to the account, and stores it); the account is then tried once more.
+    std::function<bool(TAccount& Account, const std::string& Host, const std::string& Reasons,
+                       const std::string& Fingerprint)>
+        OnUntrustedCertificate;
 
     // Notes whether a line is already up; a run that finds nothing hangs up only a line it
     // brought up itself.

@@ -96,9 +96,7 @@ void THiddenForm::FormCreate()
 void THiddenForm::FormShow()
 {
     TForm1* f = form1_;
-    const bool complete = !f->HostCombo->currentText().isEmpty() && !f->Edit2->text().isEmpty()
-                          && !f->Edit3->text().isEmpty() && !f->Edit4->text().isEmpty()
-                          && !f->ComboBox1->currentText().isEmpty();
+    const bool complete = f->AccountComplete() && !f->ComboBox1->currentText().isEmpty();
     // Without a notification area the user would have neither icon nor window: show the window.
     if (!f->ShowOnStart->isChecked() && complete && QSystemTrayIcon::isSystemTrayAvailable())
         return;

@@ -77,6 +77,17 @@ public:
     QLineEdit* Edit3 = nullptr; // user
     QLineEdit* Edit4 = nullptr; // password
     QToolButton* Poubelle6 = nullptr;
+    // "Serveur": secure connection and sign-in of the account
+    QComboBox* SecurityCombo = nullptr;        // "Sécurité :" (TSecurity order)
+    QComboBox* AuthCombo = nullptr;            // "Authentification :" (AuthComboMethods order)
+    QLineEdit* PasswordCommandEdit = nullptr;  // "Commande du mot de passe :"
+    // "Serveur": "Envoi" (the account's SMTP server)
+    QLineEdit* SmtpHostEdit = nullptr;         // empty: the POP3 host
+    QLineEdit* SmtpPortEdit = nullptr;
+    QComboBox* SmtpSecurityCombo = nullptr;
+    QComboBox* SmtpSignInCombo = nullptr;      // TSmtpSignIn order
+    QLineEdit* SmtpUserEdit = nullptr;
+    QLineEdit* SmtpPasswordEdit = nullptr;
     QPushButton* Button1 = nullptr;  // "Connecter à POP3"
     QPushButton* Button2 = nullptr;  // "Déconnecter de POP3"
     QPushButton* Button10 = nullptr; // "Aller voir maintenant"
@@ -204,6 +215,19 @@ public:
     TAccount AccountFromFields() const;
     // Every account of the host list, as stored.
     QList<TAccount> ListedAccounts() const;
+    // Shows an account's security, sign-in and sending settings in their fields.
+    void ShowAccountSettings(const TAccount& account);
+    // The port fields follow a change of security mode (a typed port is kept).
+    void SecurityComboChange();
+    void SmtpSecurityComboChange();
+    // The SMTP user and password fields are used only with a sign-in of their own.
+    void SmtpSignInComboChange();
+    // The methods of AuthCombo, in its order.
+    static const QList<TAuthMethod>& AuthComboMethods();
+    // A certificate the checks refused: offers to trust it for the account; true when the user
+    // does, after the account has been stored with it.
+    bool OfferToTrustCertificate(TAccount& account, const std::string& host, const std::string& reasons,
+                                 const std::string& fingerprint);
 
     // ---- dial-up connections
     void EnumerateDialUpEntries();
@@ -362,8 +386,6 @@ public:
     // After a send: the recipients, the name and the e-mail join their histories.
     void AddToHistories();
     void Button106Click();
-    // Port of the mail server a message is sent to (the standard SMTP port; tests use their own).
-    int SmtpPort = 25;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -405,4 +427,6 @@ private:
     void ShowSignedIn(int count, TTabs tabs);
     void ValidateTimeField(QLineEdit* field, QString& stored);
     void StepTimeField(QLineEdit* field, QString& stored, bool hours, int step);
+    // Certificates the user trusts for the account on the "Serveur" page (no field shows them).
+    QString trustedFingerprints_;
 };

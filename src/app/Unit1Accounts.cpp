@@ -3,6 +3,7 @@
 #include "app/Unit1.h"
 
 #include "app/AccountStore.h"
+#include "app/SecurityPorts.h"
 #include "platform/Dialogs.h"
 
 #include <QApplication>
@@ -39,6 +40,16 @@ TAccount TForm1::AccountFromFields() const
     account.Port = Edit2->text();
     account.UserID = Edit3->text();
     account.Password = Edit4->text();
+    account.Security = TSecurity(std::max(0, SecurityCombo->currentIndex()));
+    account.Auth = AuthComboMethods().value(AuthCombo->currentIndex(), TAuthMethod::Password);
+    account.PasswordCommand = PasswordCommandEdit->text();
+    account.SmtpHost = SmtpHostEdit->text();
+    account.SmtpPort = SmtpPortEdit->text();
+    account.SmtpSecurity = TSecurity(std::max(0, SmtpSecurityCombo->currentIndex()));
+    account.SmtpSignIn = TSmtpSignIn(std::max(0, SmtpSignInCombo->currentIndex()));
+    account.SmtpUserID = SmtpUserEdit->text();
+    account.SmtpPassword = SmtpPasswordEdit->text();
+    account.TrustedFingerprints = trustedFingerprints_;
     QStringList listed;
     for (int i = 0; i < HostCombo->count(); ++i)
         listed << HostCombo->itemText(i);
@@ -52,6 +63,73 @@ void TForm1::LoadAccount()
     Edit2->setText(account.Port);
     Edit3->setText(account.UserID);
     Edit4->setText(account.Password);
+    ShowAccountSettings(account);
+}
+
+const QList<TAuthMethod>& TForm1::AuthComboMethods()
+{
+    static const QList<TAuthMethod> methods{TAuthMethod::Password,    TAuthMethod::Automatic, TAuthMethod::Apop,
+                                            TAuthMethod::CramMd5,     TAuthMethod::ScramSha256,
+                                            TAuthMethod::ScramSha1,   TAuthMethod::OAuth2};
+    return methods;
+}
+
+void TForm1::ShowAccountSettings(const TAccount& account)
+{
+    SecurityCombo->setCurrentIndex(int(account.Security));
+    AuthCombo->setCurrentIndex(std::max(0, int(AuthComboMethods().indexOf(account.Auth))));
+    PasswordCommandEdit->setText(account.PasswordCommand);
+    SmtpHostEdit->setText(account.SmtpHost);
+    SmtpPortEdit->setText(account.SmtpPort);
+    SmtpSecurityCombo->setCurrentIndex(int(account.SmtpSecurity));
+    SmtpSignInCombo->setCurrentIndex(int(account.SmtpSignIn));
+    SmtpUserEdit->setText(account.SmtpUserID);
+    SmtpPasswordEdit->setText(account.SmtpPassword);
+    trustedFingerprints_ = account.TrustedFingerprints;
+    SmtpSignInComboChange();
+}
+
+void TForm1::SecurityComboChange()
+{
+    Edit2->setText(PortForSecurity(TService::Pop3, Edit2->text(), TSecurity(SecurityCombo->currentIndex())));
+}
+
+void TForm1::SmtpSecurityComboChange()
+{
+    SmtpPortEdit->setText(
+        PortForSecurity(TService::Smtp, SmtpPortEdit->text(), TSecurity(SmtpSecurityCombo->currentIndex())));
+}
+
+void TForm1::SmtpSignInComboChange()
+{
+    const bool own = SmtpSignInCombo->currentIndex() == int(TSmtpSignIn::Own);
+    SmtpUserEdit->setEnabled(own);
+    SmtpPasswordEdit->setEnabled(own);
+}
+
+bool TForm1::OfferToTrustCertificate(TAccount& account, const std::string& host, const std::string& reasons,
+                                     const std::string& fingerprint)
+{
+    if (fingerprint.empty())
+        return false;
+    const QString question =
+        QStringLiteral("Le certificat présenté par %1 a été refusé (%2).\n\nEmpreinte SHA-256 :\n%3\n\n"
+                       "Vérifiez cette empreinte auprès de votre fournisseur. Faire confiance à ce certificat "
+                       "pour ce compte ?")
+            .arg(QString::fromStdString(host), QString::fromStdString(reasons), QString::fromStdString(fingerprint));
+    if (!context_.dialogs->ConfirmYesNo(question))
+        return false;
+    const QString print = QString::fromStdString(fingerprint);
+    QStringList prints = account.TrustedFingerprints.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    if (!prints.contains(print, Qt::CaseInsensitive))
+        prints << print;
+    account.TrustedFingerprints = prints.join(QLatin1Char(','));
+    // The account on the page, when it is this one, keeps the certificate too.
+    if (account.Section.isEmpty() || account.Section == AccountFromFields().Section)
+        trustedFingerprints_ = account.TrustedFingerprints;
+    if (!account.Section.isEmpty())
+        Accounts().Write(account);
+    return true;
 }
 
 void TForm1::SaveAccount()
@@ -83,12 +161,13 @@ void TForm1::Poubelle6Click()
     Edit2->clear();
     Edit3->clear();
     Edit4->clear();
+    ShowAccountSettings(TAccount());
 }
 
 bool TForm1::AccountComplete() const
 {
     return !HostCombo->currentText().isEmpty() && !Edit2->text().isEmpty() && !Edit3->text().isEmpty()
-           && !Edit4->text().isEmpty();
+           && (!Edit4->text().isEmpty() || !PasswordCommandEdit->text().trimmed().isEmpty());
 }
 
 void TForm1::RequestAccountDetails()
@@ -104,7 +183,7 @@ void TForm1::RequestAccountDetails()
         Edit2->setFocus();
     else if (Edit3->text().isEmpty())
         Edit3->setFocus();
-    else if (Edit4->text().isEmpty())
+    else if (Edit4->text().isEmpty() && PasswordCommandEdit->text().trimmed().isEmpty())
         Edit4->setFocus();
 }
 

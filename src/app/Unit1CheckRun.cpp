@@ -106,6 +106,10 @@ bool TForm1::ConnectCurrentAccount(TTabs tabs)
     run.Entry = SelectedDialUpEntry();
     run.ConnectAfterFailedDial = true;
     run.OnNoEntry = [this] { WarnNoDialUpEntry(); };
+    run.OnUntrustedCertificate = [this](TAccount& account, const std::string& host, const std::string& reasons,
+                                        const std::string& fingerprint) {
+        return OfferToTrustCertificate(account, host, reasons, fingerprint);
+    };
     TCheckRun* const outer = running_;
     running_ = &run;
     const Finally notRunning([this, outer] { running_ = outer; });
@@ -221,6 +225,10 @@ void TForm1::CheckMail(bool ByHand)
     run.KeepLastSession = justCurrent;
     run.OnNoEntry = [this] { WarnNoDialUpEntry(); };
     run.OnAccountDone = [this, ByHand](const TAccountResult& r) { ReportAccountResult(r, ByHand); };
+    run.OnUntrustedCertificate = [this](TAccount& account, const std::string& host, const std::string& reasons,
+                                        const std::string& fingerprint) {
+        return OfferToTrustCertificate(account, host, reasons, fingerprint);
+    };
     QList<TAccountResult> results;
     {
         TCheckRun* const outer = running_;

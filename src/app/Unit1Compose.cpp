@@ -4,8 +4,10 @@
 
 #include "app/Application.h"
 #include "app/ComboLists.h"
+#include "app/SessionSettings.h"
 #include "app/WireText.h"
 #include "mail/KTsmtp.h"
+#include "net/TlsTransport.h"
 #include "platform/Dialogs.h"
 
 #include <QComboBox>
@@ -218,15 +220,25 @@ void TForm1::Button106Click()
 
     std::exception_ptr failure;
     try {
-        KTSMTP1->Host = ToWire(HostCombo->currentText());
-        KTSMTP1->Port = SmtpPort;
-        KTSMTP1->UserID = ToWire(Edit3->text());
+        // The account's SMTP server, port, security and sign-in.
+        TAccount account = AccountFromFields();
+        ConfigureSession(*KTSMTP1, account);
 
         // Without any dial-up entry nothing is sent (ConnectLine has said why); a failed dial
         // does not stop the send, the line may be up another way.
         if (ConnectLine() != TDialLine::TResult::NoEntry) {
-            if (!KTSMTP1->Connected())
-                KTSMTP1->Connect();
+            if (!KTSMTP1->Connected()) {
+                try {
+                    KTSMTP1->Connect();
+                } catch (const ECertificateError& e) {
+                    // Trusted now: the same certificate is accepted on the next try.
+                    if (!OfferToTrustCertificate(account, KTSMTP1->Host, ECertificateError::Reasons(e.Problems()),
+                                                 e.Fingerprint()))
+                        throw;
+                    ConfigureSession(*KTSMTP1, account);
+                    KTSMTP1->Connect();
+                }
+            }
 
             TPostMessage& m = KTSMTP1->PostMessage;
             m.FromAddress = ToWire(ComboBox106->currentText());

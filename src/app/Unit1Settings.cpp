@@ -91,6 +91,7 @@ void TForm1::LoadSettings()
     Edit2->setText(current.Port);
     Edit3->setText(current.UserID);
     Edit4->setText(current.Password);
+    ShowAccountSettings(current);
 
     SetMemo2Height(ini.ReadInteger(kMainW, QStringLiteral("Memo2"), 60));
 
@@ -167,11 +168,8 @@ void TForm1::SaveSettings()
 
     SaveAccount();
 
-    TAccount shown;
+    TAccount shown = AccountFromFields();
     shown.Section = HostCombo->currentText();
-    shown.Port = Edit2->text();
-    shown.UserID = Edit3->text();
-    shown.Password = Edit4->text();
     accounts.WriteCurrent(shown);
     ini.WriteInteger(kMainW, QStringLiteral("Memo2"), Memo2Height());
     ini.WriteString(kMainW, QStringLiteral("AttachmentsFolder"), AttachmentsFolder);

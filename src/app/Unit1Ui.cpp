@@ -85,6 +85,12 @@ QLineEdit* timeField(const char* name, QWidget* parent)
     return e;
 }
 
+// The security modes, in TSecurity order.
+QStringList SecurityModes()
+{
+    return {QStringLiteral("Aucune"), QStringLiteral("SSL/TLS"), QStringLiteral("STARTTLS")};
+}
+
 } // namespace
 
 void TForm1::CreateControls()
@@ -159,7 +165,55 @@ void TForm1::CreateServerPage()
     a->addWidget(Edit3, 2, 1);
     a->addWidget(label("Label4", QStringLiteral("Password :"), account), 3, 0);
     a->addWidget(Edit4, 3, 1);
+    SecurityCombo = make<QComboBox>("SecurityCombo", account);
+    SecurityCombo->addItems(SecurityModes());
+    AuthCombo = make<QComboBox>("AuthCombo", account);
+    AuthCombo->addItems({QStringLiteral("Mot de passe"), QStringLiteral("Automatique"), QStringLiteral("APOP"),
+                         QStringLiteral("CRAM-MD5"), QStringLiteral("SCRAM-SHA-256"), QStringLiteral("SCRAM-SHA-1"),
+                         QStringLiteral("OAuth 2 (jeton)")});
+    PasswordCommandEdit = make<QLineEdit>("PasswordCommandEdit", account);
+    PasswordCommandEdit->setToolTip(QStringLiteral(
+        "Facultatif : commande dont la première ligne affichée sert de mot de passe ou de jeton OAuth 2 "
+        "(lancée sans shell ; les guillemets doubles regroupent les mots)"));
+    a->addWidget(label("SecurityLabel", QStringLiteral("Sécurité :"), account), 4, 0);
+    a->addWidget(SecurityCombo, 4, 1);
+    a->addWidget(label("AuthLabel", QStringLiteral("Authentification :"), account), 5, 0);
+    a->addWidget(AuthCombo, 5, 1);
+    a->addWidget(label("PasswordCommandLabel", QStringLiteral("Commande du mot de passe :"), account), 6, 0);
+    a->addWidget(PasswordCommandEdit, 6, 1);
     a->setColumnStretch(1, 1);
+
+    auto* sending = new QGroupBox(QStringLiteral("Envoi"), page);
+    sending->setObjectName(QStringLiteral("SendingGroup"));
+    auto* e = new QGridLayout(sending);
+    SmtpHostEdit = make<QLineEdit>("SmtpHostEdit", sending);
+    SmtpHostEdit->setPlaceholderText(QStringLiteral("serveur de réception"));
+    SmtpPortEdit = make<QLineEdit>("SmtpPortEdit", sending);
+    SmtpPortEdit->setText(QStringLiteral("25"));
+    SmtpPortEdit->setMaximumWidth(60);
+    SmtpSecurityCombo = make<QComboBox>("SmtpSecurityCombo", sending);
+    SmtpSecurityCombo->addItems(SecurityModes());
+    SmtpSignInCombo = make<QComboBox>("SmtpSignInCombo", sending);
+    SmtpSignInCombo->addItems({QStringLiteral("Aucune"), QStringLiteral("Identique à la réception"),
+                               QStringLiteral("Identifiant propre")});
+    SmtpUserEdit = make<QLineEdit>("SmtpUserEdit", sending);
+    SmtpPasswordEdit = make<QLineEdit>("SmtpPasswordEdit", sending);
+    SmtpPasswordEdit->setEchoMode(QLineEdit::Password);
+    SmtpUserEdit->setEnabled(false);
+    SmtpPasswordEdit->setEnabled(false);
+    e->addWidget(label("SmtpHostLabel", QStringLiteral("Serveur SMTP :"), sending), 0, 0);
+    e->addWidget(SmtpHostEdit, 0, 1);
+    e->addWidget(label("SmtpPortLabel", QStringLiteral("Port :"), sending), 0, 2);
+    e->addWidget(SmtpPortEdit, 0, 3);
+    e->addWidget(label("SmtpSecurityLabel", QStringLiteral("Sécurité :"), sending), 1, 0);
+    e->addWidget(SmtpSecurityCombo, 1, 1, 1, 3);
+    e->addWidget(label("SmtpSignInLabel", QStringLiteral("Identification :"), sending), 2, 0);
+    e->addWidget(SmtpSignInCombo, 2, 1, 1, 3);
+    e->addWidget(label("SmtpUserLabel", QStringLiteral("User ID :"), sending), 3, 0);
+    e->addWidget(SmtpUserEdit, 3, 1, 1, 3);
+    e->addWidget(label("SmtpPasswordLabel", QStringLiteral("Password :"), sending), 4, 0);
+    e->addWidget(SmtpPasswordEdit, 4, 1, 1, 3);
+    e->setColumnStretch(1, 1);
 
     auto* actions = new QVBoxLayout;
     Button1 = button("Button1", QStringLiteral("Connecter à POP3"), page);
@@ -218,7 +272,10 @@ void TForm1::CreateServerPage()
     bottom->addWidget(Button12, 0, Qt::AlignBottom);
     bottom->addWidget(Button11, 0, Qt::AlignBottom);
 
-    grid->addWidget(account, 0, 0);
+    auto* accountAndSending = new QHBoxLayout;
+    accountAndSending->addWidget(account, 3);
+    accountAndSending->addWidget(sending, 2);
+    grid->addLayout(accountAndSending, 0, 0);
     grid->addLayout(actions, 0, 1);
     grid->addWidget(dial, 1, 0, 1, 2);
     grid->addLayout(help, 2, 0, 1, 2);
@@ -466,6 +523,9 @@ void TForm1::ConnectHandlers()
     on(PWBtn, &QPushButton::clicked, &TForm1::PWBtnClick);
     on(Poubelle7, &QToolButton::clicked, &TForm1::Poubelle7Click);
     on(Poubelle6, &QToolButton::clicked, &TForm1::Poubelle6Click);
+    on(SecurityCombo, qOverload<int>(&QComboBox::activated), &TForm1::SecurityComboChange);
+    on(SmtpSecurityCombo, qOverload<int>(&QComboBox::activated), &TForm1::SmtpSecurityComboChange);
+    on(SmtpSignInCombo, qOverload<int>(&QComboBox::currentIndexChanged), &TForm1::SmtpSignInComboChange);
     on(Button10, &QPushButton::clicked, &TForm1::Button10Click);
     on(CancelBtn, &QPushButton::clicked, &TForm1::CancelRunningOperation);
     on(Button11, &QPushButton::clicked, &TForm1::Button11Click);

@@ -107,8 +107,13 @@ TKTPOP3::~TKTPOP3()
 
 void TKTPOP3::Connect()
 {
+    // A password command stands in for the password; it runs before the connection is opened,
+    // so that the server is not kept waiting while it runs.
+    FSecret.clear();
+    if (PasswordSource)
+        FSecret = PasswordSource();
     bool asked = false;
-    while (Password.empty() || UserID.empty()) {
+    while (Secret().empty() || UserID.empty()) {
         if (!OnAuthenticationNeeded)
             throw std::runtime_error(kAuthFailed);
         if (asked)
@@ -120,7 +125,7 @@ void TKTPOP3::Connect()
             throw std::runtime_error(kAuthFailed);
     }
     RequireNoLineBreak(UserID);
-    RequireNoLineBreak(Password);
+    RequireNoLineBreak(Secret());
 
     const bool setBusy = !FBusy;
     FBusy = true;
@@ -131,37 +136,16 @@ void TKTPOP3::Connect()
         if (loggedIn && OnConnect)
             OnConnect(this);
     };
+    FMechanism.clear();
     try {
         TSocketSession::Connect();
         try {
-            const std::string greeting = ReadLn();
-            if (!Positive(greeting))
-                throw std::runtime_error(greeting);
+            FGreeting = ReadLn();
+            if (!Positive(FGreeting))
+                throw std::runtime_error(FGreeting);
             StartSecurity();
 
-            int retries = 0;
-            // A refused USER or PASS: one more try when OnAuthenticationFailed accepts.
-            auto check = [&](const std::string& Reply) {
-                if (Positive(Reply))
-                    return true;
-                if (retries > 0 || !OnAuthenticationFailed)
-                    throw EAuthError(kAuthFailed);
-                bool handled = false;
-                OnAuthenticationFailed(handled);
-                if (!handled)
-                    throw EAuthError(kAuthFailed);
-                ++retries;
-                return false;
-            };
-            bool accepted = false;
-            while (!accepted) {
-                // The handler may have changed the credentials.
-                RequireNoLineBreak(UserID);
-                RequireNoLineBreak(Password);
-                if (check(Transaction("USER " + UserID)))
-                    accepted = check(Transaction("PASS " + Password));
-                ++retries;
-            }
+            SignIn();
             loggedIn = true;
 
             const std::string stat = Transaction("STAT");
@@ -182,6 +166,109 @@ void TKTPOP3::Connect()
         throw;
     }
     finish();
+}
+
+std::string TKTPOP3::Secret() const
+{
+    return PasswordSource ? FSecret : Password;
+}
+
+void TKTPOP3::SignIn()
+{
+    int retries = 0;
+    for (;;) {
+        // The handler may have changed the credentials.
+        RequireNoLineBreak(UserID);
+        RequireNoLineBreak(Secret());
+        std::string refusal;
+        if (TrySignIn(refusal))
+            return;
+        const std::string text = "Identifiant ou mot de passe refusé par " + Host
+                                 + (Trim(refusal).empty() ? std::string() : " : " + Trim(refusal));
+        if (retries > 0 || !OnAuthenticationFailed)
+            throw EAuthError(text);
+        bool handled = false;
+        OnAuthenticationFailed(handled);
+        if (!handled)
+            throw EAuthError(text);
+        ++retries;
+        if (PasswordSource)
+            FSecret = PasswordSource();
+    }
+}
+
+namespace {
+
+// A refusal that blames the server (a system fault, a mailbox in use) rather than the credentials.
+void ThrowServerFault(const std::string& Reply)
+{
+    if (Reply.find("[SYS/") != std::string::npos || Reply.find("[IN-USE]") != std::string::npos)
+        throw std::runtime_error(Reply);
+}
+
+} // namespace
+
+bool TKTPOP3::TrySignIn(std::string& Refusal)
+{
+    // USER/PASS and APOP need nothing but the greeting; the original sign-in sends no CAPA.
+    if (AuthMethod != TAuthMethod::Password && AuthMethod != TAuthMethod::Apop && !FCapabilities.Known())
+        ReadCapabilities();
+    TSignInContext context;
+    context.Pop3 = true;
+    context.CapabilitiesKnown = FCapabilities.Known();
+    context.Offered = FCapabilities.SaslMechanisms();
+    context.ApopOffered = !ApopTimestamp(FGreeting).empty();
+    context.Encrypted = Secure();
+    context.ClearAllowed = Security == secNone;
+    context.Host = Host;
+    FMechanism = ChooseMechanism(AuthMethod, context);
+
+    const std::string secret = Secret();
+    if (FMechanism == kMechUserPass) {
+        std::string reply = Transaction("USER " + UserID);
+        if (Positive(reply)) {
+            reply = Transaction("PASS " + secret);
+            if (Positive(reply))
+                return true;
+        }
+        ThrowServerFault(reply);
+        Refusal = reply;
+        return false;
+    }
+    if (FMechanism == kMechApop) {
+        const std::string reply = Transaction("APOP " + UserID + " " + ApopDigest(ApopTimestamp(FGreeting), secret));
+        if (Positive(reply))
+            return true;
+        ThrowServerFault(reply);
+        Refusal = reply;
+        return false;
+    }
+    return SaslSignIn(FMechanism, secret, Refusal);
+}
+
+bool TKTPOP3::SaslSignIn(const std::string& Mechanism, const std::string& Secret, std::string& Refusal)
+{
+    TSaslClient client(Mechanism, UserID, Secret, Host, Port);
+    TSaslWire wire;
+    wire.Command = "AUTH";
+    wire.MaxCommandLength = 255 - 2;
+    wire.SendLine = [this](const std::string& Line) { Writeln(Line); };
+    wire.ReadLine = [this] { return ReadLn(); };
+    wire.Classify = [](const std::string& Line, std::string& Payload) {
+        if (Line.rfind("+ ", 0) == 0 || Line == "+\r\n" || Line == "+\n") {
+            Payload = Trim(From(Line, 2));
+            return TSaslWire::Continue;
+        }
+        return Positive(Line) ? TSaslWire::Success : TSaslWire::Failure;
+    };
+    std::string final;
+    const bool accepted = RunSaslExchange(client, wire, final);
+    ReportStatus(1, final);
+    if (accepted)
+        return true;
+    ThrowServerFault(final);
+    Refusal = final;
+    return false;
 }
 
 void TKTPOP3::StartSecurity()

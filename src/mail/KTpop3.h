@@ -4,6 +4,7 @@
 #include "mail/Capabilities.h"
 #include "mail/KTExtstr.h"
 #include "mail/KTUUE.h"
+#include "mail/Sasl.h"
 #include "net/SockSession.h"
 
 #include <functional>
@@ -52,6 +53,11 @@ public:
     // ---- Published properties ----
     std::string UserID;
     std::string Password;
+    // How to sign in; Password is the original USER/PASS.
+    TAuthMethod AuthMethod = TAuthMethod::Password;
+    // When assigned, gives the password (or OAuth 2 token) each time a sign-in needs one, in place
+    // of Password (the account's password command). Its exceptions reach the caller of Connect.
+    std::function<std::string()> PasswordSource;
     bool DeleteOnRead = false;     // RetrieveMessage deletes the message after fetching it
     // Prefix of every file the decoder writes; a folder must end with "/". Empty = working folder.
     std::string AttachFilePath;
@@ -68,7 +74,7 @@ public:
     TNotifyEvent OnFailure;        // DeleteMessage only
 
     // ---- Operations ----
-    // Connects, logs in with USER/PASS and reads the message count with STAT. A refused sign-in
+    // Connects, signs in (SignIn) and reads the message count with STAT. A refused sign-in
     // raises EAuthError (mail/MailErrors.h); other failures raise ESockError or std::runtime_error.
     void Connect() override;
     // Sends QUIT, then closes in every case.
@@ -98,8 +104,18 @@ public:
     const std::string& ContentType() const { return FContentType; }
     const std::string& TransferEncoding() const { return FTransferEncoding; }
     int PartMode() const { return FPartMode; }
+    // The mechanism of the last sign-in ("USER", "APOP" or a SASL name).
+    const std::string& SignInMechanism() const { return FMechanism; }
 
 private:
+    // Signs in with AuthMethod after the greeting; a refusal raises EAuthError, after one more
+    // try when OnAuthenticationFailed accepts.
+    void SignIn();
+    // One sign-in attempt: true when accepted; else Refusal gets the server's answer.
+    bool TrySignIn(std::string& Refusal);
+    bool SaslSignIn(const std::string& Mechanism, const std::string& Secret, std::string& Refusal);
+    // The password or token for this attempt.
+    std::string Secret() const;
     // Run by Connect after the greeting. With Security other than secNone: CAPA, and for
     // secStartTls the STLS command and the TLS handshake, then CAPA again (what a server
     // announces in clear is not trusted). A server without STLS ends the connection before any
@@ -120,4 +136,7 @@ private:
     bool FBusy = false;
     int FMessageCount = 0;
     int FPartMode = TopHeader;
+    std::string FGreeting;
+    std::string FSecret;         // from PasswordSource, for the connection being made
+    std::string FMechanism;
 };

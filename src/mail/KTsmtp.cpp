@@ -1,5 +1,6 @@
 // TKTSMTP: the SMTP client session and its outgoing message composer; TPostMessage.
 #include "mail/KTsmtp.h"
+#include "mail/MailErrors.h"
 
 #include "mail/OutgoingText.h"
 
@@ -265,9 +266,11 @@ void TKTSMTP::Connect()
             if (!greeting.In(200, 299))
                 Fail(greeting);
 
-            // With TLS the greeting is EHLO; otherwise HELO, exactly as always.
+            // With TLS or sign-in the greeting is EHLO; otherwise HELO, exactly as always.
             if (!StartSecurity())
                 Helo();
+            else if (SignInRequired)
+                SignIn();
             greeted = true;
         } catch (...) {
             // Say goodbye (QUIT) and close; the first failure is the one the caller hears of.
@@ -282,17 +285,6 @@ void TKTSMTP::Connect()
         throw;
     }
     finish();
-}
-
-std::string TKTSMTP::EhloName()
-{
-    const std::string name = QSysInfo::machineHostName().toStdString();
-    if (name.empty() || name.size() > 255)
-        return "localhost";
-    for (const char ch : name)
-        if (!((ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '.' || ch == '-'))
-            return "localhost";
-    return name;
 }
 
 void TKTSMTP::Helo()
@@ -313,6 +305,17 @@ void TKTSMTP::Helo()
             throw std::runtime_error(kAuthFailed);
         ++retries;
     }
+}
+
+std::string TKTSMTP::EhloName()
+{
+    const std::string name = QSysInfo::machineHostName().toStdString();
+    if (name.empty() || name.size() > 255)
+        return "localhost";
+    for (const char ch : name)
+        if (!((ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '.' || ch == '-'))
+            return "localhost";
+    return name;
 }
 
 void TKTSMTP::Ehlo()
@@ -343,6 +346,49 @@ bool TKTSMTP::StartSecurity()
     StartTls();
     Ehlo();
     return true;
+}
+
+void TKTSMTP::SignIn()
+{
+    std::string secret = PasswordSource ? PasswordSource() : AuthPassword;
+    TSignInContext context;
+    context.Pop3 = false;
+    context.CapabilitiesKnown = true;  // the EHLO reply lists every extension, AUTH included
+    context.Offered = FCapabilities.SaslMechanisms();
+    context.Encrypted = Secure();
+    context.ClearAllowed = Security == secNone;
+    context.Host = Host;
+    FMechanism = ChooseMechanism(AuthMethod, context);
+
+    TSaslClient client(FMechanism, AuthUserID, secret, Host, Port);
+    std::fill(secret.begin(), secret.end(), '\0');
+    TSaslWire wire;
+    wire.Command = "AUTH";
+    wire.MaxCommandLength = 512 - 2;
+    wire.SendLine = [this](const std::string& Line) { Writeln(Line); };
+    // A reply may span several lines; its last line decides.
+    wire.ReadLine = [this] {
+        const TSmtpReply reply = ReadReply(false);  // the exchange is never shown
+        return reply.Lines.empty() ? std::string() : reply.Lines.back() + "\r\n";
+    };
+    wire.Classify = [](const std::string& Line, std::string& Payload) {
+        const int code = ReplyCode(Line);
+        if (code == 334) {
+            Payload = StripLineEnd(Line.size() > 4 ? Line.substr(4) : std::string());
+            return TSaslWire::Continue;
+        }
+        return code >= 200 && code < 300 ? TSaslWire::Success : TSaslWire::Failure;
+    };
+    std::string final;
+    const bool accepted = RunSaslExchange(client, wire, final);
+    ReportStatus(1, final);
+    if (accepted)
+        return;
+    // 535: the credentials were refused; anything else is the server's own text.
+    if (ReplyCode(final) != 535)
+        throw std::runtime_error(final);
+    const std::string text = StripLineEnd(final.size() > 4 ? final.substr(4) : std::string());
+    throw EAuthError("Identifiant ou mot de passe refusé par " + Host + (text.empty() ? std::string() : " : " + text));
 }
 
 void TKTSMTP::Disconnect()

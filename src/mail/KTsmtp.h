@@ -5,6 +5,7 @@
 #include "mail/KTExtstr.h"
 #include "mail/KTUUE.h"
 #include "mail/MessageSource.h"
+#include "mail/Sasl.h"
 #include "net/SockSession.h"
 
 #include <functional>
@@ -56,6 +57,14 @@ public:
     // ---- Published properties ----
     TNotifyEvent OnConnect;        // after the HELO was accepted
     std::string UserID;            // the name sent with HELO
+    // Sign-in after EHLO. Off: the original session (HELO, no AUTH).
+    bool SignInRequired = false;
+    std::string AuthUserID;
+    std::string AuthPassword;
+    TAuthMethod AuthMethod = TAuthMethod::Password;
+    // When assigned, gives the password (or OAuth 2 token) for each sign-in in place of
+    // AuthPassword (the account's password command).
+    std::function<std::string()> PasswordSource;
     TPostMessage PostMessage;
     // The header lines; Send rebuilds them, so after a send they are the header that was sent.
     TExStringList FinalHeader;
@@ -76,7 +85,7 @@ public:
     THandlerEvent OnAuthenticationFailed;
 
     // ---- Operations ----
-    // Connects, reads the greeting and greets with HELO.
+    // Connects, reads the greeting and greets with HELO; with sign-in, greets with EHLO and signs in.
     void Connect() override;
     // Sends QUIT, then closes in every case.
     void Disconnect() override;
@@ -114,6 +123,8 @@ public:
     // Everything sent after the header block (the body, dot-stuffed, and the encoded parts), read
     // whole: for small messages, between BuildHeader and the end of Send.
     std::string BodyText() { return FBody.ReadAll(); }
+    // The SASL mechanism of the last sign-in, empty when none was made.
+    const std::string& SignInMechanism() const { return FMechanism; }
 
 private:
     // Run by Connect after the greeting. When the session needs EHLO (UsesEhlo): EHLO, and for
@@ -122,9 +133,11 @@ private:
     // anything else is sent. Returns false when nothing was sent (HELO follows, as always).
     bool StartSecurity();
     // EHLO is needed for TLS (and for sign-in); otherwise the session greets with HELO.
-    bool UsesEhlo() const { return Security != secNone; }
+    bool UsesEhlo() const { return Security != secNone || SignInRequired; }
     // EHLO; fills Capabilities from the lines after the first of the reply.
     void Ehlo();
+    // AUTH with the mechanism AuthMethod chooses; a refusal raises EAuthError.
+    void SignIn();
     // HELO with UserID, sent once more when OnAuthenticationFailed accepts a refusal.
     void Helo();
     void AddAttachment(int I);
@@ -138,6 +151,7 @@ private:
     TCapabilities FCapabilities;
     TMessageSource FBody;
     TSmtpReply FReply;
+    std::string FMechanism;
     std::string FBoundary;
     bool FBusy = false;
 };

@@ -50,7 +50,7 @@ protected:
         f.Edit2->setText("110");
         f.Edit3->setText("alice");
         f.Edit4->setText("s3cret");
-        f.SmtpPort = smtp.port();
+        f.SmtpPortEdit->setText(QString::number(smtp.port()));
         f.ComboBox105->setEditText("Alice Martin");
         f.ComboBox106->setEditText("alice@example.org");
     }
@@ -158,7 +158,7 @@ TEST_F(SendTest, FailedSendsReportTheErrorAndChangeNoHistory)
         {"server unreachable",
          [this](TForm1& f) {
              f.ComboBox107->setEditText("bob@example.org");
-             f.SmtpPort = testsupport::freeLoopbackPort();
+             f.SmtpPortEdit->setText(QString::number(testsupport::freeLoopbackPort()));
          },
          {"Connexion impossible à SMTP"}},
     };
@@ -167,7 +167,7 @@ TEST_F(SendTest, FailedSendsReportTheErrorAndChangeNoHistory)
         TForm1& f = form();
         f.NewBtnClick();
         f.ComboBox106->setEditText("alice@example.org");
-        f.SmtpPort = smtp.port();
+        f.SmtpPortEdit->setText(QString::number(smtp.port()));
         c.setup(f);
         const QList<QStringList> before = histories();
         dialogs.clear();
@@ -227,7 +227,7 @@ TEST_F(SendTest, ARefusedRecipientIsNamedAndNothingIsSent)
         .expect("RSET").reply("250 flushed")
         .expect("QUIT").reply("221 bye")
         .start();
-    f.SmtpPort = server.port();
+    f.SmtpPortEdit->setText(QString::number(server.port()));
     compose("bob@example.org; Zoé <zoe@example.org>", "Carl <carl@example.org>", "", "Essai", "texte");
     f.Button106->click();
     ASSERT_TRUE(server.waitFinished());

@@ -84,9 +84,12 @@ TEST(KTpop3Login, RepliesAndCounts)
         {"count that is no number", "+OK ready", "+OK", "+OK", "+OK many 12", 0, "", kLoginBytes, true, false},
         {"+OK after other characters", "x+OK ready", "junk+OK", "+OKAY", "+OK 2 9", 2, "", kLoginBytes, true, false},
         {"greeting refused", "-ERR busy", "", "", "", 0, "-ERR busy\r\n", "QUIT\r\n", false, false},
-        {"user refused", "+OK", "-ERR no", "", "", 0, "L'authentification a échoué", "USER u\r\nQUIT\r\n", false, true},
-        {"password refused", "+OK", "+OK", "-ERR no", "", 0, "L'authentification a échoué",
+        {"user refused", "+OK", "-ERR no", "", "", 0, "Identifiant ou mot de passe refusé par 127.0.0.1 : -ERR no",
+         "USER u\r\nQUIT\r\n", false, true},
+        {"password refused", "+OK", "+OK", "-ERR no", "", 0, "Identifiant ou mot de passe refusé par 127.0.0.1 : -ERR no",
          "USER u\r\nPASS p\r\nQUIT\r\n", false, true},
+        {"mailbox in use is no refusal", "+OK", "+OK", "-ERR [IN-USE] locked", "", 0, "-ERR [IN-USE] locked\r\n",
+         "USER u\r\nPASS p\r\nQUIT\r\n", false, false},
         {"STAT refused after login", "+OK", "+OK", "+OK", "-ERR locked", 0, "-ERR locked\r\n", kLoginBytes + "QUIT\r\n", true, false},
     };
     for (const auto& c : cases) {
@@ -137,7 +140,7 @@ TEST(KTpop3Login, AuthenticationFailedGivesOneRetry)
         t.pop.Password = "p2";
         handled = true;  // would accept again, but only one retry is given
     };
-    EXPECT_EQ(ErrorOf([&] { t.pop.Connect(); }), "L'authentification a échoué");
+    EXPECT_EQ(ErrorOf([&] { t.pop.Connect(); }), "Identifiant ou mot de passe refusé par 127.0.0.1 : -ERR bad again");
     EXPECT_EQ(asked, 1);
     t.finish();
 }

@@ -189,7 +189,7 @@ void DovecotFixture::start()
         "listen = 127.0.0.1\n"
         + ssl +
         "disable_plaintext_auth = no\n"
-        "auth_mechanisms = plain login\n"
+        "auth_mechanisms = " + mechanisms_ + "\n"
         "first_valid_uid = 1\n"
         "first_valid_gid = 1\n"
         "mail_location = maildir:~/Maildir\n"

@@ -23,6 +23,9 @@ public:
     void addUser(const std::string& Name, const std::string& Password,
                  const std::vector<std::string>& Messages = {});
 
+    // The sign-in mechanisms the server offers (Dovecot's auth_mechanisms, "apop" included);
+    // "plain login" unless set. Call before start().
+    void setAuthMechanisms(const std::string& Mechanisms) { mechanisms_ = Mechanisms; }
     // Serves TLS with one of the TestCertificates ("good", "expired", ...): POP3S on tlsPort()
     // and STLS on port(). Call before start().
     void enableTls(const std::string& Certificate = "good");
@@ -59,6 +62,7 @@ private:
     std::string certificate_;  // empty: no TLS
     long pid_ = 0;
     int delivered_ = 0;
+    std::string mechanisms_ = "plain login";
 };
 
 // A free TCP port on 127.0.0.1 at the time of the call.

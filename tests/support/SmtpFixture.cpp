@@ -19,6 +19,10 @@ void SmtpFixture::start()
         return;
     proc_.setProcessChannelMode(QProcess::SeparateChannels);
     QStringList args{QStringLiteral(BREVICOR_SOURCE_DIR "/tests/support/smtp_sink.py"), dir_.path()};
+    if (!auth_.empty())
+        args << "--auth" << QString::fromStdString(auth_);
+    if (!authExcluded_.empty())
+        args << "--auth-exclude" << QString::fromStdString(authExcluded_);
     if (!certificate_.empty()) {
         const TestCertificates& certs = TestCertificates::get();
         args << "--tls" << certs.certFile(certificate_) << certs.keyFile();
@@ -67,6 +71,7 @@ std::vector<SmtpFixture::Received> SmtpFixture::messages() const
         const QJsonObject env = QJsonDocument::fromJson(QByteArray::fromStdString(json)).object();
         Received r;
         r.mailFrom = env.value("mail_from").toString().toStdString();
+        r.login = env.value("login").toString().toStdString();
         for (const auto& v : env.value("rcpt_tos").toArray())
             r.rcptTos.push_back(v.toString().toStdString());
         r.file = base + ".eml";

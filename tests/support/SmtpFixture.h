@@ -15,6 +15,7 @@ public:
     struct Received {
         std::string mailFrom;
         std::vector<std::string> rcptTos;
+        std::string login;    // the user who signed in, empty without sign-in
         std::string content;  // the message as received, dot-stuffing undone
         QString file;         // where it is stored
     };
@@ -24,6 +25,13 @@ public:
     SmtpFixture(const SmtpFixture&) = delete;
     SmtpFixture& operator=(const SmtpFixture&) = delete;
 
+    // Makes sign-in (AUTH PLAIN or LOGIN, without TLS too) required before a message is
+    // accepted; Excluded ("PLAIN", "LOGIN", comma-separated) are not offered. Call before start().
+    void requireAuth(const std::string& User, const std::string& Password, const std::string& Excluded = {})
+    {
+        auth_ = User + ":" + Password;
+        authExcluded_ = Excluded;
+    }
     // Offers STARTTLS on port() and TLS from the first byte on tlsPort(), with one of the
     // TestCertificates ("good", "expired", ...). Call before start().
     void enableTls(const std::string& Certificate = "good") { certificate_ = Certificate; }
@@ -42,6 +50,8 @@ private:
     TempFolder dir_;
     QProcess proc_;
     quint16 port_ = 0;
+    std::string auth_;
+    std::string authExcluded_;
     quint16 tlsPort_ = 0;
     std::string certificate_;
 };

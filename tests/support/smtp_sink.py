@@ -1,17 +1,19 @@
 #!/usr/bin/python3
 """SMTP server for the tests: listens on a free 127.0.0.1 port (printed as "PORT n" on stdout)
 and stores every message it receives in the given folder as msg-NNNN.eml (the data as received,
-dot-stuffing undone) and msg-NNNN.json (the envelope: sender and recipients).
+dot-stuffing undone) and msg-NNNN.json (the envelope: sender, recipients and the signed-in user).
 
 Options after the folder: --tls CERT KEY offers STARTTLS on that port and also listens with TLS
-from the first byte on a second port (printed as "TLSPORT n" after the PORT line)."""
+from the first byte on a second port (printed as "TLSPORT n" after the PORT line).
+--auth USER:PASSWORD makes sign-in (AUTH PLAIN or LOGIN, offered also without TLS) required before
+a message is accepted; --auth-exclude MECH,... withholds mechanisms."""
 import argparse
 import asyncio
 import json
 import os
 import ssl
 
-from aiosmtpd.smtp import SMTP
+from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
 
 class StoreHandler:
@@ -26,9 +28,20 @@ class StoreHandler:
             f.write(envelope.original_content)
         # The envelope file is written last: its presence means the message is complete.
         with open(base + ".json.tmp", "w") as f:
-            json.dump({"mail_from": envelope.mail_from, "rcpt_tos": envelope.rcpt_tos}, f)
+            login = session.auth_data.login.decode() if isinstance(session.auth_data, LoginPassword) else None
+            json.dump({"mail_from": envelope.mail_from, "rcpt_tos": envelope.rcpt_tos, "login": login}, f)
         os.rename(base + ".json.tmp", base + ".json")
         return "250 OK stored"
+
+
+def authenticator_for(credentials):
+    user, _, password = credentials.partition(":")
+
+    def authenticate(server, session, envelope, mechanism, auth_data):
+        ok = (isinstance(auth_data, LoginPassword) and auth_data.login.decode() == user
+              and auth_data.password.decode() == password)
+        return AuthResult(success=ok, handled=False, auth_data=auth_data if ok else None)
+    return authenticate
 
 
 async def main(args):
@@ -38,10 +51,14 @@ async def main(args):
     if args.tls:
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(args.tls[0], args.tls[1])
+    options = {}
+    if args.auth:
+        options = dict(authenticator=authenticator_for(args.auth), auth_required=True, auth_require_tls=False,
+                       auth_exclude_mechanism=args.auth_exclude.split(",") if args.auth_exclude else None)
 
     def session(starttls):
         return SMTP(handler, decode_data=False, data_size_limit=256 * 1024 * 1024, hostname="sink.test",
-                    tls_context=context if starttls else None)
+                    tls_context=context if starttls else None, **options)
 
     server = await loop.create_server(lambda: session(True), host="127.0.0.1", port=0)
     print("PORT %d" % server.sockets[0].getsockname()[1], flush=True)
@@ -57,4 +74,6 @@ if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("folder")
     parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
+    parser.add_argument("--auth")
+    parser.add_argument("--auth-exclude")
     asyncio.run(main(parser.parse_args()))

@@ -1,0 +1,201 @@
+// The "Serveur" page's security and sign-in settings: the port fields follow the security mode,
+// the settings survive a restart, and a message is sent with the account's SMTP sign-in.
+#include "MailFixtures.h"
+#include "TestCertificates.h"
+#include "app/Unit1.h"
+#include "mail/KTpop3.h"
+#include "platform/IniProfile.h"
+#include "mail/KTsmtp.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace {
+
+using Kind = ScriptedDialogs::Kind;
+
+class ServerSecurityTest : public MailAppFixture {};
+
+// Picks a combo entry as the user does (the "activated" signal).
+void choose(QComboBox* combo, int index)
+{
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
+}
+
+TEST_F(ServerSecurityTest, PortFieldsFollowTheSecurityMode)
+{
+    TForm1& f = start();
+    struct Row {
+        const char* name;
+        QComboBox* TForm1::*combo;
+        QLineEdit* TForm1::*port;
+        const char* before;
+        int mode;
+        const char* after;
+    } rows[] = {
+        {"POP3S", &TForm1::SecurityCombo, &TForm1::Edit2, "110", 1, "995"},
+        {"back to none", &TForm1::SecurityCombo, &TForm1::Edit2, "995", 0, "110"},
+        {"POP3 typed port kept", &TForm1::SecurityCombo, &TForm1::Edit2, "1995", 1, "1995"},
+        {"an SMTP port is typed for POP3", &TForm1::SecurityCombo, &TForm1::Edit2, "25", 1, "25"},
+        {"empty POP3 port", &TForm1::SecurityCombo, &TForm1::Edit2, "", 2, "110"},
+        {"SMTP STARTTLS", &TForm1::SmtpSecurityCombo, &TForm1::SmtpPortEdit, "25", 2, "587"},
+        {"SMTP SSL/TLS", &TForm1::SmtpSecurityCombo, &TForm1::SmtpPortEdit, "587", 1, "465"},
+        {"SMTP typed port kept", &TForm1::SmtpSecurityCombo, &TForm1::SmtpPortEdit, "2525", 2, "2525"},
+        {"back to port 25", &TForm1::SmtpSecurityCombo, &TForm1::SmtpPortEdit, "465", 0, "25"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        (f.*r.port)->setText(r.before);
+        choose(f.*r.combo, r.mode);
+        EXPECT_EQ((f.*r.port)->text(), r.after);
+    }
+}
+
+TEST_F(ServerSecurityTest, SettingsSurviveARestartAndFollowTheAccount)
+{
+    TForm1& f = start();
+    f.HostCombo->setEditText("pop.a.org");
+    f.Edit2->setText("995");
+    f.Edit3->setText("al");
+    f.Edit4->setText("pa");
+    f.SecurityCombo->setCurrentIndex(1);
+    f.AuthCombo->setCurrentText("SCRAM-SHA-256");
+    f.PasswordCommandEdit->setText("pass show mail/a");
+    f.SmtpHostEdit->setText("smtp.a.org");
+    f.SmtpPortEdit->setText("587");
+    f.SmtpSecurityCombo->setCurrentIndex(2);
+    f.SmtpSignInCombo->setCurrentIndex(2);
+    f.SmtpUserEdit->setText("al@a.org");
+    f.SmtpPasswordEdit->setText("sp");
+    f.SaveSettings();
+    // Another account shows its own (default) settings.
+    f.HostCombo->setEditText("pop.b.org");
+    f.HostComboClick();
+    EXPECT_EQ(f.SecurityCombo->currentIndex(), 0);
+    EXPECT_EQ(f.AuthCombo->currentText(), "Mot de passe");
+    EXPECT_EQ(f.SmtpPortEdit->text(), "25");
+    EXPECT_FALSE(f.SmtpUserEdit->isEnabled());
+    f.SaveSettings();
+    stop();
+
+    TForm1& g = start();
+    g.HostCombo->setEditText("pop.a.org");
+    g.HostComboClick();
+    EXPECT_EQ(g.SecurityCombo->currentText(), "SSL/TLS");
+    EXPECT_EQ(g.AuthCombo->currentText(), "SCRAM-SHA-256");
+    EXPECT_EQ(g.PasswordCommandEdit->text(), "pass show mail/a");
+    EXPECT_EQ(g.SmtpHostEdit->text(), "smtp.a.org");
+    EXPECT_EQ(g.SmtpPortEdit->text(), "587");
+    EXPECT_EQ(g.SmtpSecurityCombo->currentText(), "STARTTLS");
+    EXPECT_EQ(g.SmtpSignInCombo->currentText(), "Identifiant propre");
+    EXPECT_EQ(g.SmtpUserEdit->text(), "al@a.org");
+    EXPECT_TRUE(g.SmtpUserEdit->isEnabled());
+    EXPECT_EQ(g.SmtpPasswordEdit->text(), "sp");
+}
+
+TEST_F(ServerSecurityTest, SendSignsInAsTheAccountSays)
+{
+    struct Row {
+        const char* name;
+        int signIn;             // TSmtpSignIn order
+        const char* password;   // the POP3 password field
+        const char* command;    // the password command
+        const char* smtpUser;
+        const char* smtpPassword;
+        const char* error;      // start of the error shown, empty when the message is delivered
+    } rows[] = {
+        {"same as receiving", 1, "s3cret", "", "", "", ""},
+        {"from the password command", 1, "", "printf s3cret", "", "", ""},
+        {"own user and password", 2, "other", "", "alice", "s3cret", ""},
+        {"refused", 2, "s3cret", "", "alice", "wrong", "Identifiant ou mot de passe refusé par 127.0.0.1 : 5.7.8"},
+        {"no sign-in where one is required", 0, "s3cret", "", "", "", "530"},
+        {"failing password command", 1, "", "false", "", "", "La commande du mot de passe a échoué (code 1)"},
+    };
+    useFakeDialService(true);
+    smtp.requireAuth(kUser, kPassword);
+    smtp.start();
+    TForm1& f = start();
+    size_t delivered = 0;
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        f.HostCombo->setEditText("127.0.0.1");
+        f.Edit2->setText("110");
+        f.Edit3->setText(kUser);
+        f.Edit4->setText(r.password);
+        f.PasswordCommandEdit->setText(r.command);
+        f.SmtpPortEdit->setText(QString::number(smtp.port()));
+        f.SmtpSignInCombo->setCurrentIndex(r.signIn);
+        f.SmtpUserEdit->setText(r.smtpUser);
+        f.SmtpPasswordEdit->setText(r.smtpPassword);
+        f.ComboBox106->setEditText("alice@example.org");
+        f.ComboBox107->setEditText("bob@example.org");
+        f.Edit110->setText(r.name);
+        f.Memo100->setPlainText("texte");
+        dialogs.clear();
+        f.Button106->click();
+        const auto got = smtp.messages();
+        if (!*r.error) {
+            EXPECT_TRUE(dialogs.shown().empty()) << dialogs.shown()[0].text.toStdString();
+            ASSERT_EQ(got.size(), ++delivered);
+            EXPECT_EQ(got.back().login, kUser);
+            EXPECT_NE(got.back().content.find(std::string("Subject: ") + r.name), std::string::npos);
+        } else {
+            EXPECT_EQ(got.size(), delivered);
+            ASSERT_FALSE(dialogs.shown().empty());
+            EXPECT_EQ(dialogs.shown().back().kind, Kind::Error);
+            EXPECT_TRUE(dialogs.shown().back().text.startsWith(QString::fromUtf8(r.error)))
+                << dialogs.shown().back().text.toStdString();
+        }
+        EXPECT_FALSE(f.KTSMTP1->Connected());
+        EXPECT_TRUE(f.Button106->isEnabled());
+    }
+}
+
+TEST_F(ServerSecurityTest, ARefusedCertificateCanBeTrustedForTheAccount)
+{
+    dovecot.enableTls("good");
+    startPop3({textMessage("ann@x", "Sur TLS", "texte\r\n")});
+    useFakeDialService(true);
+    TForm1& f = start();
+    enterAccount(f);
+    f.SecurityCombo->setCurrentIndex(1);
+    f.Edit2->setText(QString::number(dovecot.tlsPort()));
+    const QString print = QString::fromStdString(testsupport::TestCertificates::get().fingerprint("good"));
+    struct Row {
+        const char* name;
+        int answer;        // 1 yes, 0 no, -1 no question expected
+        bool connected;
+    } rows[] = {
+        {"the user does not trust it", 0, false},
+        {"the user trusts it", 1, true},
+        {"trusted from now on: no question", -1, true},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        dialogs.clear();
+        if (r.answer == 1)
+            dialogs.AnswerYes();
+        else if (r.answer == 0)
+            dialogs.AnswerNo();
+        f.Button1Click();
+        EXPECT_EQ(f.KTPOP31->Connected(), r.connected);
+        EXPECT_EQ(dialogs.unexpected(), 0);
+        QStringList questions;
+        for (const auto& shown : dialogs.shown())
+            if (shown.kind == Kind::YesNo)
+                questions << shown.text;
+        ASSERT_EQ(questions.size(), r.answer >= 0 ? 1 : 0);
+        if (!questions.isEmpty()) {
+            EXPECT_TRUE(questions[0].contains(print)) << questions[0].toStdString();
+            EXPECT_TRUE(questions[0].contains("certificat inconnu")) << questions[0].toStdString();
+        }
+        EXPECT_EQ(ini().ReadString("127.0.0.1", "Certificats", QString()), r.answer == 0 ? QString() : print);
+        if (f.KTPOP31->Connected())
+            f.ClosePopSession();
+    }
+}
+
+} // namespace
