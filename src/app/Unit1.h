@@ -41,6 +41,11 @@ public:
     TForm1(AppContext& context, THiddenForm* hiddenForm, TAlert* alert);
     ~TForm1() override;
 
+    // Size of the window on a first start (and the least it opens with): wide enough for the
+    // five tabs and every button at their full text.
+    static constexpr int DefaultWidth = 720;
+    static constexpr int DefaultHeight = 500;
+
     // ---- state shared by the check run, the scheduler, the alert window and the mailbox pages
     QString ProgramDir;        // folder of the program file, ending with '/'
     QString ConfigDir;         // folder of the settings file and the chosen sound, ending with '/'
@@ -190,6 +195,18 @@ public:
     int CurrentAccountIndex() const;
     int FindAccount(const QString& host) const;
 
+    // ---- passwords: in the desktop's secret store when there is one, else in the settings file
+    // The password of an account: the settings file's (an old file, or no secret store), else
+    // the secret store's.
+    QString LoadPassword(const IniProfile& ini, const QString& section, const QString& host, const QString& user);
+    // Keeps an account's password in the secret store and leaves the settings file's value
+    // empty; without a store it goes to the file, and the status bar says so once.
+    void StorePassword(IniProfile& ini, const QString& section, const QString& host, const QString& user,
+                       const QString& password);
+    void ForgetPassword(const QString& host, const QString& user);
+    static QString SecretKey(const QString& host, const QString& user) { return user + QLatin1Char('@') + host; }
+    bool PasswordPlaceToldOnce = false;
+
     // ---- dial-up connections
     void EnumerateDialUpEntries();
     bool ConnectLine();
@@ -202,6 +219,7 @@ public:
     void DialUpActiveConnection(uint32_t handle, const QString& entryName);
     void Button13Click();
     void CreateBtnClick();
+    void ReportEditorRefusal(uint32_t code);
     void RenameBtnClick();
     void Poubelle7Click();
     void UserBtnClick();
@@ -219,10 +237,26 @@ public:
     void Button10Click();
     void CheckMail();
     void ClosePopSession();
-    void ReportAccountResult(const QString& host, int count);
+    // fresh: messages new since the account's last check, added to a count line.
+    void ReportAccountResult(const QString& host, int count, int fresh = 0);
     // The last Button1Click ended with an open session (a failed or skipped connection leaves
     // MessageCount meaningless for that account).
     bool LastConnectOk = false;
+
+    // ---- new mail
+    // After a successful connection: which messages are new since the account's last check
+    // (remembered per account); fills up to three "sender — subject" lines of the newest.
+    int LookForNewMail(QStringList& newest);
+    // Tells the desktop: a notification for the account (clicking it opens the account's list).
+    void NotifyNewMail(const QString& host, int fresh, const QStringList& newest);
+    // New mail announced and not yet looked at; shown on the tray icon.
+    int NewMailWaiting = 0;
+    void SetNewMailWaiting(int count);
+    // The user has looked at the results or the list: the tray icon is plain again.
+    void MailSeen();
+    void AlertClosed() override { MailSeen(); }
+    // Folder of the remembered message ids of each account.
+    QString SeenMailFolder() const { return ConfigDir + QStringLiteral("nouveaux/"); }
 
     // ---- message list and reader
     void Button5Click();

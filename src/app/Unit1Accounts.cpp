@@ -21,7 +21,7 @@ void TForm1::LoadAccount()
     const IniProfile ini = Profile();
     const QString host = HostCombo->currentText();
     const QString user = ini.ReadString(host, QStringLiteral("UserName"), QString());
-    const QString password = ini.ReadString(host, QStringLiteral("Password"), QString());
+    const QString password = LoadPassword(ini, host, host, user);
     const QString port = ini.ReadString(host, QStringLiteral("Port"), QStringLiteral("110"));
     Edit2->setText(port);
     Edit3->setText(user);
@@ -38,7 +38,7 @@ void TForm1::SaveAccount()
     HostCombo->setEditText(host);
     IniProfile ini = Profile();
     ini.WriteString(host, QStringLiteral("UserName"), Edit3->text());
-    ini.WriteString(host, QStringLiteral("Password"), Edit4->text());
+    StorePassword(ini, host, host, Edit3->text(), Edit4->text());
     ini.WriteString(host, QStringLiteral("Port"), Edit2->text());
 }
 
@@ -51,6 +51,7 @@ void TForm1::Poubelle6Click()
             QStringLiteral("Voulez-vous vraiment supprimer les coordonnées relatives à %1 ?").arg(host)))
         return;
     IniProfile ini = Profile();
+    ForgetPassword(host, ini.ReadString(host, QStringLiteral("UserName"), QString()));
     ini.EraseSection(host);
     const int index = HostCombo->findText(host, Qt::MatchFixedString);
     if (index >= 0)

@@ -7,6 +7,7 @@
 #include "app/Application.h"
 #include "app/Finally.h"
 #include "app/Main.h"
+#include "app/NewMail.h"
 #include "app/WireText.h"
 #include "dialup/DialUp.h"
 #include "mail/KTpop3.h"
@@ -150,7 +151,7 @@ void TForm1::Button10Click()
     CheckMail();
 }
 
-void TForm1::ReportAccountResult(const QString& host, int count)
+void TForm1::ReportAccountResult(const QString& host, int count, int fresh)
 {
     QListWidget* list = alert_->ListBox;
     if (DialFailed || !LastConnectOk)
@@ -159,9 +160,9 @@ void TForm1::ReportAccountResult(const QString& host, int count)
         if (CheckBox2->isChecked() || ManualCheck)
             list->addItem(QStringLiteral("Vous n'avez aucun message sur %1").arg(host));
     } else if (count == 1)
-        list->addItem(QStringLiteral("Vous avez %1 message sur %2").arg(count).arg(host));
+        list->addItem(QStringLiteral("Vous avez %1 message sur %2").arg(count).arg(host) + NewMailSuffix(fresh));
     else
-        list->addItem(QStringLiteral("Vous avez %1 messages sur %2").arg(count).arg(host));
+        list->addItem(QStringLiteral("Vous avez %1 messages sur %2").arg(count).arg(host) + NewMailSuffix(fresh));
 }
 
 void TForm1::CheckMail()
@@ -186,8 +187,32 @@ void TForm1::CheckMail()
     LineWasUp = ProbeLine();
     alert_->ListBox->clear();
     int total = 0;
+    int totalFresh = 0;
     // What one account adds to the total: nothing when its connection failed.
     auto found = [this] { return DialFailed || !LastConnectOk ? 0 : KTPOP31->MessageCount(); };
+    // The messages new since the account's last check; the notifications go out at the end.
+    struct News { QString host; int fresh; QStringList newest; };
+    std::vector<News> news;
+    auto lookForNewMail = [&]() -> int {
+        if (DialFailed || !LastConnectOk)
+            return 0;
+        QStringList newest;
+        int fresh = 0;
+        try {
+            fresh = LookForNewMail(newest);
+        } catch (const std::exception& e) {
+            // The count stands; what is new is not known this time.
+            SetStatusText(QString::fromUtf8(e.what()));
+            return 0;
+        }
+        if (fresh > 0)
+            news.push_back({HostCombo->currentText(), fresh, newest});
+        totalFresh += fresh;
+        return fresh;
+    };
+    // A check started by the scheduler speaks only of new mail; one started by hand, or with
+    // "Prévenir s'il n'y a aucun message", reports as it always has.
+    auto announce = [&] { return CheckBox2->isChecked() || ManualCheck || totalFresh > 0; };
 
     if (CheckBox4->isChecked()) {
         Reconnecting = true;
@@ -196,9 +221,10 @@ void TForm1::CheckMail()
             ClosePopSession();
             Button1Click();
         }
-        ReportAccountResult(HostCombo->currentText(), KTPOP31->MessageCount());
+        const int fresh = lookForNewMail();
+        ReportAccountResult(HostCombo->currentText(), KTPOP31->MessageCount(), fresh);
         total = found();
-        if (total > 0) {
+        if (total > 0 && (ManualCheck || fresh > 0)) {
             Button5Click();
             ShowMailboxTabs(true);
             ShowPage(TabSheet3);
@@ -219,7 +245,8 @@ void TForm1::CheckMail()
                 ClosePopSession();
                 Button1Click();
             }
-            ReportAccountResult(HostCombo->currentText(), KTPOP31->MessageCount());
+            const int fresh = lookForNewMail();
+            ReportAccountResult(HostCombo->currentText(), KTPOP31->MessageCount(), fresh);
             total += found();
         }
         HostCombo->setCurrentIndex(i0);
@@ -227,11 +254,17 @@ void TForm1::CheckMail()
         HostComboClick();
     }
 
-    if (total == 0 && !LineWasUp)
+    // The line the program dialed stays up only for mail the user is told about (the alert
+    // window then offers to hang up, and does so after five minutes).
+    if ((total == 0 || !announce()) && !LineWasUp)
         DialUp->HangUp();
 
     CheckTalking = false;
-    if (CheckBox2->isChecked() || ManualCheck || total > 0) {
+    for (const News& n : news)
+        NotifyNewMail(n.host, n.fresh, n.newest);
+    if (totalFresh > 0)
+        SetNewMailWaiting(NewMailWaiting + totalFresh);
+    if (announce()) {
         if (WAVPlayer1->WAVCapable() && !WAVPlayer1->FileName.isEmpty())
             WAVPlayer1->Play();
         else

@@ -75,9 +75,12 @@ void TForm1::LoadSettings()
         setWindowState(windowState() | Qt::WindowMaximized);
     } else {
         const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry() : QRect();
-        const int w = ini.ReadInteger(kMainW, QStringLiteral("w"), 600);
-        const int h = ini.ReadInteger(kMainW, QStringLiteral("h"), 400);
-        resize(w, h);
+        // A stored size smaller than the controls need (an older, smaller default) opens large
+        // enough to show them all.
+        const QSize least = minimumSizeHint();
+        const int w = ini.ReadInteger(kMainW, QStringLiteral("w"), DefaultWidth);
+        const int h = ini.ReadInteger(kMainW, QStringLiteral("h"), DefaultHeight);
+        resize(std::max(w, least.width()), std::max(h, least.height()));
         const int x = ini.ReadInteger(kMainW, QStringLiteral("x"), (screen.width() - width()) / 2);
         const int y = ini.ReadInteger(kMainW, QStringLiteral("y"), (screen.height() - height()) / 2);
         move(x, y);
@@ -88,7 +91,7 @@ void TForm1::LoadSettings()
     HostCombo->setEditText(ini.ReadString(kMainW, QStringLiteral("Host"), QString()));
     Edit2->setText(ini.ReadString(kMainW, QStringLiteral("Port"), QStringLiteral("110")));
     Edit3->setText(ini.ReadString(kMainW, QStringLiteral("UserID"), QString()));
-    Edit4->setText(ini.ReadString(kMainW, QStringLiteral("Password"), QString()));
+    Edit4->setText(LoadPassword(ini, kMainW, HostCombo->currentText(), Edit3->text()));
 
     SetMemo2Height(ini.ReadInteger(kMainW, QStringLiteral("Memo2"), 60));
 
@@ -167,7 +170,7 @@ void TForm1::SaveSettings()
     ini.WriteString(kMainW, QStringLiteral("Host"), HostCombo->currentText());
     ini.WriteString(kMainW, QStringLiteral("Port"), Edit2->text());
     ini.WriteString(kMainW, QStringLiteral("UserID"), Edit3->text());
-    ini.WriteString(kMainW, QStringLiteral("Password"), Edit4->text());
+    StorePassword(ini, kMainW, HostCombo->currentText(), Edit3->text(), Edit4->text());
     ini.WriteInteger(kMainW, QStringLiteral("Memo2"), Memo2Height());
     ini.WriteString(kMainW, QStringLiteral("AttachmentsFolder"), AttachmentsFolder);
 

@@ -1,0 +1,64 @@
+// Unit1NewMail: new mail since an account's last check, the desktop notification that announces
+// it, and the tray icon that shows it waits.
+#include "app/Unit1.h"
+
+#include "app/Main.h"
+#include "app/NewMail.h"
+#include "app/WireText.h"
+#include "mail/KTpop3.h"
+#include "platform/DesktopNotifications.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+
+namespace {
+
+// A header value of a summary as text for the desktop.
+QString headerText(const std::string& raw)
+{
+    return WireText(raw).trimmed();
+}
+
+} // namespace
+
+int TForm1::LookForNewMail(QStringList& newest)
+{
+    newest.clear();
+    TSeenMail seen(TSeenMail::StateFileFor(SeenMailFolder(), HostCombo->currentText(), Edit2->text().toInt(),
+                                           Edit3->text()));
+    std::vector<std::string> ids;
+    const std::vector<int> fresh =
+        KTPOP31->UIDL(ids) ? seen.NewByIds(ids) : seen.NewByCount(KTPOP31->MessageCount());
+    seen.Save();
+    // The newest first: they are the last numbers.
+    for (auto it = fresh.rbegin(); it != fresh.rend() && newest.size() < 3; ++it) {
+        KTPOP31->RetrieveSummary(*it);
+        const QString from = headerText(KTPOP31->Summary().From);
+        const QString subject = headerText(KTPOP31->Summary().Subject);
+        newest << (subject.isEmpty() ? from : from + QStringLiteral(" — ") + subject);
+    }
+    return int(fresh.size());
+}
+
+void TForm1::NotifyNewMail(const QString& host, int fresh, const QStringList& newest)
+{
+    if (!context_.notifications || fresh <= 0)
+        return;
+    const QString summary = fresh == 1 ? QStringLiteral("Nouveau message sur %1").arg(host)
+                                       : QStringLiteral("%1 nouveaux messages sur %2").arg(fresh).arg(host);
+    context_.notifications->Notify(summary, newest.join(QLatin1Char('\n')), [this, host] {
+        MailSeen();
+        OpenAccountMailbox(host);
+    });
+}
+
+void TForm1::SetNewMailWaiting(int count)
+{
+    NewMailWaiting = std::max(count, 0);
+    hiddenForm_->SetNewMail(NewMailWaiting);
+}
+
+void TForm1::MailSeen()
+{
+    SetNewMailWaiting(0);
+}
