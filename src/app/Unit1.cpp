@@ -128,6 +128,7 @@ void TForm1::FormCreate()
         Timer2->stop();
     MinutesLeft = IntervalMinutes;
     SelectAlertSound();
+    TellWherePasswordsAre();
     Timer1->start();
     if (CheckBox1->isChecked() && CheckBox3->isChecked())
         CheckMail();

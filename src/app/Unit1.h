@@ -200,10 +200,12 @@ public:
     // the secret store's.
     QString LoadPassword(const IniProfile& ini, const QString& section, const QString& host, const QString& user);
     // Keeps an account's password in the secret store and leaves the settings file's value
-    // empty; without a store it goes to the file, and the status bar says so once.
+    // empty; without a store it goes to the file.
     void StorePassword(IniProfile& ini, const QString& section, const QString& host, const QString& user,
                        const QString& password);
     void ForgetPassword(const QString& host, const QString& user);
+    // Without a secret store: says once, in the status bar, that the passwords stay in the file.
+    void TellWherePasswordsAre();
     static QString SecretKey(const QString& host, const QString& user) { return user + QLatin1Char('@') + host; }
     bool PasswordPlaceToldOnce = false;
 

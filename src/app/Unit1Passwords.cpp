@@ -26,12 +26,16 @@ void TForm1::StorePassword(IniProfile& ini, const QString& section, const QStrin
         }
     }
     ini.WriteString(section, QStringLiteral("Password"), password);
-    if (!password.isEmpty() && !PasswordPlaceToldOnce) {
-        PasswordPlaceToldOnce = true;
-        SetStatusText(QStringLiteral("Aucun trousseau de mots de passe disponible : les mots de passe restent dans %1 "
-                                     "(lisible par vous seul)")
-                          .arg(ini.path()));
-    }
+}
+
+void TForm1::TellWherePasswordsAre()
+{
+    if (PasswordPlaceToldOnce || !context_.secrets || context_.secrets->Available())
+        return;
+    PasswordPlaceToldOnce = true;
+    SetStatusText(QStringLiteral("Aucun trousseau de mots de passe disponible : les mots de passe restent dans %1 "
+                                 "(lisible par vous seul)")
+                      .arg(IniPath));
 }
 
 void TForm1::ForgetPassword(const QString& host, const QString& user)

@@ -4,6 +4,7 @@
 #include "platform/DialService.h"
 #include "platform/ProgramPaths.h"
 #include "platform/QtDialogs.h"
+#include "platform/SecretStore.h"
 #include "platform/SoundOutput.h"
 #include "platform/Autostart.h"
 #include "platform/Launcher.h"
@@ -28,6 +29,7 @@ int main(int argc, char** argv)
     XdgAutostart autostart;
     TextBrowserHelp help;
     DesktopNotifications notifications;
+    KeychainStore secrets;
     AppContext context;
     context.paths = ProgramPaths::forRunningProgram();
     context.dialogs = &dialogs;
@@ -37,5 +39,6 @@ int main(int argc, char** argv)
     context.autostart = &autostart;
     context.help = &help;
     context.notifications = &notifications;
+    context.secrets = &secrets;
     return RunProgram(context, &instance);
 }

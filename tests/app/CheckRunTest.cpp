@@ -158,7 +158,7 @@ TEST_F(CheckRunTest, OneAndTwoMessagesAreCountedAndTheSoundPlays)
     start();
     ASSERT_EQ(form().WAVPlayer1->FileName, folder.file("default.wav"));
     run(false);
-    EXPECT_EQ(alertLines, QStringList({"Vous avez 1 message sur 127.0.0.1"}));
+    EXPECT_EQ(alertLines, QStringList({"Vous avez 1 message sur 127.0.0.1 (1 nouveau)"}));
     EXPECT_EQ(sound.plays, 1);
     EXPECT_EQ(sound.beeps, 0);
     // Mail was found: the line stays up for the user, and the hang-up is offered.
@@ -169,7 +169,7 @@ TEST_F(CheckRunTest, OneAndTwoMessagesAreCountedAndTheSoundPlays)
     form().Edit3->setText("anne");
     form().Edit4->setText("pa");
     run(false);
-    EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1"}));
+    EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1 (2 nouveaux)"}));
     EXPECT_EQ(form().Label10->text(), "Nb de messages : 2");
     EXPECT_EQ(form().SpinEdit1->maximum(), 2);
     EXPECT_TRUE(form().SpinEdit1->isEnabled());
@@ -209,7 +209,7 @@ TEST_F(CheckRunTest, AllAccountsGetOneLineEachAndADownServerIsReportedAsSuch)
     start();
     dialogs.OnShown = [](const ScriptedDialogs::Shown&) {};
     run(true);
-    EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1", "Vous n'avez aucun message sur localhost",
+    EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1 (2 nouveaux)", "Vous n'avez aucun message sur localhost",
                                        "Connexion impossible à 127.1"}));
     // The account shown before the run is shown again, with its stored details.
     EXPECT_EQ(form().HostCombo->currentText(), "localhost");
@@ -274,7 +274,7 @@ TEST_F(CheckRunTest, ConnectedSessionReadsAFreshCountAfterTheProgramDialed)
     form().Edit3->setText("anne");
     form().Edit4->setText("pa");
     run(false);
-    EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1"}));
+    EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1 (2 nouveaux)"}));
 }
 
 TEST_F(CheckRunTest, ScheduledTicksCheckEveryNMinutes)
@@ -283,6 +283,8 @@ TEST_F(CheckRunTest, ScheduledTicksCheckEveryNMinutes)
     IniProfile i = ini();
     i.WriteBool("MainW", "Automail", true);
     i.WriteInteger("Last", "Minute", 5);
+    // Every check is announced, also the one that finds no new message.
+    i.WriteBool("MainW", "PrevSiNo", true);
     start();
     int runs = 0;
     for (int tick = 1; tick <= 10; ++tick) {
@@ -351,7 +353,7 @@ TEST_F(CheckRunTest, DoubleClickInTheAlertOpensThatAccount)
     current("127.0.0.1", "anne", "pa", port());
     start();
     run(false);
-    ASSERT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1"}));
+    ASSERT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1 (2 nouveaux)"}));
     form().hide();
     form().ShowPage(form().TabSheet1);
     QTimer::singleShot(0, [&] {

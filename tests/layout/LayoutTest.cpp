@@ -4,6 +4,8 @@
 #include "app/sabout.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
+#include <QPlainTextEdit>
 #include <QCheckBox>
 #include <QDir>
 #include <QGroupBox>
@@ -149,6 +151,34 @@ void screenshot(QWidget* w, const QString& name)
 }
 
 class LayoutTest : public AppFixture {};
+
+// The check itself: a button, a check box, a label and tabs squeezed below their text are found.
+TEST(LayoutCheck, FindsTextThatDoesNotFit)
+{
+    QWidget window;
+    window.resize(300, 200);
+    auto* button = new QPushButton(QStringLiteral("Ouvrir ma messagerie Internet \"habituelle\""), &window);
+    button->setGeometry(0, 0, 80, 26);
+    auto* box = new QCheckBox(QStringLiteral("Démarrer avec la session"), &window);
+    box->setGeometry(0, 30, 60, 20);
+    auto* label = new QLabel(QStringLiteral("Nb de messages : 99999"), &window);
+    label->setGeometry(0, 60, 40, 20);
+    auto* beyond = new QPushButton(QStringLiteral("OK"), &window);
+    beyond->setGeometry(280, 170, 80, 26);
+    auto* tabs = new QTabBar(&window);
+    tabs->setElideMode(Qt::ElideNone);
+    for (const char* t : {"Serveur", "Liste des messages", "Lecture des messages", "Envoi d'un message"})
+        tabs->addTab(QString::fromUtf8(t));
+    tabs->setGeometry(0, 100, 200, 30);
+    window.show();
+    settle();
+    const QString found = problems(&window).join(QLatin1Char('\n'));
+    EXPECT_TRUE(found.contains(QStringLiteral("habituelle"))) << found.toStdString();
+    EXPECT_TRUE(found.contains(QStringLiteral("Démarrer avec la session"))) << found.toStdString();
+    EXPECT_TRUE(found.contains(QStringLiteral("Nb de messages"))) << found.toStdString();
+    EXPECT_TRUE(found.contains(QStringLiteral("\"OK\" is cut"))) << found.toStdString();
+    EXPECT_TRUE(found.contains(QStringLiteral("tab \"Envoi d'un message\""))) << found.toStdString();
+}
 
 TEST_F(LayoutTest, EveryPageOfTheMainWindowShowsItsControlsWhole)
 {

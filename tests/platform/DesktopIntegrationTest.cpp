@@ -3,6 +3,7 @@
 #include "SessionBus.h"
 #include "TestDirs.h"
 #include "platform/DesktopNotifications.h"
+#include "platform/QtDialogs.h"
 #include "platform/SingleInstance.h"
 #include "platform/Translations.h"
 
@@ -12,6 +13,8 @@
 #include <QLockFile>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QKeyEvent>
+#include <QTimer>
 #include <QTranslator>
 #include <gtest/gtest.h>
 
@@ -23,14 +26,48 @@ TEST(FrenchTexts, StandardButtonsSpeakFrench)
     const std::pair<QDialogButtonBox::StandardButton, const char*> cases[] = {
         {QDialogButtonBox::Yes, "&Oui"},
         {QDialogButtonBox::No, "&Non"},
-        {QDialogButtonBox::Cancel, "&Annuler"},
-        {QDialogButtonBox::Open, "&Ouvrir"},
-        {QDialogButtonBox::Close, "&Fermer"},
+        {QDialogButtonBox::Cancel, "Annuler"},
+        {QDialogButtonBox::Open, "Ouvrir"},
+        {QDialogButtonBox::Close, "Fermer"},
     };
     QDialogButtonBox box;
     for (const auto& [button, text] : cases) {
         box.setStandardButtons(button);
         EXPECT_EQ(box.button(button)->text(), QString::fromUtf8(text));
+    }
+}
+
+// The questions as the user meets them: French buttons, and Enter takes the default answer.
+TEST(FrenchTexts, QuestionBoxesAnswerEnterWithTheirDefault)
+{
+    ASSERT_TRUE(InstallFrenchQtTranslations(*qApp));
+    struct Case {
+        const char* name;
+        bool defaultNo;
+        bool answer;
+    };
+    const Case cases[] = {{"Oui by default", false, true}, {"Non by default", true, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QtDialogs dialogs;
+        QStringList buttons;
+        QTimer press;
+        QObject::connect(&press, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            press.stop();
+            for (QAbstractButton* b : box->buttons())
+                buttons << b->text();
+            QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+            QCoreApplication::sendEvent(box, &enter);
+        });
+        press.start(10);
+        const QString question = QStringLiteral("Voulez-vous aussi fermer la connexion \"Box\" ?");
+        const bool yes = c.defaultNo ? dialogs.ConfirmYesNoDefaultNo(question) : dialogs.ConfirmYesNo(question);
+        EXPECT_EQ(yes, c.answer);
+        buttons.sort();
+        EXPECT_EQ(buttons, QStringList({"&Non", "&Oui"}));
     }
 }
 
