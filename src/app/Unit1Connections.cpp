@@ -48,13 +48,11 @@ void TForm1::DialUpConnect()
 void TForm1::DialUpNotConnected()
 {
     SetStatusText(QStringLiteral("Non connecté à %1").arg(DialUp->Entry));
-    DialFailed = true;
 }
 
 void TForm1::DialUpError()
 {
     SetStatusText(QStringLiteral("Connexion impossible via %1").arg(DialUp->Entry));
-    DialFailed = true;
 }
 
 void TForm1::DialUpAsyncEvent(const QString& messageText)
@@ -62,30 +60,25 @@ void TForm1::DialUpAsyncEvent(const QString& messageText)
     SetStatusText(messageText);
 }
 
-void TForm1::DialUpActiveConnection(uint32_t handle, const QString& name)
-{
-    // Only the connection the program dialed itself is offered for closing, and "Non" is the
-    // default answer: a connection the user brought up is none of the program's business.
-    const bool ours = handle != 0 && handle == DialUp->ConnectionHandle();
-    if (!QuietEnumeration && ours
-        && context_.dialogs->ConfirmYesNoDefaultNo(
-            QStringLiteral("Voulez-vous aussi fermer la connexion \"%1\" ?").arg(name)))
-        DialUp->HangUpConnection(handle);
-    LineUp = true;
-}
-
 bool TForm1::ProbeLine()
 {
-    QuietEnumeration = true;
-    LineUp = false;
-    DialUp->GetConnections();
+    LineUp = TDialLine(*DialUp).ActiveConnections();
     return LineUp;
 }
 
 void TForm1::OfferToCloseConnections()
 {
-    QuietEnumeration = false;
-    DialUp->GetConnections();
+    // Only the connection the program dialed itself is offered for closing, and "Non" is the
+    // default answer: a connection the user brought up is none of the program's business.
+    const bool any = TDialLine(*DialUp).ActiveConnections([this](uint32_t handle, const QString& name) {
+        const bool ours = handle != 0 && handle == DialUp->ConnectionHandle();
+        if (ours
+            && context_.dialogs->ConfirmYesNoDefaultNo(
+                QStringLiteral("Voulez-vous aussi fermer la connexion \"%1\" ?").arg(name)))
+            DialUp->HangUpConnection(handle);
+    });
+    if (any)
+        LineUp = true;
 }
 
 void TForm1::HangUpLine()
@@ -93,26 +86,29 @@ void TForm1::HangUpLine()
     DialUp->HangUp();
 }
 
-bool TForm1::ConnectLine()
+QString TForm1::SelectedDialUpEntry() const
 {
-    DialFailed = false;
-    if (ComboBox1->count() == 0) {
-        context_.dialogs->Message(
-            QStringLiteral("Aucune connexion n'est définie dans le gestionnaire de réseau. Utilisez le bouton \"Créer\"."),
-            MessageIcon::Warning);
-        ShowPage(TabSheet1);
-        CreateBtn->setFocus();
-        return false;
-    }
-    if (ProbeLine())
-        return true;
-    DialUp->Entry = ComboBox1->currentText();
-    if (DialUp->Dial() != 0)
-        return false;
+    return ComboBox1->count() == 0 ? QString() : ComboBox1->currentText();
+}
+
+void TForm1::WarnNoDialUpEntry()
+{
+    context_.dialogs->Message(
+        QStringLiteral("Aucune connexion n'est définie dans le gestionnaire de réseau. Utilisez le bouton \"Créer\"."),
+        MessageIcon::Warning);
+    ShowPage(TabSheet1);
+    CreateBtn->setFocus();
+}
+
+TDialLine::TResult TForm1::ConnectLine()
+{
+    const TDialLine::TResult result = TDialLine(*DialUp).BringUp(SelectedDialUpEntry());
+    if (result == TDialLine::TResult::NoEntry)
+        WarnNoDialUpEntry();
     // The line the program just brought up counts as up at once, so closing the session sends
     // its logout and the next connection reads a fresh message count.
-    LineUp = true;
-    return true;
+    LineUp = result == TDialLine::TResult::AlreadyUp || result == TDialLine::TResult::Dialed;
+    return result;
 }
 
 // Says in French why the desktop's connection editor could not be opened; other refusals are

@@ -2,6 +2,7 @@
 // it, and the tray icon that shows it waits.
 #include "app/Unit1.h"
 
+#include "app/CheckRun.h"
 #include "app/Main.h"
 #include "app/NewMail.h"
 #include "app/WireText.h"
@@ -21,23 +22,23 @@ QString headerText(const std::string& raw)
 
 } // namespace
 
-int TForm1::LookForNewMail(QStringList& newest)
+void TForm1::LookForNewMail(TAccountResult& result)
 {
-    newest.clear();
-    TSeenMail seen(TSeenMail::StateFileFor(SeenMailFolder(), HostCombo->currentText(), Edit2->text().toInt(),
-                                           Edit3->text()));
+    const TAccount& account = result.Account;
+    TSeenMail seen(TSeenMail::StateFileFor(SeenMailFolder(), account.Host, account.PortNumber().value_or(0),
+                                           account.UserID));
     std::vector<std::string> ids;
     const std::vector<int> fresh =
         KTPOP31->UIDL(ids) ? seen.NewByIds(ids) : seen.NewByCount(KTPOP31->MessageCount());
     seen.Save();
+    result.Fresh = int(fresh.size());
     // The newest first: they are the last numbers.
-    for (auto it = fresh.rbegin(); it != fresh.rend() && newest.size() < 3; ++it) {
+    for (auto it = fresh.rbegin(); it != fresh.rend() && result.Newest.size() < 3; ++it) {
         KTPOP31->RetrieveSummary(*it);
         const QString from = headerText(KTPOP31->Summary().From);
         const QString subject = headerText(KTPOP31->Summary().Subject);
-        newest << (subject.isEmpty() ? from : from + QStringLiteral(" — ") + subject);
+        result.Newest << (subject.isEmpty() ? from : from + QStringLiteral(" — ") + subject);
     }
-    return int(fresh.size());
 }
 
 void TForm1::NotifyNewMail(const QString& host, int fresh, const QStringList& newest)
