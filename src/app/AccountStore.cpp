@@ -33,13 +33,13 @@ void TAccountStore::ReadKeys(const QString& section, Place place, TAccount& acco
     account.Port = ini_.ReadString(section, kPort, kDefaultPort);
     account.UserID = ini_.ReadString(section, place == Place::Current ? kUserID : kUserName, QString());
     account.Password = ini_.ReadString(section, kPassword, QString());
-    if (account.Password.isEmpty() && secrets_ && !account.Host.isEmpty())
+    if (account.Password.isEmpty() && secrets_ && !HostOf(account.Name()).isEmpty())
         account.Password = secrets_->Read(SecretKey(account)).value_or(QString());
 }
 
 QString TAccountStore::PasswordForFile(const TAccount& account) const
 {
-    if (!secrets_ || account.Host.isEmpty())
+    if (!secrets_ || HostOf(account.Name()).isEmpty())
         return account.Password;
     if (account.Password.isEmpty()) {
         secrets_->Remove(SecretKey(account));

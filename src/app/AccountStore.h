@@ -24,7 +24,10 @@ public:
     explicit TAccountStore(const QString& iniPath, SecretStore* secrets = nullptr) : ini_(iniPath), secrets_(secrets) {}
 
     // The secret store's key of an account's password.
-    static QString SecretKey(const TAccount& account) { return account.UserID + QLatin1Char('@') + account.Host; }
+    static QString SecretKey(const TAccount& account)
+    {
+        return account.UserID + QLatin1Char('@') + (account.Host.isEmpty() ? HostOf(account.Section) : account.Host);
+    }
 
     // The host list.
     QStringList ReadList() const;

@@ -8,6 +8,7 @@
 #include "platform/FakeDialService.h"
 
 #include <QAction>
+#include <QDir>
 #include <QLabel>
 #include <QListWidget>
 #include <QSpinBox>
@@ -456,6 +457,8 @@ TEST_F(CheckRunTest, CancelStopsACheckOfASilentServerAndTheNextCheckWorks)
         silent.start();
         current("127.0.0.1", "anne", "pa", silent.port());
         start();
+        // Each pass checks the mailbox as new to it.
+        QDir(form().SeenMailFolder()).removeRecursively();
         EXPECT_FALSE(form().CancelBtn->isEnabled());
         EXPECT_FALSE(windows.HiddenForm->MnuCancel->isEnabled());
         bool offered = false;
