@@ -276,6 +276,10 @@ void TForm1::Guarded(const std::function<void()>& action)
         action();
     } catch (const std::exception& e) {
         ScreenCursor::Normal();
-        context_.dialogs->ShowError(QString::fromUtf8(e.what()));
+        // A transfer ended by the user's own cancel: nothing went wrong.
+        if (cancelRequested_ && dynamic_cast<const EAbortError*>(&e))
+            SetStatusText(QStringLiteral("Opération annulée"));
+        else
+            context_.dialogs->ShowError(QString::fromUtf8(e.what()));
     }
 }

@@ -404,6 +404,7 @@ private:
     bool editingTime_ = false;
     TCheckRun* running_ = nullptr; // the check run talking to the servers, if any
     int cancelOffers_ = 0;         // live TCancelOffer objects
+    bool cancelRequested_ = false; // "Annuler" was used since the first of them began
     void UpdateCancelOffer();
     // The POP3 session's settings for the program's use: files into the working folder, nothing
     // deleted on reading, server replies and progress reported.

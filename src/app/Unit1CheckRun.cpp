@@ -236,30 +236,31 @@ void TForm1::CheckMail(bool ByHand)
     // A check started by the scheduler speaks only of new mail; one started by hand, or with
     // "Prévenir s'il n'y a aucun message", reports as it always has.
     auto announce = [&] { return CheckBox2->isChecked() || ByHand || totalFresh > 0; };
-    int total = 0;
+    QList<TAccountResult> results;
     {
         running_ = &run;
         const Finally notRunning([this] { running_ = nullptr; });
         const TCancelOffer offer(*this);
         LineWasUp = run.Begin();
         alert_->ListBox->clear();
-        const QList<TAccountResult> results = run.Run(accounts);
-        total = TCheckRun::Total(results);
-        LineUp = run.LineUp();
-        if (justCurrent && !results.isEmpty() && results.first().Outcome == TCheckOutcome::Counted) {
-            ShowSignedIn(results.first().Count, TTabs::Keep);
-            if (total > 0 && (ByHand || results.first().Fresh > 0)) {
-                ListMessages(false);
-                ShowMailboxTabs(true);
-                ShowPage(TabSheet3);
-                if (!isVisible())
-                    show();
-            }
-        }
+        results = run.Run(accounts);
         // The line the program dialed stays up only for mail the user is told about (the alert
         // window then offers to hang up, and does so after five minutes).
-        run.Finish(announce() ? total : 0);
+        run.Finish(announce() ? TCheckRun::Total(results) : 0);
         LineUp = run.LineUp();
+    }
+    const int total = TCheckRun::Total(results);
+
+    // The current account's session stays open: its mail is listed at once.
+    if (justCurrent && !results.isEmpty() && results.first().Outcome == TCheckOutcome::Counted) {
+        ShowSignedIn(results.first().Count, TTabs::Keep);
+        if (total > 0 && (ByHand || results.first().Fresh > 0)) {
+            ListMessages(false);
+            ShowMailboxTabs(true);
+            ShowPage(TabSheet3);
+            if (!isVisible())
+                show();
+        }
     }
 
     for (const TAccountResult& r : news)
@@ -282,6 +283,10 @@ void TForm1::CheckMail(bool ByHand)
 
 void TForm1::CancelRunningOperation()
 {
+    // Nothing runs: a cancel now would only spoil the session's next operation.
+    if (cancelOffers_ == 0)
+        return;
+    cancelRequested_ = true;
     if (running_)
         running_->Cancel();
     else
@@ -290,13 +295,25 @@ void TForm1::CancelRunningOperation()
 
 TForm1::TCancelOffer::TCancelOffer(TForm1& form) : form_(form)
 {
-    ++form_.cancelOffers_;
+    if (form_.cancelOffers_++ == 0)
+        form_.cancelRequested_ = false;
     form_.UpdateCancelOffer();
 }
 
 TForm1::TCancelOffer::~TCancelOffer()
 {
-    --form_.cancelOffers_;
+    if (--form_.cancelOffers_ == 0 && form_.cancelRequested_) {
+        // A cancelled transfer leaves the session in the middle of a reply: it is dropped without
+        // a logout, so the next operation starts on a fresh connection.
+        try {
+            if (form_.KTPOP31->Connected())
+                form_.KTPOP31->TSocketSession::Disconnect();
+        } catch (const std::exception&) {
+            // Closing a connection given up on: nothing is left to tell.
+        }
+        form_.Button2->setEnabled(false);
+        form_.Button1->setEnabled(true);
+    }
     form_.UpdateCancelOffer();
 }
 

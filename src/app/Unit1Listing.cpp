@@ -50,6 +50,7 @@ void TForm1::ListMessages(bool Refresh)
     CursorGuard cursor;
     Button5->setEnabled(false);
     const Finally after([this] { Button5->setEnabled(true); });
+    const TCancelOffer offer(*this);
     ListBox1->clear();
 
     // A POP3 session sees the mailbox as it was at login: closing and reopening it makes new mail
@@ -92,6 +93,7 @@ void TForm1::Button3Click()
     CursorGuard cursor;
     Button3->setEnabled(false);
     const Finally after([this] { Button3->setEnabled(true); });
+    const TCancelOffer offer(*this);
 
     const int n = SpinEdit1->value();
     // The summary gives the size of this message (the list may have left another one there).

@@ -77,31 +77,6 @@ TEST_F(AccountStoreTest, WhereAnAccountIsStored)
     EXPECT_EQ(TAccountStore::HostOf("zoe@x.org@pop.a.org"), "pop.a.org");
 }
 
-TEST_F(AccountStoreTest, TwoUsersOnOneHostKeepTheirOwnSections)
-{
-    TAccount al;
-    al.Section = "pop.a.org";
-    al.Host = "pop.a.org";
-    al.UserID = "al";
-    al.Password = "pa";
-    store.Write(al);
-    TAccount bob = al;
-    bob.UserID = "bob";
-    bob.Password = "pb";
-    bob.Port = "995";
-    bob.Section = store.SectionFor("pop.a.org", "bob", {"pop.a.org"});
-    store.Write(bob);
-    store.WriteList({al.Section, bob.Section});
-    const QList<TAccount> all = store.ReadAll();
-    ASSERT_EQ(all.size(), 2);
-    EXPECT_EQ(all[0].UserID, "al");
-    EXPECT_EQ(all[0].Password, "pa");
-    EXPECT_EQ(all[1].Section, "bob@pop.a.org");
-    EXPECT_EQ(all[1].Host, "pop.a.org");
-    EXPECT_EQ(all[1].UserID, "bob");
-    EXPECT_EQ(all[1].Port, "995");
-}
-
 // A settings file of a single-account user as the program has always written it (with a window
 // wide enough for its tabs: a narrower stored width opens wider).
 const char kSingleAccountFile[] =

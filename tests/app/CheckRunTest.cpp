@@ -487,4 +487,30 @@ TEST_F(CheckRunTest, CancelStopsACheckOfASilentServerAndTheNextCheckWorks)
     }
 }
 
+TEST_F(CheckRunTest, CancelStopsReadingAMessageAndTheSessionIsDropped)
+{
+    lineAlreadyUp = true;
+    testsupport::ScriptedServer server;  // signs in, then never answers the summary
+    server.reply("+OK ready").expect("USER anne").reply("+OK").expect("PASS pa").reply("+OK")
+        .expect("STAT").reply("+OK 1 100").expect("TOP 1 0");
+    server.start();
+    current("127.0.0.1", "anne", "pa", server.port());
+    start();
+    form().Button1Click();
+    ASSERT_TRUE(form().KTPOP31->Connected());
+    bool offered = false;
+    QTimer::singleShot(300, [&] {
+        offered = form().CancelBtn->isEnabled();
+        form().CancelBtn->click();
+    });
+    form().Guarded([&] { form().Button3Click(); });
+    EXPECT_TRUE(offered);
+    EXPECT_TRUE(dialogs.shown().empty()) << dialogs.shown().front().text.toStdString();
+    EXPECT_EQ(form().StatusText(), "Opération annulée");
+    EXPECT_FALSE(form().KTPOP31->Connected());
+    EXPECT_TRUE(form().Button1->isEnabled());
+    EXPECT_FALSE(form().Button2->isEnabled());
+    EXPECT_FALSE(form().CancelBtn->isEnabled());
+}
+
 } // namespace

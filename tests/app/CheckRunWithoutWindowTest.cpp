@@ -146,21 +146,6 @@ TEST_F(CheckRunWithoutWindowTest, ResultsPerAccount)
     }
 }
 
-TEST_F(CheckRunWithoutWindowTest, TheLastSessionStaysOpenWhenAsked)
-{
-    makeLine(true, 0);
-    TAccount a = account({"127.0.0.1", "carl", "pc"}, 0);
-    TCheckRun run(*pop3, *dialUp);
-    run.Entry = "Box";
-    run.KeepLastSession = true;
-    run.Begin();
-    const QList<TAccountResult> results = run.Run({a});
-    ASSERT_EQ(results.size(), 1);
-    EXPECT_EQ(results[0].Outcome, TCheckOutcome::Counted);
-    EXPECT_TRUE(pop3->Connected());
-    EXPECT_EQ(pop3->MessageCount(), 1);
-}
-
 TEST_F(CheckRunWithoutWindowTest, NoEntryIsToldOnceAndNothingIsTried)
 {
     makeLine(false, 0);

@@ -208,7 +208,7 @@ TEST_F(IniProfileTest, WritersKilledMidWriteLeaveAWholeFileAndNoTemporaryAfterTh
         EXPECT_EQ(ini.ReadString("Base", "whole", ""), "1") << "after kill " << round;
     }
     ini.WriteString("Base", "after", "yes");
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"brevicor.ini"}));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).join(", ").toStdString(), "brevicor.ini");
     EXPECT_EQ(ini.ReadString("Base", "whole", ""), "1");
     EXPECT_EQ(ini.ReadString("Base", "after", ""), "yes");
 }
