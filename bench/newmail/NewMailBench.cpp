@@ -1,5 +1,6 @@
 // New-mail cost against a private Dovecot holding a large mailbox: the time of one check with
-// UIDL (connect, log in, STAT, UIDL, compare with what the account saw, remember it, QUIT), with
+// UIDL (connect, log in, STAT, UIDL, compare with what the account saw, remember it, the summaries
+// of up to three new messages, QUIT), with
 // two messages delivered between checks, and the memory and file the remembered ids take.
 #include "DovecotFixture.h"
 #include "app/NewMail.h"
@@ -70,6 +71,9 @@ int main(int argc, char** argv)
         TSeenMail seen(file);
         const std::vector<int> fresh = pop.UIDL(ids) ? seen.NewByIds(ids) : seen.NewByCount(pop.MessageCount());
         seen.Save();
+        // The notification's lines: sender and subject of up to three of the newest.
+        for (auto it = fresh.rbegin(); it != fresh.rend() && it - fresh.rbegin() < 3; ++it)
+            pop.RetrieveSummary(*it);
         pop.Disconnect();
         const double ms = double(clock.nsecsElapsed()) / 1e6;
         lastFresh = int(fresh.size());
