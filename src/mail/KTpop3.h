@@ -1,4 +1,4 @@
-// TKTPOP3: the POP3 client session and its received-message decoder; TSummary and TMailMessage.
+// TKTPOP3: the POP3 client session; TSummary and TMailMessage.
 #pragma once
 
 #include "mail/KTExtstr.h"
@@ -100,15 +100,8 @@ public:
     int PartMode() const { return FPartMode; }
 
 private:
-    // Received message decoder.
-    void DecodeMessage();
-    void ParseHeaderBlock();
-    void ParseMultipart();
-    bool ExtractPart(bool StopAtBoundary);
-    void FinishAttachment();
-    std::string ReadMessageLine();
-    void DrainMessage();
-    bool IsStopLine(const std::string& Line, bool StopAtBoundary) const;
+    // Reads the RETR reply through the message decoder.
+    void ReadMessage();
 
     TKTUUProcessor* FCodec;
     std::string FPartFileName;
@@ -120,5 +113,4 @@ private:
     bool FBusy = false;
     int FMessageCount = 0;
     int FPartMode = TopHeader;
-    bool FMessageEnded = true;   // the terminating "." of the RETR reply has been read
 };
