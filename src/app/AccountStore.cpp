@@ -35,6 +35,7 @@ void TAccountStore::ReadKeys(const QString& section, Place place, TAccount& acco
     account.Password = ini_.ReadString(section, kPassword, QString());
     if (account.Password.isEmpty() && secrets_ && !HostOf(account.Name()).isEmpty())
         account.Password = secrets_->Read(SecretKey(account)).value_or(QString());
+    // Keys added later: one line here and one in WriteKeys, both places alike.
 }
 
 QString TAccountStore::PasswordForFile(const TAccount& account) const
@@ -60,6 +61,8 @@ void TAccountStore::WriteKeys(const QString& section, Place place, const TAccoun
         ini_.WriteString(section, kPassword, PasswordForFile(account));
         ini_.WriteString(section, kPort, account.Port);
     }
+    // Keys added later go here through WriteOptional, so files of users who never changed them
+    // stay as they were.
 }
 
 void TAccountStore::WriteOptional(const QString& section, const QString& key, const QString& value,

@@ -402,7 +402,7 @@ private:
     QLabel* statusLabel_ = nullptr;
     int memo2Height_ = 60;
     bool editingTime_ = false;
-    TCheckRun* running_ = nullptr; // the check run talking to the servers, if any
+    TCheckRun* running_ = nullptr; // the innermost check run talking to the servers, if any
     int cancelOffers_ = 0;         // live TCancelOffer objects
     bool cancelRequested_ = false; // "Annuler" was used since the first of them began
     void UpdateCancelOffer();

@@ -107,8 +107,9 @@ bool TForm1::ConnectCurrentAccount(TTabs tabs)
     run.Entry = SelectedDialUpEntry();
     run.ConnectAfterFailedDial = true;
     run.OnNoEntry = [this] { WarnNoDialUpEntry(); };
+    TCheckRun* const outer = running_;
     running_ = &run;
-    const Finally notRunning([this] { running_ = nullptr; });
+    const Finally notRunning([this, outer] { running_ = outer; });
     const TCancelOffer offer(*this);
     const TAccountResult result = run.Check(account);
     LineUp = LineUp || run.LineUp();
@@ -238,8 +239,9 @@ void TForm1::CheckMail(bool ByHand)
     auto announce = [&] { return CheckBox2->isChecked() || ByHand || totalFresh > 0; };
     QList<TAccountResult> results;
     {
+        TCheckRun* const outer = running_;
         running_ = &run;
-        const Finally notRunning([this] { running_ = nullptr; });
+        const Finally notRunning([this, outer] { running_ = outer; });
         const TCancelOffer offer(*this);
         LineWasUp = run.Begin();
         alert_->ListBox->clear();
