@@ -5,7 +5,7 @@
 #include "app/CheckRun.h"
 #include "app/Main.h"
 #include "app/NewMail.h"
-#include "app/WireText.h"
+#include "mail/HeaderText.h"
 #include "mail/KTpop3.h"
 #include "platform/DesktopNotifications.h"
 
@@ -14,10 +14,10 @@
 
 namespace {
 
-// A header value of a summary as text for the desktop.
+// A header value of a summary as text for the desktop: encoded words decoded.
 QString headerText(const std::string& raw)
 {
-    return WireText(raw).trimmed();
+    return DecodeHeaderText(raw).trimmed();
 }
 
 } // namespace

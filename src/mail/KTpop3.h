@@ -1,6 +1,7 @@
 // TKTPOP3: the POP3 client session; TSummary and TMailMessage.
 #pragma once
 
+#include "mail/Capabilities.h"
 #include "mail/KTExtstr.h"
 #include "mail/KTUUE.h"
 #include "net/SockSession.h"
@@ -85,9 +86,13 @@ public:
     // server did not list). Returns false, with Ids empty, when the server refuses the command
     // (it does not keep ids) or while Busy; a broken connection raises.
     bool UIDL(std::vector<std::string>& Ids);
+    // CAPA: fills Capabilities (left empty and not Known when the server has no CAPA).
+    void ReadCapabilities();
 
     // ---- Read-only state ----
     const TSummary& Summary() const { return FSummary; }
+    // What the server announced to the last CAPA of this connection.
+    const TCapabilities& Capabilities() const { return FCapabilities; }
     const TMailMessage& MailMessage() const { return FMailMessage; }
     bool Busy() const { return FBusy; }
     int MessageCount() const { return FMessageCount; }
@@ -100,10 +105,17 @@ public:
     int PartMode() const { return FPartMode; }
 
 private:
+    // Run by Connect after the greeting. With Security other than secNone: CAPA, and for
+    // secStartTls the STLS command and the TLS handshake, then CAPA again (what a server
+    // announces in clear is not trusted). A server without STLS ends the connection before any
+    // credential is sent. With secNone nothing is sent.
+    void StartSecurity();
+
     // Reads the RETR reply through the message decoder.
     void ReadMessage();
 
     TKTUUProcessor* FCodec;
+    TCapabilities FCapabilities;
     std::string FPartFileName;
     std::string FBoundary;
     std::string FContentType;

@@ -70,9 +70,10 @@ TEST(SeenMail, SuffixOfTheResultLine)
     EXPECT_EQ(NewMailSuffix(2), " (2 nouveaux)");
 }
 
+// Message n; its sender's name is an encoded word ("Expéditeur n" in ISO-8859-1).
 std::string message(int n)
 {
-    return "From: Expéditeur " + std::to_string(n) + " <s" + std::to_string(n)
+    return "From: =?ISO-8859-1?Q?Exp=E9diteur_" + std::to_string(n) + "?= <s" + std::to_string(n)
            + "@example.org>\r\nSubject: Sujet " + std::to_string(n) + "\r\nMessage-ID: <" + std::to_string(n)
            + "@example.org>\r\n\r\nCorps " + std::to_string(n) + "\r\n";
 }
