@@ -381,6 +381,11 @@ IdleResult MeasureIdle(const Options& o, Network& net, const QString& scenario, 
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.file(QStringLiteral("config")));
     env.insert(QStringLiteral("XDG_CACHE_HOME"), dir.file(QStringLiteral("cache")));
     env.insert(QStringLiteral("XDG_DATA_HOME"), dir.file(QStringLiteral("share")));
+    // A runtime folder of its own, so an earlier run (or the user's Brevicor) is not taken for
+    // the running program.
+    QDir().mkpath(dir.file(QStringLiteral("run")));
+    QFile::setPermissions(dir.file(QStringLiteral("run")), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.file(QStringLiteral("run")));
     QProcess program;
     program.setProcessEnvironment(env);
     program.setProcessChannelMode(QProcess::MergedChannels);

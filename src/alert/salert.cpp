@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -14,7 +15,7 @@ TAlert::TAlert(QWidget* parent) : QDialog(parent)
     setObjectName(QStringLiteral("Alert"));
     setWindowTitle(QStringLiteral("Brevicor - Messages"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFixedSize(439, 137);
+    resize(439, 137);
 
     ListBox = new QListWidget(this);
     ListBox->setObjectName(QStringLiteral("ListBox"));
@@ -30,6 +31,8 @@ TAlert::TAlert(QWidget* parent) : QDialog(parent)
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
+    // The window is never smaller than its buttons need at their full text.
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
     layout->addWidget(ListBox, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(Button4);
@@ -54,6 +57,7 @@ void TAlert::FormCreate()
 
 void TAlert::ShowModal()
 {
+    resize(size().expandedTo(minimumSizeHint()));
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect s = screen->geometry();
         move(s.x() + (s.width() - width()) / 2, s.y() + (s.height() - height()) / 2);
@@ -71,6 +75,9 @@ void TAlert::done(int result)
 {
     FormClose();
     QDialog::done(result);
+    // The user has seen the results.
+    if (host_)
+        host_->AlertClosed();
 }
 
 void TAlert::FormShow()
@@ -135,5 +142,9 @@ QString TAlert::HostFromLine(const QString& line)
     const int at = line.indexOf(QStringLiteral("sur"));
     if (at < 0)
         return QString();
-    return line.mid(at + 4);
+    QString host = line.mid(at + 4);
+    // A count line may end with its new messages: "... sur host (2 nouveaux)".
+    static const QRegularExpression freshSuffix(QStringLiteral(" \\(\\d+ nouveaux?\\)$"));
+    host.remove(freshSuffix);
+    return host;
 }

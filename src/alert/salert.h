@@ -22,6 +22,8 @@ public:
     virtual void OpenAccountMailbox(const QString& host) = 0;
     // Starts the user's usual mail program.
     virtual void OpenUsualMailProgram() = 0;
+    // The window was closed: the user has seen its lines.
+    virtual void AlertClosed() {}
 };
 
 class TAlert : public QDialog {

@@ -2,6 +2,8 @@
 // and the current account of the "Serveur" page.
 #include "app/AccountStore.h"
 
+#include "platform/SecretStore.h"
+
 namespace {
 
 const QString kHostList = QStringLiteral("Host");
@@ -90,6 +92,8 @@ void TAccountStore::ReadKeys(const QString& section, Place place, TAccount& acco
     account.Port = ini_.ReadString(section, kPort, kDefaultPort);
     account.UserID = ini_.ReadString(section, place == Place::Current ? kUserID : kUserName, QString());
     account.Password = ini_.ReadString(section, kPassword, QString());
+    if (account.Password.isEmpty() && secrets_ && !HostOf(account.Name()).isEmpty())
+        account.Password = secrets_->Read(SecretKey(account)).value_or(QString());
     // Keys added later: one line here and one in WriteKeys, both places alike.
     account.Security = SecurityFromKey(ini_.ReadString(section, kSecurity, SecurityKey(secNone)));
     account.Auth = AuthMethodFromKey(ini_.ReadString(section, kAuth, QString()).toStdString());
@@ -103,16 +107,27 @@ void TAccountStore::ReadKeys(const QString& section, Place place, TAccount& acco
     account.TrustedFingerprints = ini_.ReadString(section, kFingerprints, QString());
 }
 
+QString TAccountStore::PasswordForFile(const TAccount& account) const
+{
+    if (!secrets_ || HostOf(account.Name()).isEmpty())
+        return account.Password;
+    if (account.Password.isEmpty()) {
+        secrets_->Remove(SecretKey(account));
+        return QString();
+    }
+    return secrets_->Write(SecretKey(account), account.Password) ? QString() : account.Password;
+}
+
 void TAccountStore::WriteKeys(const QString& section, Place place, const TAccount& account)
 {
     if (place == Place::Current) {
         ini_.WriteString(section, kHost, account.Name());
         ini_.WriteString(section, kPort, account.Port);
         ini_.WriteString(section, kUserID, account.UserID);
-        ini_.WriteString(section, kPassword, account.Password);
+        ini_.WriteString(section, kPassword, PasswordForFile(account));
     } else {
         ini_.WriteString(section, kUserName, account.UserID);
-        ini_.WriteString(section, kPassword, account.Password);
+        ini_.WriteString(section, kPassword, PasswordForFile(account));
         ini_.WriteString(section, kPort, account.Port);
     }
     // Keys added later go here through WriteOptional, so files of users who never changed them
@@ -180,6 +195,11 @@ void TAccountStore::Write(const TAccount& account)
 
 void TAccountStore::Erase(const QString& name)
 {
+    if (secrets_) {
+        const TAccount gone = Read(name);
+        if (!gone.UserID.isEmpty())
+            secrets_->Remove(SecretKey(gone));
+    }
     ini_.EraseSection(name);
 }
 

@@ -4,6 +4,8 @@
 #include "app/Account.h"
 #include "platform/IniProfile.h"
 
+class SecretStore;
+
 #include <QList>
 #include <QStringList>
 
@@ -16,7 +18,16 @@
 // one. Files written before that rule load unchanged.
 class TAccountStore {
 public:
-    explicit TAccountStore(const QString& iniPath) : ini_(iniPath) {}
+    // With secrets, passwords are kept in the desktop's secret store and the file's Password
+    // keys stay empty; a password still in the file (an older file) is read and moves to the
+    // store at its next write. When the store does not take it, the password goes to the file.
+    explicit TAccountStore(const QString& iniPath, SecretStore* secrets = nullptr) : ini_(iniPath), secrets_(secrets) {}
+
+    // The secret store's key of an account's password.
+    static QString SecretKey(const TAccount& account)
+    {
+        return account.UserID + QLatin1Char('@') + (account.Host.isEmpty() ? HostOf(account.Section) : account.Host);
+    }
 
     // The host list.
     QStringList ReadList() const;
@@ -53,5 +64,9 @@ private:
     // the file already holds it, so files of users who never changed it stay as they were.
     void WriteOptional(const QString& section, const QString& key, const QString& value, const QString& def);
 
+    // The password as the file keeps it: empty when the secret store took it.
+    QString PasswordForFile(const TAccount& account) const;
+
     IniProfile ini_;
+    SecretStore* secrets_ = nullptr;
 };

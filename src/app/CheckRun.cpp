@@ -4,6 +4,7 @@
 #include "app/SessionSettings.h"
 #include "net/TlsTransport.h"
 
+#include "app/NewMail.h"
 #include "app/WireText.h"
 #include "dialup/DialUp.h"
 #include "mail/KTpop3.h"
@@ -27,7 +28,8 @@ QString ResultLine(const TAccountResult& Result, bool SayWhenEmpty)
     if (Result.Count <= 0)
         return SayWhenEmpty ? QStringLiteral("Vous n'avez aucun message sur ") + name : QString();
     return QStringLiteral("Vous avez ") + QString::number(Result.Count)
-           + (Result.Count == 1 ? QStringLiteral(" message sur ") : QStringLiteral(" messages sur ")) + name;
+           + (Result.Count == 1 ? QStringLiteral(" message sur ") : QStringLiteral(" messages sur ")) + name
+           + NewMailSuffix(Result.Fresh);
 }
 
 TCheckRun::TCheckRun(TKTPOP3& Pop3, TDialUp& DialUp) : pop3_(Pop3), line_(DialUp) {}
@@ -126,6 +128,15 @@ TAccountResult TCheckRun::Check(const TAccount& Account)
     }
     TAccountResult r = Outcome(Account, TCheckOutcome::Counted);
     r.Count = pop3_.MessageCount();
+    if (OnCounted && !cancelled_) {
+        try {
+            OnCounted(r);
+        } catch (const std::exception&) {
+            // The count stands; what is new is not known this time.
+            r.Fresh = 0;
+            r.Newest.clear();
+        }
+    }
     return r;
 }
 

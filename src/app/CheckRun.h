@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class TDialUp;
@@ -23,12 +24,14 @@ struct TAccountResult {
     TAccount Account;
     TCheckOutcome Outcome = TCheckOutcome::Unreachable;
     int Count = 0;  // Counted only
+    int Fresh = 0;  // Counted only: messages new since the account's last check
+    QStringList Newest; // "sender — subject" of up to three of the new messages, newest first
     QString Error;  // what went wrong, as the component or the run said it
 };
 
 // The alert line of one result ("" for none). An account without messages gets a line only when
-// SayWhenEmpty. Every line that gives a count ends with " sur " and the account's name: the alert
-// window finds the account from it.
+// SayWhenEmpty. Every line that gives a count has " sur " and the account's name, then the new
+// messages when there are ("(2 nouveaux)"): the alert window finds the account from it.
 QString ResultLine(const TAccountResult& Result, bool SayWhenEmpty);
 
 class TCheckRun {
@@ -55,6 +58,9 @@ public:
     std::function<bool(TAccount& Account, const std::string& Host, const std::string& Reasons,
                        const std::string& Fingerprint)>
         OnUntrustedCertificate;
+    // An account was counted and its session is still open: what else to learn from it (what is
+    // new). A failure there leaves the count standing.
+    std::function<void(TAccountResult&)> OnCounted;
 
     // Notes whether a line is already up; a run that finds nothing hangs up only a line it
     // brought up itself.

@@ -18,8 +18,8 @@
 
 namespace {
 
-// The program's icon: an envelope on a blue square.
-QIcon programIcon()
+// The program's icon: an envelope on a blue square; with newMail, an orange mark in the corner.
+QIcon programIcon(bool newMail = false)
 {
     QPixmap pixmap(32, 32);
     pixmap.fill(Qt::transparent);
@@ -33,6 +33,11 @@ QIcon programIcon()
     p.setPen(QPen(QColor(24, 62, 120), 2));
     p.drawLine(5, 9, 16, 18);
     p.drawLine(27, 9, 16, 18);
+    if (newMail) {
+        p.setPen(QPen(Qt::white, 2));
+        p.setBrush(QColor(240, 120, 0));
+        p.drawEllipse(QPointF(24.5, 7.5), 6.5, 6.5);
+    }
     return QIcon(pixmap);
 }
 
@@ -98,7 +103,7 @@ void THiddenForm::FormShow()
     TForm1* f = form1_;
     const bool complete = f->AccountComplete() && !f->ComboBox1->currentText().isEmpty();
     // Without a notification area the user would have neither icon nor window: show the window.
-    if (!f->ShowOnStart->isChecked() && complete && QSystemTrayIcon::isSystemTrayAvailable())
+    if (!f->ShowOnStart->isChecked() && complete && f->Context().notificationArea())
         return;
     f->show();
     f->raise();
@@ -130,6 +135,7 @@ void THiddenForm::TrayIcon1DblClick()
 
 void THiddenForm::AlertWindowClick()
 {
+    form1_->MailSeen();
     if (alert_->isVisible()) {
         alert_->raise();
         alert_->activateWindow();
@@ -176,7 +182,23 @@ void THiddenForm::EndSession()
 
 void THiddenForm::SetToolTip(const QString& tip)
 {
-    TrayIcon1->SetToolTip(tip);
+    baseTip_ = tip;
+    if (newMail_ <= 0) {
+        TrayIcon1->SetToolTip(tip);
+        return;
+    }
+    const QString count = newMail_ == 1 ? QStringLiteral("1 nouveau message")
+                                        : QStringLiteral("%1 nouveaux messages").arg(newMail_);
+    TrayIcon1->SetToolTip(tip.isEmpty() ? count : count + QStringLiteral(" - ") + tip);
+}
+
+void THiddenForm::SetNewMail(int count)
+{
+    const bool changed = (count > 0) != (newMail_ > 0);
+    newMail_ = std::max(count, 0);
+    if (changed)
+        TrayIcon1->SetIcon(programIcon(newMail_ > 0));
+    SetToolTip(baseTip_);
 }
 
 QString THiddenForm::ToolTip() const

@@ -46,9 +46,14 @@ public:
 
     bool Closed() const { return closed_; }
 
-    // The notification-area tip (at most 62 characters are kept).
+    // The notification-area tip (at most 62 characters are kept). While new mail waits, the tip
+    // begins with the number of new messages.
     void SetToolTip(const QString& tip);
     QString ToolTip() const;
+    // New messages waiting to be looked at: the icon carries a mark and the tip names them; 0
+    // brings back the plain icon.
+    void SetNewMail(int count);
+    int NewMail() const { return newMail_; }
 
 signals:
     // The program ends.
@@ -58,4 +63,6 @@ private:
     TForm1* form1_ = nullptr;
     TAlert* alert_ = nullptr;
     bool closed_ = false;
+    QString baseTip_;
+    int newMail_ = 0;
 };

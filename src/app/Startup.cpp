@@ -9,6 +9,7 @@
 #include "app/Unit1.h"
 #include "app/sabout.h"
 #include "platform/SessionSignals.h"
+#include "platform/SingleInstance.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -52,7 +53,17 @@ TWindows CreateWindows(AppContext& context)
     return w;
 }
 
-int RunProgram(AppContext& context)
+void BringForward(TWindows& windows)
+{
+    TForm1* f = windows.Form1.get();
+    if (!f)
+        return;
+    f->show();
+    f->raise();
+    f->activateWindow();
+}
+
+int RunProgram(AppContext& context, SingleInstance* instance)
 {
     // An end-of-session request ends the program with its settings saved. One that arrives
     // during the start waits until the windows exist.
@@ -75,12 +86,16 @@ int RunProgram(AppContext& context)
 
     Application().Title = QStringLiteral("Brevicor");
     Application().HelpFile = QStringLiteral("Brevicor.hlp");
-    QApplication::setApplicationDisplayName(Application().Title);
+    // No display name: the desktop would add it to every window title ("Brevicor - Messages —
+    // Brevicor"); the titles already name the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
     TWindows windows = CreateWindows(context);
     QObject::connect(windows.HiddenForm.get(), &THiddenForm::Ended, qApp, &QCoreApplication::quit,
                      Qt::QueuedConnection);
+    if (instance)
+        QObject::connect(instance, &SingleInstance::ActivationRequested, windows.HiddenForm.get(),
+                         [&windows] { BringForward(windows); });
 
     logo->hide();
     logo.reset();

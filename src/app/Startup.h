@@ -8,6 +8,7 @@ class THiddenForm;
 class TAlert;
 class TForm1;
 class TAboutBox;
+class SingleInstance;
 
 struct TWindows {
     std::unique_ptr<THiddenForm> HiddenForm;
@@ -26,5 +27,9 @@ struct TWindows {
 TWindows CreateWindows(AppContext& context);
 
 // The whole start sequence: hourglass, splash for two seconds, the windows, then the event loop
-// until the hidden window closes. Returns the program's exit code.
-int RunProgram(AppContext& context);
+// until the hidden window closes. A later start of the program, told by instance, brings the main
+// window forward. Returns the program's exit code.
+int RunProgram(AppContext& context, SingleInstance* instance = nullptr);
+
+// Shows the main window in front of the others (a second start of the program asked for it).
+void BringForward(TWindows& windows);

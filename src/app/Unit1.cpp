@@ -122,6 +122,7 @@ void TForm1::FormCreate()
         Timer2->stop();
     MinutesLeft = IntervalMinutes;
     SelectAlertSound();
+    TellWherePasswordsAre();
     Timer1->start();
     if (CheckBox1->isChecked() && CheckBox3->isChecked())
         CheckMail();
@@ -155,6 +156,10 @@ void TForm1::closeEvent(QCloseEvent* event)
         return;
     }
     event->accept();
+    // Without a notification area a hidden window could not be called back: closing it ends
+    // the program, as "Quitter Brevicor" does (the settings are saved already).
+    if (!context_.notificationArea())
+        hiddenForm_->FormClose();
 }
 
 void TForm1::Button12Click()
@@ -242,6 +247,10 @@ QString TForm1::StatusText() const
 
 void TForm1::ShowMailboxTabs(bool visible)
 {
+    // Hiding the page on show would make the tab bar jump to the next visible page (the compose
+    // page); the account page is where the user can reconnect.
+    if (!visible && (PageControl1->currentWidget() == TabSheet2 || PageControl1->currentWidget() == TabSheet3))
+        PageControl1->setCurrentWidget(TabSheet1);
     PageControl1->setTabVisible(PageControl1->indexOf(TabSheet2), visible);
     PageControl1->setTabVisible(PageControl1->indexOf(TabSheet3), visible);
 }

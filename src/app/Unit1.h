@@ -49,6 +49,11 @@ public:
     TForm1(AppContext& context, THiddenForm* hiddenForm, TAlert* alert);
     ~TForm1() override;
 
+    // Size of the window on a first start (and the least it opens with): wide enough for the
+    // five tabs and every button at their full text.
+    static constexpr int DefaultWidth = 720;
+    static constexpr int DefaultHeight = 500;
+
     // ---- state shared by the check run, the scheduler, the alert window and the mailbox pages
     QString ProgramDir;        // folder of the program file, ending with '/'
     QString ConfigDir;         // folder of the settings file and the chosen sound, ending with '/'
@@ -229,6 +234,11 @@ public:
     bool OfferToTrustCertificate(TAccount& account, const std::string& host, const std::string& reasons,
                                  const std::string& fingerprint);
 
+    // ---- passwords (kept by the account store: the desktop's secret store, else the file)
+    // Without a secret store: says once, in the status bar, that the passwords stay in the file.
+    void TellWherePasswordsAre();
+    bool PasswordPlaceToldOnce = false;
+
     // ---- dial-up connections
     void EnumerateDialUpEntries();
     // Makes sure a line is up (dialing the selected entry when none is); with no entry defined,
@@ -245,6 +255,7 @@ public:
     void DialUpAsyncEvent(const QString& messageText);
     void Button13Click();
     void CreateBtnClick();
+    void ReportEditorRefusal(uint32_t code);
     void RenameBtnClick();
     void Poubelle7Click();
     void UserBtnClick();
@@ -284,6 +295,21 @@ public:
     private:
         TForm1& form_;
     };
+
+    // ---- new mail
+    // While the account's session is open after its count: which messages are new since its
+    // last check (remembered per account), with "sender — subject" of up to three of the newest.
+    void LookForNewMail(TAccountResult& result);
+    // Tells the desktop: a notification for the account (clicking it opens the account's list).
+    void NotifyNewMail(const QString& host, int fresh, const QStringList& newest);
+    // New mail announced and not yet looked at; shown on the tray icon.
+    int NewMailWaiting = 0;
+    void SetNewMailWaiting(int count);
+    // The user has looked at the results or the list: the tray icon is plain again.
+    void MailSeen();
+    void AlertClosed() override { MailSeen(); }
+    // Folder of the remembered message ids of each account.
+    QString SeenMailFolder() const { return ConfigDir + QStringLiteral("nouveaux/"); }
 
     // ---- message list and reader
     void Button5Click();

@@ -20,7 +20,7 @@ void TForm1::HostComboClick()
 
 TAccountStore TForm1::Accounts() const
 {
-    return TAccountStore(IniPath);
+    return TAccountStore(IniPath, context_.secrets);
 }
 
 QList<TAccount> TForm1::ListedAccounts() const

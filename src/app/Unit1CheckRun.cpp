@@ -224,11 +224,25 @@ void TForm1::CheckMail(bool ByHand)
     run.Entry = SelectedDialUpEntry();
     run.KeepLastSession = justCurrent;
     run.OnNoEntry = [this] { WarnNoDialUpEntry(); };
-    run.OnAccountDone = [this, ByHand](const TAccountResult& r) { ReportAccountResult(r, ByHand); };
+    // What is new since each account's last check, looked for while its session is open; the
+    // notifications go out at the end of the run.
+    std::vector<TAccountResult> news;
+    int totalFresh = 0;
     run.OnUntrustedCertificate = [this](TAccount& account, const std::string& host, const std::string& reasons,
                                         const std::string& fingerprint) {
         return OfferToTrustCertificate(account, host, reasons, fingerprint);
     };
+    run.OnCounted = [this](TAccountResult& r) { LookForNewMail(r); };
+    run.OnAccountDone = [this, ByHand, &news, &totalFresh](const TAccountResult& r) {
+        ReportAccountResult(r, ByHand);
+        if (r.Outcome == TCheckOutcome::Counted && r.Fresh > 0) {
+            news.push_back(r);
+            totalFresh += r.Fresh;
+        }
+    };
+    // A check started by the scheduler speaks only of new mail; one started by hand, or with
+    // "Prévenir s'il n'y a aucun message", reports as it always has.
+    auto announce = [&] { return CheckBox2->isChecked() || ByHand || totalFresh > 0; };
     QList<TAccountResult> results;
     {
         TCheckRun* const outer = running_;
@@ -238,7 +252,9 @@ void TForm1::CheckMail(bool ByHand)
         LineWasUp = run.Begin();
         alert_->ListBox->clear();
         results = run.Run(accounts);
-        run.Finish(TCheckRun::Total(results));
+        // The line the program dialed stays up only for mail the user is told about (the alert
+        // window then offers to hang up, and does so after five minutes).
+        run.Finish(announce() ? TCheckRun::Total(results) : 0);
         LineUp = run.LineUp();
     }
     const int total = TCheckRun::Total(results);
@@ -246,7 +262,7 @@ void TForm1::CheckMail(bool ByHand)
     // The current account's session stays open: its mail is listed at once.
     if (justCurrent && !results.isEmpty() && results.first().Outcome == TCheckOutcome::Counted) {
         ShowSignedIn(results.first().Count, TTabs::Keep);
-        if (total > 0) {
+        if (total > 0 && (ByHand || results.first().Fresh > 0)) {
             ListMessages(false);
             ShowMailboxTabs(true);
             ShowPage(TabSheet3);
@@ -255,10 +271,15 @@ void TForm1::CheckMail(bool ByHand)
         }
     }
 
+    for (const TAccountResult& r : news)
+        NotifyNewMail(r.Account.Name(), r.Fresh, r.Newest);
+    if (totalFresh > 0)
+        SetNewMailWaiting(NewMailWaiting + totalFresh);
+
     // A cancelled run says only what it found.
     if (run.Cancelled() && total == 0)
         return;
-    if (CheckBox2->isChecked() || ByHand || total > 0) {
+    if (announce()) {
         if (WAVPlayer1->WAVCapable() && !WAVPlayer1->FileName.isEmpty())
             WAVPlayer1->Play();
         else

@@ -3,6 +3,7 @@
 #include "app/Unit1.h"
 
 #include "dialup/DialUp.h"
+#include "platform/DialService.h"
 #include "platform/Dialogs.h"
 
 #include <QCoreApplication>
@@ -67,8 +68,13 @@ bool TForm1::ProbeLine()
 
 void TForm1::OfferToCloseConnections()
 {
+    // Only the connection the program dialed itself is offered for closing, and "Non" is the
+    // default answer: a connection the user brought up is none of the program's business.
     const bool any = TDialLine(*DialUp).ActiveConnections([this](uint32_t handle, const QString& name) {
-        if (context_.dialogs->ConfirmYesNo(QStringLiteral("Voulez-vous aussi fermer la connexion \"%1\" ?").arg(name)))
+        const bool ours = handle != 0 && handle == DialUp->ConnectionHandle();
+        if (ours
+            && context_.dialogs->ConfirmYesNoDefaultNo(
+                QStringLiteral("Voulez-vous aussi fermer la connexion \"%1\" ?").arg(name)))
             DialUp->HangUpConnection(handle);
     });
     if (any)
@@ -88,7 +94,7 @@ QString TForm1::SelectedDialUpEntry() const
 void TForm1::WarnNoDialUpEntry()
 {
     context_.dialogs->Message(
-        QStringLiteral("Aucune connexion n'est définie dans Windows. Utilisez le bouton \"Créer\"."),
+        QStringLiteral("Aucune connexion n'est définie dans le gestionnaire de réseau. Utilisez le bouton \"Créer\"."),
         MessageIcon::Warning);
     ShowPage(TabSheet1);
     CreateBtn->setFocus();
@@ -105,10 +111,21 @@ TDialLine::TResult TForm1::ConnectLine()
     return result;
 }
 
+// Says in French why the desktop's connection editor could not be opened; other refusals are
+// the editor's own business (it has shown them, or the user closed it).
+void TForm1::ReportEditorRefusal(uint32_t code)
+{
+    if (code == DialError::ProgramNotFound || code == DialError::NotSupported || code == DialError::ServiceUnavailable)
+        context_.dialogs->Message(
+            QStringLiteral("Aucun éditeur de connexions n'est installé : installez le paquet "
+                           "network-manager-gnome (nm-connection-editor) pour créer ou modifier une connexion."),
+            MessageIcon::Warning);
+}
+
 void TForm1::Button13Click()
 {
     DialUp->Entry = ComboBox1->currentText();
-    DialUp->EditEntry();
+    ReportEditorRefusal(DialUp->EditEntry());
 }
 
 void TForm1::CreateBtnClick()
@@ -116,8 +133,10 @@ void TForm1::CreateBtnClick()
     QSet<QString> before;
     for (int i = 0; i < ComboBox1->count(); ++i)
         before.insert(ComboBox1->itemText(i));
-    if (DialUp->CreateEntry() != 0)
+    if (const uint32_t code = DialUp->CreateEntry(); code != 0) {
+        ReportEditorRefusal(code);
         return;
+    }
     EnumerateDialUpEntries();
     // The list is in name order: select the entry that was just created (the last one when it
     // cannot be told apart).
@@ -140,7 +159,22 @@ void TForm1::RenameBtnClick()
     const int index = ComboBox1->currentIndex();
     if (value.isEmpty())
         value = ComboBox1->currentText();
-    DialUp->RenameEntry(value);
+    uint32_t code = 0;
+    try {
+        code = DialUp->RenameEntry(value);
+    } catch (const std::exception&) {
+        // Without NetworkManager the connections are the machine's interfaces: nothing to rename.
+        code = DialError::NotSupported;
+    }
+    if (code == DialError::AlreadyExists)
+        context_.dialogs->Message(QStringLiteral("Une connexion s'appelle déjà \"%1\".").arg(value), MessageIcon::Warning);
+    else if (code == DialError::NotSupported || code == DialError::ServiceUnavailable)
+        context_.dialogs->Message(
+            QStringLiteral("Les connexions ne peuvent être renommées qu'avec NetworkManager."), MessageIcon::Warning);
+    else if (code != 0)
+        context_.dialogs->Message(QStringLiteral("Impossible de renommer la connexion \"%1\" : %2")
+                                      .arg(DialUp->Entry, DialService::standardErrorText(code, DialTextLanguage::French)),
+                                  MessageIcon::Warning);
     EnumerateDialUpEntries();
     ComboBox1->setCurrentIndex(index < ComboBox1->count() ? index : ComboBox1->count() - 1);
 }
@@ -176,7 +210,7 @@ void TForm1::PWBtnClick()
     QString stored;
     DialUp->GetPassword(stored);
     const std::optional<QString> answer =
-        context_.dialogs->InputText(DialUp->Entry, QStringLiteral("Mot de passe :"), stored);
+        context_.dialogs->InputSecret(DialUp->Entry, QStringLiteral("Mot de passe :"), stored);
     if (!answer)
         return;
     DialUp->SetPassword(answer->isEmpty() ? stored : *answer);

@@ -75,9 +75,12 @@ void TForm1::LoadSettings()
         setWindowState(windowState() | Qt::WindowMaximized);
     } else {
         const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry() : QRect();
-        const int w = ini.ReadInteger(kMainW, QStringLiteral("w"), 600);
-        const int h = ini.ReadInteger(kMainW, QStringLiteral("h"), 400);
-        resize(w, h);
+        // A stored size smaller than the controls need (an older, smaller default) opens large
+        // enough to show them all.
+        const QSize least = minimumSizeHint();
+        const int w = ini.ReadInteger(kMainW, QStringLiteral("w"), DefaultWidth);
+        const int h = ini.ReadInteger(kMainW, QStringLiteral("h"), DefaultHeight);
+        resize(std::max(w, least.width()), std::max(h, least.height()));
         const int x = ini.ReadInteger(kMainW, QStringLiteral("x"), (screen.width() - width()) / 2);
         const int y = ini.ReadInteger(kMainW, QStringLiteral("y"), (screen.height() - height()) / 2);
         move(x, y);

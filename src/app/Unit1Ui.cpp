@@ -23,6 +23,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 template <typename W, typename... Args>
@@ -91,6 +93,18 @@ QStringList SecurityModes()
     return {QStringLiteral("Aucune"), QStringLiteral("SSL/TLS"), QStringLiteral("STARTTLS")};
 }
 
+// Places widgets left to right from x on one row, each at least as wide as its text needs, with
+// a gap between them; returns the x after the last one.
+int placeRow(int x, int y, int height, std::initializer_list<QWidget*> widgets, int gap = 4)
+{
+    for (QWidget* w : widgets) {
+        const int width = std::max(w->width(), w->sizeHint().width());
+        w->setGeometry(x, y, width, height);
+        x += width + gap;
+    }
+    return x;
+}
+
 } // namespace
 
 void TForm1::CreateControls()
@@ -100,12 +114,15 @@ void TForm1::CreateControls()
     // System menu and maximize only: the window is never minimized.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
-    resize(600, 400);
+    resize(DefaultWidth, DefaultHeight);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     PageControl1 = make<QTabWidget>("PageControl1", this);
+    // Every tab shows its whole caption: the window is at least as wide as the tabs need.
+    PageControl1->setElideMode(Qt::ElideNone);
+    PageControl1->setUsesScrollButtons(false);
     layout->addWidget(PageControl1, 1);
     StatusBar1 = make<QStatusBar>("StatusBar1", this);
     StatusBar1->setSizeGripEnabled(false);
@@ -261,7 +278,7 @@ void TForm1::CreateServerPage()
 
     auto* bottom = new QHBoxLayout;
     auto* checks = new QVBoxLayout;
-    WinStart = make<QCheckBox>("WinStart", page, QStringLiteral("Démarrer avec Windows"));
+    WinStart = make<QCheckBox>("WinStart", page, QStringLiteral("Démarrer avec la session"));
     ShowOnStart = make<QCheckBox>("ShowOnStart", page, QStringLiteral("Montrer la fenêtre au démarrage"));
     checks->addWidget(WinStart);
     checks->addWidget(ShowOnStart);
@@ -288,9 +305,9 @@ void TForm1::CreateListPage()
 {
     QWidget* page = TabSheet3;
     Button5 = button("Button5", QStringLiteral("Lister"), page);
-    Button5->setGeometry(8, 8, 100, 26);
+    Button5->resize(100, 26);
     Button4 = button("Button4", QStringLiteral("Ouvrir ma messagerie Internet \"habituelle\""), page);
-    Button4->setGeometry(116, 8, 300, 26);
+    placeRow(8, 8, 26, {Button5, Button4}, 8);
     ListBox1 = make<QListWidget>("ListBox1", page);
     ListBox1->setGeometry(8, 42, 560, 240);
     ListBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -300,22 +317,23 @@ void TForm1::CreateReadPage()
 {
     QWidget* page = TabSheet2;
     Label10 = make<QLabel>("Label10", page);
-    Label10->setGeometry(8, 12, 140, 20);
+    // Wide enough for "Nb de messages : " and a five-digit count.
+    Label10->resize(Label10->fontMetrics().horizontalAdvance(QStringLiteral("Nb de messages : 99999")) + 8, 26);
     Label5 = label("Label5", QStringLiteral("Message"), page);
-    Label5->setGeometry(150, 12, 60, 20);
     SpinEdit1 = make<QSpinBox>("SpinEdit1", page);
-    SpinEdit1->setGeometry(210, 8, 60, 26);
+    SpinEdit1->resize(60, 26);
     SpinEdit1->setRange(1, 1);
     SpinEdit1->setValue(1);
     Button3 = button("Button3", QStringLiteral("Lire"), page);
-    Button3->setGeometry(278, 8, 70, 26);
+    Button3->resize(70, 26);
     Button7 = button("Button7", QStringLiteral("Supprimer"), page);
-    Button7->setGeometry(352, 8, 84, 26);
+    Button7->resize(84, 26);
     PrintBtn = glyphButton("PrintBtn", QStyle::SP_FileDialogDetailedView, QStringLiteral("Imprime le message courant"),
                            true, page);
-    PrintBtn->setGeometry(440, 8, 30, 26);
+    PrintBtn->resize(30, 26);
     Button8 = button("Button8", QStringLiteral("Répondre"), page);
-    Button8->setGeometry(474, 8, 90, 26);
+    Button8->resize(90, 26);
+    placeRow(8, 8, 26, {Label10, Label5, SpinEdit1, Button3, Button7, PrintBtn, Button8});
 
     struct Row { QLineEdit** field; const char* name; const char* labelName; QString caption; int top; int width; };
     const Row rows[] = {
@@ -326,12 +344,15 @@ void TForm1::CreateReadPage()
         {&ToEdit, "ToEdit", "ToLabel", QStringLiteral("À : "), 136, 0},
         {&CcEdit, "CcEdit", "CcLabel", QStringLiteral("Cc : "), 160, 0},
     };
+    int fieldLeft = 90;
+    for (const Row& r : rows)
+        fieldLeft = std::max(fieldLeft, 8 + QFontMetrics(page->font()).horizontalAdvance(r.caption) + 8);
     for (const Row& r : rows) {
         QLabel* l = label(r.labelName, r.caption, page);
-        l->setGeometry(8, r.top + 2, 82, 20);
+        l->setGeometry(8, r.top + 2, fieldLeft - 8, 20);
         *r.field = make<QLineEdit>(r.name, page);
         (*r.field)->setReadOnly(true);
-        (*r.field)->setGeometry(90, r.top, r.width ? r.width : 470, 22);
+        (*r.field)->setGeometry(fieldLeft, r.top, r.width ? r.width : 470, 22);
     }
 
     // The date shares the size's row.
@@ -380,14 +401,16 @@ void TForm1::CreateComposePage()
     ListBox100 = make<QListWidget>("ListBox100", page);
     ListBox100->setGeometry(8, 20, 300, 58);
     Button104 = button("Button104", QStringLiteral("Ajouter"), page);
-    Button104->setGeometry(314, 20, 90, 26);
     Button105 = button("Button105", QStringLiteral("Supprimer"), page);
-    Button105->setGeometry(314, 52, 90, 26);
+    const int addWidth = std::max({90, Button104->sizeHint().width(), Button105->sizeHint().width()});
+    Button104->setGeometry(314, 20, addWidth, 26);
+    Button105->setGeometry(314, 52, addWidth, 26);
     NewBtn = glyphButton("NewBtn", QStyle::SP_FileIcon, QStringLiteral("Nouveau message (efface tous les champs)"), true,
                          page);
-    NewBtn->setGeometry(414, 20, 30, 26);
+    NewBtn->resize(30, 26);
     Button106 = button("Button106", QStringLiteral("Envoyer"), page);
-    Button106->setGeometry(452, 20, 110, 26);
+    Button106->resize(110, 26);
+    placeRow(314 + addWidth + 10, 20, 26, {NewBtn, Button106}, 8);
 
     Panel101 = make<QWidget>("Panel101", page);
     Panel101->setGeometry(8, 82, 560, 80);
@@ -411,18 +434,18 @@ void TForm1::CreateComposePage()
     Panel104 = make<QWidget>("Panel104", page);
     Panel104->setGeometry(8, 164, 560, 54);
     Label6 = label("Label6", QStringLiteral("Expéditeur"), Panel104);
-    Label6->setGeometry(4, 5, 70, 20);
+    Label6->setGeometry(4, 5, std::max(70, Label6->sizeHint().width()), 20);
     QLabel* l105 = label("Label105", QStringLiteral("Nom :"), Panel104);
-    l105->setGeometry(80, 5, 60, 20);
+    l105->setGeometry(Label6->geometry().right() + 6, 5, 60, 20);
     ComboBox105 = editableCombo("ComboBox105", Panel104);
-    ComboBox105->setGeometry(140, 2, 380, 24);
+    ComboBox105->setGeometry(l105->x() + 60, 2, 380, 24);
     Poubelle4 = glyphButton("Poubelle4", QStyle::SP_TrashIcon, QStringLiteral("Supprime l'entrée courante"), true,
                             Panel104);
     Poubelle4->setGeometry(530, 2, 25, 24);
     QLabel* l106 = label("Label106", QStringLiteral("E-Mail : "), Panel104);
-    l106->setGeometry(80, 31, 60, 20);
+    l106->setGeometry(l105->x(), 31, 60, 20);
     ComboBox106 = editableCombo("ComboBox106", Panel104);
-    ComboBox106->setGeometry(140, 28, 380, 24);
+    ComboBox106->setGeometry(l105->x() + 60, 28, 380, 24);
     Poubelle5 = glyphButton("Poubelle5", QStyle::SP_TrashIcon, QStringLiteral("Supprime l'entrée courante"), true,
                             Panel104);
     Poubelle5->setGeometry(530, 28, 25, 24);
@@ -538,6 +561,12 @@ void TForm1::ConnectHandlers()
     on(WebBtn, &QToolButton::clicked, &TForm1::WebBtnClick);
 
     on(Button5, &QPushButton::clicked, &TForm1::Button5Click);
+    // The user looking at the message list has seen the new mail.
+    on(Button5, &QPushButton::clicked, &TForm1::MailSeen);
+    connect(PageControl1, &QTabWidget::tabBarClicked, this, [this](int index) {
+        if (PageControl1->widget(index) == TabSheet3)
+            MailSeen();
+    });
     on(Button4, &QPushButton::clicked, &TForm1::Button4Click);
     on(ListBox1, &QListWidget::itemClicked, &TForm1::ListBox1Click);
     on(ListBox1, &QListWidget::itemDoubleClicked, &TForm1::ListBox1DblClick);

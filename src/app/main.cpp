@@ -1,12 +1,16 @@
 // main: the program entry.
 #include "app/Startup.h"
+#include "platform/DesktopNotifications.h"
 #include "platform/DialService.h"
 #include "platform/ProgramPaths.h"
 #include "platform/QtDialogs.h"
+#include "platform/SecretStore.h"
 #include "platform/SoundOutput.h"
 #include "platform/Autostart.h"
 #include "platform/Launcher.h"
+#include "platform/SingleInstance.h"
 #include "platform/TextBrowserHelp.h"
+#include "platform/Translations.h"
 
 #include <QApplication>
 
@@ -14,11 +18,18 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brevicor"));
+    // One program per user: a second start brings the running one forward and ends.
+    SingleInstance instance;
+    if (!instance.Claim())
+        return 0;
+    InstallFrenchQtTranslations(app);
     QtDialogs dialogs;
     const std::unique_ptr<SoundOutput> sound = CreateQtSoundOutput();
     DesktopLauncher launcher;
     XdgAutostart autostart;
     TextBrowserHelp help;
+    DesktopNotifications notifications;
+    KeychainStore secrets;
     AppContext context;
     context.paths = ProgramPaths::forRunningProgram();
     context.dialogs = &dialogs;
@@ -27,5 +38,7 @@ int main(int argc, char** argv)
     context.launcher = &launcher;
     context.autostart = &autostart;
     context.help = &help;
-    return RunProgram(context);
+    context.notifications = &notifications;
+    context.secrets = &secrets;
+    return RunProgram(context, &instance);
 }

@@ -43,7 +43,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent)
     Copyright->setObjectName(QStringLiteral("Copyright"));
     Copyright->setGeometry(8, 80, 260, 16);
 
-    Comments = new QLabel(QStringLiteral("Messagerie automatisée pour Windows 95/98"), Panel1);
+    Comments = new QLabel(QStringLiteral("Messagerie automatisée pour le bureau Linux"), Panel1);
     Comments->setObjectName(QStringLiteral("Comments"));
     Comments->setWordWrap(true);
     Comments->setGeometry(8, 104, 249, 33);

@@ -165,10 +165,9 @@ uint32_t TDialUp::CreateEntry()
     return FService ? FService->createEntryDialog() : DialError::ServiceUnavailable;
 }
 
-void TDialUp::EditEntry()
+uint32_t TDialUp::EditEntry()
 {
-    if (FService)
-        FService->editEntryDialog(Entry);
+    return FService ? FService->editEntryDialog(Entry) : DialError::ServiceUnavailable;
 }
 
 void TDialUp::LoadRasFunction(const QString& Name)

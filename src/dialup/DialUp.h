@@ -70,7 +70,7 @@ public:
     uint32_t HangUpConnection(uint32_t Handle);
     uint32_t GetConnections();
     uint32_t CreateEntry();
-    void EditEntry();
+    uint32_t EditEntry();
     uint32_t RenameEntry(const QString& NewName);
     uint32_t DeleteEntry();
     uint32_t GetUserName(QString& Value);

@@ -439,6 +439,35 @@ void TKTPOP3::DeleteMessage(int MsgNum)
         OnSuccess(this);
 }
 
+bool TKTPOP3::UIDL(std::vector<std::string>& Ids)
+{
+    Ids.clear();
+    if (FBusy)
+        return false;
+    FBusy = true;
+    TFinally clearBusy([this] { FBusy = false; });
+    RequireConnection();
+    const std::string reply = Transaction("UIDL");
+    if (!Positive(reply))
+        return false;
+    Ids.reserve(size_t(std::max(FMessageCount, 0)));
+    for (;;) {
+        const std::string line = StripLineEnd(ReadLn());
+        if (line == ".")
+            break;
+        // "n id"; a line that does not read so is skipped rather than trusted.
+        bool ok;
+        const int number = ToIntDef(NthField(line, ' ', 1), 0, ok);
+        const std::string id = Trim(NthField(line, ' ', 2));
+        if (!ok || number < 1 || id.empty() || number > std::max(FMessageCount, 0) + 100000)
+            continue;
+        if (size_t(number) > Ids.size())
+            Ids.resize(size_t(number));
+        Ids[size_t(number) - 1] = id;
+    }
+    return true;
+}
+
 // ---------------------------------------------------------------------------------------------
 // The RETR reply, read in bounded pieces up to and including the terminating "." line and never
 // further, goes through the message decoder. A line is read whole up to kPiece bytes; a longer one

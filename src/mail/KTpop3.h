@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 // The header summary of one message (RetrieveSummary).
 class TSummary {
@@ -87,6 +88,10 @@ public:
     void RetrieveMessage(int MsgNum);
     // DELE n. Does nothing while Busy.
     void DeleteMessage(int MsgNum);
+    // UIDL: the unique id of every message, Ids[n - 1] for message n (empty for a number the
+    // server did not list). Returns false, with Ids empty, when the server refuses the command
+    // (it does not keep ids) or while Busy; a broken connection raises.
+    bool UIDL(std::vector<std::string>& Ids);
     // CAPA: fills Capabilities (left empty and not Known when the server has no CAPA).
     void ReadCapabilities();
 

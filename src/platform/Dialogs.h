@@ -23,6 +23,8 @@ public:
 
     // Question with Yes and No; true on Yes.
     virtual bool ConfirmYesNo(const QString& text) = 0;
+    // Question with Yes and No where No is the default button (Enter answers No); true on Yes.
+    virtual bool ConfirmYesNoDefaultNo(const QString& text) = 0;
     // Question with OK and Cancel; true on OK.
     virtual bool ConfirmOkCancel(const QString& text) = 0;
     // Message box with one OK button. An empty caption means the application title.
@@ -31,6 +33,8 @@ public:
     virtual void ShowError(const QString& text) = 0;
     // Text input; nothing on Cancel.
     virtual std::optional<QString> InputText(const QString& caption, const QString& prompt, const QString& value) = 0;
+    // Text input whose text is hidden as it is typed (passwords); nothing on Cancel.
+    virtual std::optional<QString> InputSecret(const QString& caption, const QString& prompt, const QString& value) = 0;
     // File-open dialog; the chosen files with full paths, empty on Cancel.
     virtual QStringList OpenFiles(const OpenFileOptions& options) = 0;
     // Print dialog on the given printer; false on Cancel. The printer carries the choices

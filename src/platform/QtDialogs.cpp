@@ -34,6 +34,12 @@ bool QtDialogs::ConfirmYesNo(const QString& text)
            == QMessageBox::Yes;
 }
 
+bool QtDialogs::ConfirmYesNoDefaultNo(const QString& text)
+{
+    return QMessageBox::question(parent_, title({}), text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+           == QMessageBox::Yes;
+}
+
 bool QtDialogs::ConfirmOkCancel(const QString& text)
 {
     return QMessageBox::question(parent_, title({}), text, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok)
@@ -56,6 +62,15 @@ std::optional<QString> QtDialogs::InputText(const QString& caption, const QStrin
 {
     bool ok = false;
     const QString answer = QInputDialog::getText(parent_, caption, prompt, QLineEdit::Normal, value, &ok);
+    if (!ok)
+        return std::nullopt;
+    return answer;
+}
+
+std::optional<QString> QtDialogs::InputSecret(const QString& caption, const QString& prompt, const QString& value)
+{
+    bool ok = false;
+    const QString answer = QInputDialog::getText(parent_, caption, prompt, QLineEdit::Password, value, &ok);
     if (!ok)
         return std::nullopt;
     return answer;

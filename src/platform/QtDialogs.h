@@ -11,10 +11,12 @@ public:
     void setParent(QWidget* parent) { parent_ = parent; }
 
     bool ConfirmYesNo(const QString& text) override;
+    bool ConfirmYesNoDefaultNo(const QString& text) override;
     bool ConfirmOkCancel(const QString& text) override;
     void Message(const QString& text, MessageIcon icon, const QString& caption) override;
     void ShowError(const QString& text) override;
     std::optional<QString> InputText(const QString& caption, const QString& prompt, const QString& value) override;
+    std::optional<QString> InputSecret(const QString& caption, const QString& prompt, const QString& value) override;
     QStringList OpenFiles(const OpenFileOptions& options) override;
     bool ChoosePrinter(QPrinter& printer) override;
 

@@ -25,6 +25,14 @@ bool ScriptedDialogs::ConfirmYesNo(const QString& text)
     return take().positive;
 }
 
+bool ScriptedDialogs::ConfirmYesNoDefaultNo(const QString& text)
+{
+    Shown s{Kind::YesNo, {}, text, {}, MessageIcon::None};
+    s.defaultNo = true;
+    record(s);
+    return take().positive;
+}
+
 bool ScriptedDialogs::ConfirmOkCancel(const QString& text)
 {
     record({Kind::OkCancel, {}, text, {}, MessageIcon::None});
@@ -44,6 +52,17 @@ void ScriptedDialogs::ShowError(const QString& text)
 std::optional<QString> ScriptedDialogs::InputText(const QString& caption, const QString& prompt, const QString& value)
 {
     record({Kind::Input, caption, prompt, value, MessageIcon::None});
+    Answer a = take();
+    if (!a.positive)
+        return std::nullopt;
+    return a.text;
+}
+
+std::optional<QString> ScriptedDialogs::InputSecret(const QString& caption, const QString& prompt, const QString& value)
+{
+    Shown s{Kind::Input, caption, prompt, value, MessageIcon::None};
+    s.hidden = true;
+    record(s);
     Answer a = take();
     if (!a.positive)
         return std::nullopt;

@@ -17,6 +17,8 @@ public:
         QString value;  // input dialog's initial value; file dialog's folder
         MessageIcon icon = MessageIcon::None;
         bool multiple = false; // file dialog: several files may be chosen
+        bool defaultNo = false; // question: No is the default button
+        bool hidden = false;    // input: the typed text is hidden
     };
 
     // Answers, consumed in order by the dialogs that take them. A dialog shown with no answer
@@ -37,10 +39,12 @@ public:
     void clear() { shown_.clear(); unexpected_ = 0; answers_.clear(); }
 
     bool ConfirmYesNo(const QString& text) override;
+    bool ConfirmYesNoDefaultNo(const QString& text) override;
     bool ConfirmOkCancel(const QString& text) override;
     void Message(const QString& text, MessageIcon icon, const QString& caption) override;
     void ShowError(const QString& text) override;
     std::optional<QString> InputText(const QString& caption, const QString& prompt, const QString& value) override;
+    std::optional<QString> InputSecret(const QString& caption, const QString& prompt, const QString& value) override;
     QStringList OpenFiles(const OpenFileOptions& options) override;
     bool ChoosePrinter(QPrinter& printer) override;
 

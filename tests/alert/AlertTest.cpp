@@ -47,6 +47,9 @@ TEST(AlertLines, HostIsTheTextAfterSur)
         {"Connexion impossible à pop.a.org", ""},
         {"Brevicor a raccroché après 5 minutes d'affichage de la boîte de dialogue", ""},
         {"Sur rien", ""},  // case counts
+        {"Vous avez 6 messages sur pop.example.com (2 nouveaux)", "pop.example.com"},
+        {"Vous avez 1 message sur pop.example.com (1 nouveau)", "pop.example.com"},
+        {"Vous avez 2 messages sur host (weird)", "host (weird)"},
     };
     for (const auto& [line, expected] : cases)
         EXPECT_EQ(TAlert::HostFromLine(QString::fromUtf8(line)), QString::fromUtf8(expected)) << line;

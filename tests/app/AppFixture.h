@@ -44,6 +44,8 @@ protected:
         context.launcher = &launcher;
         context.autostart = &autostart;
         context.help = &help;
+        // Tests run as on a desktop with a notification area unless they say otherwise.
+        context.notificationArea = [] { return true; };
         qputenv("XDG_CONFIG_HOME", folder.file("config").toUtf8());
         // The desktop's download folder, where received files go, is the test's own.
         QDir().mkpath(folder.file("config"));

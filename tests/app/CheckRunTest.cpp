@@ -8,6 +8,7 @@
 #include "platform/FakeDialService.h"
 
 #include <QAction>
+#include <QDir>
 #include <QLabel>
 #include <QListWidget>
 #include <QSpinBox>
@@ -157,7 +158,7 @@ TEST_F(CheckRunTest, OneAndTwoMessagesAreCountedAndTheSoundPlays)
     start();
     ASSERT_EQ(form().WAVPlayer1->FileName, folder.file("default.wav"));
     run(false);
-    EXPECT_EQ(alertLines, QStringList({"Vous avez 1 message sur 127.0.0.1"}));
+    EXPECT_EQ(alertLines, QStringList({"Vous avez 1 message sur 127.0.0.1 (1 nouveau)"}));
     EXPECT_EQ(sound.plays, 1);
     EXPECT_EQ(sound.beeps, 0);
     // Mail was found: the line stays up for the user, and the hang-up is offered.
@@ -168,7 +169,7 @@ TEST_F(CheckRunTest, OneAndTwoMessagesAreCountedAndTheSoundPlays)
     form().Edit3->setText("anne");
     form().Edit4->setText("pa");
     run(false);
-    EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur localhost"}));
+    EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur localhost (2 nouveaux)"}));
     EXPECT_EQ(form().Label10->text(), "Nb de messages : 2");
     EXPECT_EQ(form().SpinEdit1->maximum(), 2);
     EXPECT_TRUE(form().SpinEdit1->isEnabled());
@@ -208,7 +209,7 @@ TEST_F(CheckRunTest, AllAccountsGetOneLineEachAndADownServerIsReportedAsSuch)
     start();
     dialogs.OnShown = [](const ScriptedDialogs::Shown&) {};
     run(true);
-    EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1", "Vous n'avez aucun message sur localhost",
+    EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1 (2 nouveaux)", "Vous n'avez aucun message sur localhost",
                                        "Connexion impossible à 127.1"}));
     // The account shown before the run is shown again, with its stored details.
     EXPECT_EQ(form().HostCombo->currentText(), "localhost");
@@ -244,7 +245,7 @@ TEST_F(CheckRunTest, AllAccountsWithAnEmptyListChecksTheAccountOnScreen)
     start();
     run(false);
     EXPECT_TRUE(alertShown);
-    EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1"}));
+    EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1 (2 nouveaux)"}));
     ASSERT_EQ(form().HostCombo->count(), 1);
     EXPECT_EQ(form().HostCombo->itemText(0), "127.0.0.1");
 }
@@ -273,7 +274,7 @@ TEST_F(CheckRunTest, ConnectedSessionReadsAFreshCountAfterTheProgramDialed)
     EXPECT_EQ(form().StatusText(), "Il n'y a aucun message sur 127.0.0.1");
     dovecot.deliver("bruno", message(4));
     run(false);
-    EXPECT_EQ(alertLines, QStringList({"Vous avez 1 message sur 127.0.0.1"}));
+    EXPECT_EQ(alertLines, QStringList({"Vous avez 1 message sur 127.0.0.1 (1 nouveau)"}));
 }
 
 TEST_F(CheckRunTest, ScheduledTicksCheckEveryNMinutes)
@@ -282,6 +283,8 @@ TEST_F(CheckRunTest, ScheduledTicksCheckEveryNMinutes)
     IniProfile i = ini();
     i.WriteBool("MainW", "Automail", true);
     i.WriteInteger("Last", "Minute", 5);
+    // Every check is announced, also the one that finds no new message.
+    i.WriteBool("MainW", "PrevSiNo", true);
     start();
     int runs = 0;
     for (int tick = 1; tick <= 10; ++tick) {
@@ -350,7 +353,7 @@ TEST_F(CheckRunTest, DoubleClickInTheAlertOpensThatAccount)
     current("127.0.0.1", "anne", "pa", port());
     start();
     run(false);
-    ASSERT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1"}));
+    ASSERT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1 (2 nouveaux)"}));
     form().hide();
     form().ShowPage(form().TabSheet1);
     QTimer::singleShot(0, [&] {
@@ -388,7 +391,7 @@ TEST_F(CheckRunTest, ARefusedPasswordHasItsOwnLine)
     i.WriteBool("MainW", "JustCurrentMess", false);
     start();
     run(true);
-    EXPECT_EQ(alertLines, QStringList({"Identifiant ou mot de passe refusé par 127.0.0.1", "Vous avez 1 message sur localhost"}));
+    EXPECT_EQ(alertLines, QStringList({"Identifiant ou mot de passe refusé par 127.0.0.1", "Vous avez 1 message sur localhost (1 nouveau)"}));
     // Connecting by hand says so in the status bar.
     form().Button1Click();
     EXPECT_FALSE(form().KTPOP31->Connected());
@@ -415,7 +418,7 @@ TEST_F(CheckRunTest, TwoUsersOnOneHostAreBothKeptAndChecked)
     EXPECT_EQ(ini().ReadString("127.0.0.1", "UserName", ""), "anne");
     EXPECT_EQ(ini().ReadString("bruno@127.0.0.1", "UserName", ""), "bruno");
     run(true);
-    EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1", "Vous n'avez aucun message sur bruno@127.0.0.1"}));
+    EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1 (2 nouveaux)", "Vous n'avez aucun message sur bruno@127.0.0.1"}));
     // Choosing either entry shows its own details.
     form().HostCombo->setCurrentIndex(0);
     form().HostComboClick();
@@ -437,7 +440,7 @@ TEST_F(CheckRunTest, TheAllAccountsRunChecksTheAccountAsTypedAndKeepsItOnScreen)
     form().Edit3->setText("carl");
     form().Edit4->setText("pc");
     run(true);
-    EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1", "Vous avez 1 message sur localhost"}));
+    EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1 (2 nouveaux)", "Vous avez 1 message sur localhost (1 nouveau)"}));
     EXPECT_EQ(form().HostCombo->currentText(), "localhost");
     EXPECT_EQ(form().Edit3->text(), "carl");
     EXPECT_EQ(form().Edit4->text(), "pc");
@@ -454,6 +457,8 @@ TEST_F(CheckRunTest, CancelStopsACheckOfASilentServerAndTheNextCheckWorks)
         silent.start();
         current("127.0.0.1", "anne", "pa", silent.port());
         start();
+        // Each pass checks the mailbox as new to it.
+        QDir(form().SeenMailFolder()).removeRecursively();
         EXPECT_FALSE(form().CancelBtn->isEnabled());
         EXPECT_FALSE(windows.HiddenForm->MnuCancel->isEnabled());
         bool offered = false;
@@ -477,7 +482,7 @@ TEST_F(CheckRunTest, CancelStopsACheckOfASilentServerAndTheNextCheckWorks)
 
         form().Edit2->setText(QString::number(port()));
         run(false);
-        EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1"}));
+        EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1 (2 nouveaux)"}));
         stop();
     }
 }

@@ -59,7 +59,7 @@ TEST_F(ConnectionsTest, NoEntryWarnsAndStopsWithoutAFailure)
     f.ShowPage(f.TabSheet4);
     EXPECT_EQ(f.ConnectLine(), TDialLine::TResult::NoEntry);
     ASSERT_EQ(dialogs.shown().size(), 1u);
-    EXPECT_EQ(dialogs.shown()[0].text, "Aucune connexion n'est définie dans Windows. Utilisez le bouton \"Créer\".");
+    EXPECT_EQ(dialogs.shown()[0].text, "Aucune connexion n'est définie dans le gestionnaire de réseau. Utilisez le bouton \"Créer\".");
     EXPECT_EQ(dialogs.shown()[0].icon, MessageIcon::Warning);
     EXPECT_EQ(f.PageControl1->currentWidget(), f.TabSheet1);
 }
@@ -94,22 +94,52 @@ TEST_F(ConnectionsTest, AFailedDialIsReportedAsSuch)
         << f.StatusText().toStdString();
 }
 
-TEST_F(ConnectionsTest, CloseOfferAsksOncePerConnectionAndTheLineCountsAsUp)
+// The close offer names only the connection the program dialed itself, with "Non" as the
+// default; connections the user brought up are never asked about nor closed.
+TEST_F(ConnectionsTest, CloseOfferOnlyForTheLineTheProgramDialed)
 {
-    active = {connection(3, "Box"), connection(4, "Lan")};
-    TForm1& f = start();
-    dialogs.AnswerYes();
-    dialogs.AnswerNo();
-    f.OfferToCloseConnections();
-    ASSERT_EQ(dialogs.shown().size(), 2u);
-    EXPECT_EQ(dialogs.shown()[0].text, "Voulez-vous aussi fermer la connexion \"Box\" ?");
-    EXPECT_EQ(dialogs.shown()[1].text, "Voulez-vous aussi fermer la connexion \"Lan\" ?");
-    EXPECT_TRUE(dial->Calls.contains("hangUp 3"));
-    EXPECT_FALSE(dial->Calls.contains("hangUp 4"));
-    EXPECT_TRUE(f.LineUp);
-    // The quiet probe asks nothing.
-    f.ProbeLine();
-    EXPECT_EQ(dialogs.shown().size(), 2u);
+    struct Case {
+        const char* name;
+        bool dialFirst;      // the program dials "Box" before the offer
+        bool answerYes;
+        QStringList asked;   // questions shown
+        bool dialedClosed;   // the dialed connection was hung up
+    };
+    const Case cases[] = {
+        {"user lines only", false, true, {}, false},
+        {"dialed line, answer Oui", true, true, {"Voulez-vous aussi fermer la connexion \"Box\" ?"}, true},
+        {"dialed line, answer Non", true, false, {"Voulez-vous aussi fermer la connexion \"Box\" ?"}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        active = c.dialFirst ? std::vector<ActiveConnection>{} : std::vector<ActiveConnection>{connection(40, "Lan")};
+        TForm1& f = start();
+        if (c.dialFirst) {
+            ASSERT_EQ(f.ConnectLine(), TDialLine::TResult::Dialed);
+            dial->Active.push_back(connection(40, "Lan"));
+        }
+        const uint32_t ours = f.DialUp->ConnectionHandle();
+        dialogs.clear();
+        if (c.answerYes)
+            dialogs.AnswerYes();
+        else
+            dialogs.AnswerNo();
+        f.OfferToCloseConnections();
+        QStringList asked;
+        for (const auto& shown : dialogs.shown()) {
+            asked << shown.text;
+            EXPECT_TRUE(shown.defaultNo);
+        }
+        EXPECT_EQ(asked, c.asked);
+        EXPECT_FALSE(dial->Calls.contains("hangUp 40"));
+        EXPECT_EQ(c.dialFirst && dial->Calls.contains(QStringLiteral("hangUp %1").arg(ours)), c.dialedClosed);
+        EXPECT_TRUE(f.LineUp);
+        // The quiet probe asks nothing.
+        const size_t before = dialogs.shown().size();
+        f.ProbeLine();
+        EXPECT_EQ(dialogs.shown().size(), before);
+        stop();
+    }
 }
 
 TEST_F(ConnectionsTest, TheLinePollClosesTheSessionControlsWhenNoLineIsUp)
@@ -163,6 +193,51 @@ TEST_F(ConnectionsTest, DeleteAsksFirstAndNothingHappensWithAnEmptyList)
     EXPECT_EQ(dialogs.shown().size(), asked);
 }
 
+// What the user is told when the desktop cannot do what a connection button asks.
+TEST_F(ConnectionsTest, RefusedConnectionCommandsAreExplainedInFrench)
+{
+    struct Case {
+        const char* name;
+        QString failing;     // operation of the service that fails
+        uint32_t code;
+        bool offersRename;
+        void (TForm1::*command)();
+        QString said;        // message shown, empty for none
+    };
+    const QString noEditor = "Aucun éditeur de connexions n'est installé : installez le paquet network-manager-gnome "
+                             "(nm-connection-editor) pour créer ou modifier une connexion.";
+    const Case cases[] = {
+        {"create without editor", "createEntryDialog", DialError::ProgramNotFound, true, &TForm1::CreateBtnClick, noEditor},
+        {"edit without editor", "editEntryDialog", DialError::ProgramNotFound, true, &TForm1::Button13Click, noEditor},
+        {"create cancelled", "createEntryDialog", DialError::Unknown, true, &TForm1::CreateBtnClick, ""},
+        {"rename onto another name", "renameEntry", DialError::AlreadyExists, true, &TForm1::RenameBtnClick,
+         "Une connexion s'appelle déjà \"Nouveau\"."},
+        {"rename without the service", "", 0, false, &TForm1::RenameBtnClick,
+         "Les connexions ne peuvent être renommées qu'avec NetworkManager."},
+        {"rename refused", "renameEntry", DialError::AccessDenied, true, &TForm1::RenameBtnClick,
+         "Impossible de renommer la connexion \"Box\" : "
+             + DialService::standardErrorText(DialError::AccessDenied, DialTextLanguage::French)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TForm1& f = start();
+        if (!c.failing.isEmpty())
+            dial->Failures[c.failing] = c.code;
+        dial->OffersRenameDelete = c.offersRename;
+        f.ComboBox1->setCurrentIndex(0);
+        dialogs.clear();
+        dialogs.AnswerInput("Nouveau");
+        (f.*c.command)();
+        QStringList messages;
+        for (const auto& shown : dialogs.shown())
+            if (shown.kind == ScriptedDialogs::Kind::Message)
+                messages << shown.text;
+        EXPECT_EQ(messages, c.said.isEmpty() ? QStringList() : QStringList{c.said});
+        EXPECT_EQ(f.ComboBox1->count(), 2);
+        stop();
+    }
+}
+
 TEST_F(ConnectionsTest, CreatedEntryIsSelected)
 {
     TForm1& f = start();
@@ -193,6 +268,8 @@ TEST_F(ConnectionsTest, UserNameAndPasswordKeepTheStoredValueOnEmptyInput)
     f.PWBtnClick();
     EXPECT_EQ(dial->find("Box")->Password, "s3cret");
     EXPECT_EQ(dialogs.shown().back().text, "Mot de passe :");
+    EXPECT_TRUE(dialogs.shown().back().hidden);
+    EXPECT_FALSE(dialogs.shown()[0].hidden);
     dialogs.AnswerNo();  // cancel
     f.PWBtnClick();
     EXPECT_EQ(dial->find("Box")->Password, "s3cret");

@@ -270,7 +270,7 @@ TEST_F(SendWithoutDialUpTest, NoEntryDefinedSendsNothing)
     compose("bob@example.org", "", "", "Essai", "texte");
     f.Button106->click();
     ASSERT_EQ(dialogs.shown().size(), 1u);
-    EXPECT_EQ(dialogs.shown()[0].text, "Aucune connexion n'est définie dans Windows. Utilisez le bouton \"Créer\".");
+    EXPECT_EQ(dialogs.shown()[0].text, "Aucune connexion n'est définie dans le gestionnaire de réseau. Utilisez le bouton \"Créer\".");
     EXPECT_TRUE(smtp.messages().empty());
     EXPECT_FALSE(f.KTSMTP1->Connected());
     EXPECT_TRUE(f.Button106->isEnabled());

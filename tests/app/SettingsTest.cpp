@@ -9,8 +9,8 @@ TEST_F(AppFixture, FirstStartWithoutFileUsesEveryDefault)
 {
     TForm1& f = start();
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    EXPECT_EQ(f.size(), QSize(600, 400));
-    EXPECT_EQ(f.pos(), QPoint((screen.width() - 600) / 2, (screen.height() - 400) / 2));
+    EXPECT_EQ(f.size(), QSize(TForm1::DefaultWidth, TForm1::DefaultHeight));
+    EXPECT_EQ(f.pos(), QPoint((screen.width() - TForm1::DefaultWidth) / 2, (screen.height() - TForm1::DefaultHeight) / 2));
     EXPECT_FALSE(f.isMaximized());
     EXPECT_EQ(f.HostCombo->currentText(), "");
     EXPECT_EQ(f.HostCombo->count(), 0);
@@ -65,8 +65,8 @@ TEST_F(AppFixture, WithoutANotificationAreaTheWindowIsAlwaysShown)
     start();
     form().ComboBox1->addItem("Box");  // a connection is chosen
     form().ComboBox1->setCurrentIndex(0);
-    // The offscreen desktop has no notification area: hiding the window would leave the user
-    // with neither window nor icon.
+    // Hiding the window would leave the user with neither window nor icon.
+    context.notificationArea = [] { return false; };
     windows.HiddenForm->FormShow();
     EXPECT_TRUE(form().isVisible());
 }
@@ -75,7 +75,7 @@ TEST_F(AppFixture, EverySettingSurvivesSaveAndReload)
 {
     {
         TForm1& f = start();
-        f.resize(640, 480);
+        f.resize(760, 540);
         f.move(33, 44);
         f.HostCombo->addItems({"pop.b.org", "pop.a.org"});
         f.HostCombo->setEditText("pop.a.org");
@@ -102,7 +102,7 @@ TEST_F(AppFixture, EverySettingSurvivesSaveAndReload)
         stop();
     }
     TForm1& f = start();
-    EXPECT_EQ(f.size(), QSize(640, 480));
+    EXPECT_EQ(f.size(), QSize(760, 540));
     EXPECT_EQ(f.pos(), QPoint(33, 44));
     ASSERT_EQ(f.HostCombo->count(), 2);
     EXPECT_EQ(f.HostCombo->itemText(0), "pop.b.org");
@@ -193,15 +193,25 @@ TEST_F(AppFixture, StoredConnectionIndexBeyondTheListSelectsTheFirst)
     EXPECT_EQ(f.ComboBox1->currentIndex(), -1);
 }
 
-TEST_F(AppFixture, ClosingSavesAndHidesAndTheProgramGoesOn)
+// Closing the window saves and hides it; the program goes on only when its icon can bring the
+// window back.
+TEST_F(AppFixture, ClosingSavesAndHidesAndTheProgramGoesOnOnlyWithANotificationArea)
 {
-    TForm1& f = start();
-    f.show();
-    f.Edit3->setText("carol");
-    f.Button12->click();
-    EXPECT_FALSE(f.isVisible());
-    EXPECT_FALSE(windows.HiddenForm->Closed());
-    EXPECT_EQ(ini().ReadString("MainW", "UserID", ""), "carol");
+    for (const bool area : {true, false}) {
+        SCOPED_TRACE(area ? "with a notification area" : "without a notification area");
+        context.notificationArea = [area] { return area; };
+        TForm1& f = start();
+        bool ended = false;
+        QObject::connect(windows.HiddenForm.get(), &THiddenForm::Ended, [&] { ended = true; });
+        f.show();
+        f.Edit3->setText(area ? "carol" : "dora");
+        f.Button12->click();
+        EXPECT_FALSE(f.isVisible());
+        EXPECT_EQ(windows.HiddenForm->Closed(), !area);
+        EXPECT_EQ(ended, !area);
+        EXPECT_EQ(ini().ReadString("MainW", "UserID", ""), area ? "carol" : "dora");
+        stop();
+    }
 }
 
 TEST_F(AppFixture, UnwritableSettingsKeepTheWindowOpenAndTheProgramRunning)

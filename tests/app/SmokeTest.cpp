@@ -3,6 +3,7 @@
 #include "platform/IniProfile.h"
 
 #include <QFile>
+#include <QDir>
 #include <QProcess>
 #include <QThread>
 #include <csignal>
@@ -40,6 +41,10 @@ TEST(Program, StartsAndEndsCleanlySavingItsSettings)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("XDG_CONFIG_HOME", folder.file("config"));
+    // A runtime folder of its own: a Brevicor running elsewhere does not count as this one.
+    QDir().mkpath(folder.file("run"));
+    QFile::setPermissions(folder.file("run"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    env.insert("XDG_RUNTIME_DIR", folder.file("run"));
     program.setProcessEnvironment(env);
     program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     program.start(exe, {});

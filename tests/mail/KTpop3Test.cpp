@@ -380,3 +380,43 @@ TEST(KTpop3, DisconnectSendsQuit)
 }
 
 } // namespace
+
+namespace {
+
+// UIDL as servers answer it: the ids by message number, or a refusal that means "no ids".
+TEST(KTpop3Uidl, IdsByMessageNumber)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::string> reply;  // the server's lines after the command
+        bool offered;
+        std::vector<std::string> ids;
+    };
+    const Case cases[] = {
+        {"three messages", {"+OK", "1 whqtswO00WBw418f9t5JxYwZ", "2 QhdPYR:00WBw1Ph7x7", "3 x-3", "."}, true,
+         {"whqtswO00WBw418f9t5JxYwZ", "QhdPYR:00WBw1Ph7x7", "x-3"}},
+        {"empty mailbox", {"+OK", "."}, true, {}},
+        {"a number skipped, lines out of order", {"+OK 2 messages", "3 c", "1 a", "."}, true, {"a", "", "c"}},
+        {"lines that do not read as n id are skipped", {"+OK", "x y", "1", "2 b", "0 z", "."}, true, {"", "b"}},
+        {"server without ids", {"-ERR unknown command"}, false, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Pop3 p;
+        Login(p.server, "+OK 3 300").expect("UIDL");
+        for (const std::string& line : c.reply)
+            p.server.reply(line);
+        p.server.expect("STAT").reply("+OK 3 300");
+        p.start();
+        p.pop.Connect();
+        std::vector<std::string> ids{"left over"};
+        EXPECT_EQ(p.pop.UIDL(ids), c.offered);
+        EXPECT_EQ(ids, c.ids);
+        // The session goes on in step: the next command gets its own reply.
+        EXPECT_EQ(mailtext::StripLineEnd(p.pop.Transaction("STAT")), "+OK 3 300");
+        EXPECT_FALSE(p.pop.Busy());
+        EXPECT_EQ(p.finish(), kLoginBytes + "UIDL\r\nSTAT\r\n");
+    }
+}
+
+} // namespace
