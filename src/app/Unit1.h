@@ -51,7 +51,7 @@ public:
 
     // Size of the window on a first start (and the least it opens with): wide enough for the
     // five tabs and every button at their full text.
-    static constexpr int DefaultWidth = 720;
+    static constexpr int DefaultWidth = 860;
     static constexpr int DefaultHeight = 500;
 
     // ---- state shared by the check run, the scheduler, the alert window and the mailbox pages

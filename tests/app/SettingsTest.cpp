@@ -75,7 +75,7 @@ TEST_F(AppFixture, EverySettingSurvivesSaveAndReload)
 {
     {
         TForm1& f = start();
-        f.resize(760, 540);
+        f.resize(900, 540);
         f.move(33, 44);
         f.HostCombo->addItems({"pop.b.org", "pop.a.org"});
         f.HostCombo->setEditText("pop.a.org");
@@ -102,7 +102,7 @@ TEST_F(AppFixture, EverySettingSurvivesSaveAndReload)
         stop();
     }
     TForm1& f = start();
-    EXPECT_EQ(f.size(), QSize(760, 540));
+    EXPECT_EQ(f.size(), QSize(900, 540));
     EXPECT_EQ(f.pos(), QPoint(33, 44));
     ASSERT_EQ(f.HostCombo->count(), 2);
     EXPECT_EQ(f.HostCombo->itemText(0), "pop.b.org");
