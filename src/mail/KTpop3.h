@@ -1,6 +1,7 @@
 // TKTPOP3: the POP3 client session and its received-message decoder; TSummary and TMailMessage.
 #pragma once
 
+#include "mail/Capabilities.h"
 #include "mail/KTExtstr.h"
 #include "mail/KTUUE.h"
 #include "net/SockSession.h"
@@ -38,6 +39,8 @@ public:
 };
 
 using TListEvent = std::function<void(int Msg, int Size)>;
+// One summary of a listing; returning false stops the listing after it.
+using TSummaryEvent = std::function<bool(int MsgNum, const TSummary& Summary)>;
 
 class TKTPOP3 : public TSocketSession {
     Q_OBJECT
@@ -79,6 +82,15 @@ public:
     void RetrieveMessage(int MsgNum);
     // DELE n. Does nothing while Busy.
     void DeleteMessage(int MsgNum);
+    // Reads the summaries of messages First to Last in order (TOP n 0 and LIST n each, as
+    // RetrieveSummary) and hands each to Each. Where the server announces PIPELINING (and
+    // AllowPipelining is set) the commands go out in batches and the replies are read in order;
+    // otherwise one exchange at a time. When Each returns false, or a reply is refused, the
+    // replies of the commands already sent are read and dropped first, so the session stays
+    // usable. Fires no retrieve events. Returns how many summaries were handed over; does
+    // nothing (returns 0) while Busy.
+    int ListSummaries(int First, int Last, const TSummaryEvent& Each);
+    bool AllowPipelining = true;
 
     // ---- Read-only state ----
     const TSummary& Summary() const { return FSummary; }
@@ -92,8 +104,29 @@ public:
     const std::string& ContentType() const { return FContentType; }
     const std::string& TransferEncoding() const { return FTransferEncoding; }
     int PartMode() const { return FPartMode; }
+    // What the server announced to CAPA in this session (nothing until a listing asked).
+    const TCapabilities& Capabilities() const { return FCapabilities; }
+    // Longest wait for the reply to QUIT after another failure of Connect (ms).
+    static constexpr int QuitAfterFailureMs = 3000;
 
 private:
+    // Sends QUIT within LimitMs and closes in every case.
+    void Logout(int LimitMs);
+    // Closes without QUIT and drops what was received: after a failure of the connection
+    // itself (time-out, loss, cancel) the rest of a reply may still be on its way.
+    void CloseQuietly();
+    // CAPA, once per session.
+    void LearnCapabilities();
+    // The TOP and LIST exchanges of one message, one command at a time; fills FSummary.
+    void ReadOneSummary(int MsgNum);
+    // The header lines of a positive TOP reply, up to and including "."; fills FSummary.
+    void ReadSummaryHeader();
+    // The message size from a LIST reply.
+    static int ListedSize(const std::string& Reply);
+    // Reads and drops the TOP and LIST replies of one pipelined message.
+    void SkipSummaryReplies();
+    int ListPipelined(int First, int Last, const TSummaryEvent& Each);
+
     // Received message decoder.
     void DecodeMessage();
     void ParseHeaderBlock();
@@ -115,4 +148,6 @@ private:
     int FMessageCount = 0;
     int FPartMode = TopHeader;
     bool FMessageEnded = true;   // the terminating "." of the RETR reply has been read
+    TCapabilities FCapabilities;
+    bool FCapaAsked = false;     // CAPA was sent in this session
 };
