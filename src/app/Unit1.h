@@ -22,6 +22,7 @@ class QStatusBar;
 class QTabWidget;
 class QTimer;
 class QToolButton;
+class TStatusLine;
 class IniProfile;
 class TAboutBox;
 class TAlert;
@@ -234,6 +235,12 @@ public:
     void ListBox1Click();
     void ListBox1DblClick();
     void ListBox1KeyDown(int key);
+    // Asks a running listing to stop after the summary it is reading (the session stays usable;
+    // the lines read so far stay in the list). Nothing happens when no listing runs.
+    void CancelListing();
+    bool ListingRunning() const { return listingRunning_; }
+    // The list takes the lines read at most this often (ms), not one line at a time.
+    static constexpr int ListInsertEveryMs = 100;
 
     // ---- scheduler
     void Timer2Timer();
@@ -341,7 +348,9 @@ private:
     AppContext& context_;
     THiddenForm* hiddenForm_;
     TAlert* alert_;
-    QLabel* statusLabel_ = nullptr;
+    TStatusLine* statusLine_ = nullptr;
+    bool listingRunning_ = false;
+    bool listingCancelRequested_ = false;
     int memo2Height_ = 60;
     bool editingTime_ = false;
     void ValidateTimeField(QLineEdit* field, QString& stored);
