@@ -410,18 +410,24 @@ void TKTPOP3::SkipSummaryReplies()
 
 void TKTPOP3::LearnCapabilities()
 {
-    if (FCapaAsked)
-        return;
+    if (!FCapaAsked)
+        ReadCapabilities();
+}
+
+void TKTPOP3::ReadCapabilities()
+{
     FCapaAsked = true;
     FCapabilities.Clear();
     TOperationLimit limit(*this, OperationTimeOut);
     if (!Positive(Transaction("CAPA")))
-        return;  // a server without CAPA announces nothing
+        return;
     for (;;) {
-        const std::string line = ReadLn();
-        if (IsTerminator(line))
+        std::string line = StripLineEnd(ReadLn());
+        if (line == ".")
             break;
-        FCapabilities.AddLine(StripLineEnd(line));
+        if (line.compare(0, 2, "..") == 0)
+            line.erase(0, 1);
+        FCapabilities.AddLine(line);
     }
 }
 

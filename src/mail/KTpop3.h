@@ -91,6 +91,8 @@ public:
     // nothing (returns 0) while Busy.
     int ListSummaries(int First, int Last, const TSummaryEvent& Each);
     bool AllowPipelining = true;
+    // CAPA: fills Capabilities (left empty and not Known when the server has no CAPA).
+    void ReadCapabilities();
 
     // ---- Read-only state ----
     const TSummary& Summary() const { return FSummary; }
@@ -104,7 +106,7 @@ public:
     const std::string& ContentType() const { return FContentType; }
     const std::string& TransferEncoding() const { return FTransferEncoding; }
     int PartMode() const { return FPartMode; }
-    // What the server announced to CAPA in this session (nothing until a listing asked).
+    // What the server announced to the last CAPA of this connection.
     const TCapabilities& Capabilities() const { return FCapabilities; }
     // Longest wait for the reply to QUIT after another failure of Connect (ms).
     static constexpr int QuitAfterFailureMs = 3000;
@@ -115,7 +117,7 @@ private:
     // Closes without QUIT and drops what was received: after a failure of the connection
     // itself (time-out, loss, cancel) the rest of a reply may still be on its way.
     void CloseQuietly();
-    // CAPA, once per session.
+    // ReadCapabilities unless CAPA was already sent on this connection.
     void LearnCapabilities();
     // The TOP and LIST exchanges of one message, one command at a time; fills FSummary.
     void ReadOneSummary(int MsgNum);
