@@ -43,13 +43,6 @@ struct MimeTable {
 };
 const MimeTable kMime;
 
-// Value of a character inside a group: an invalid character counts as 0.
-inline int GroupValue(unsigned char c)
-{
-    const unsigned char v = kMime.v[c];
-    return v == kInvalid ? 0 : v;
-}
-
 constexpr qint64 kBlockSize = 1 << 20;
 
 // Buffer size for a stream: its remaining bytes (when known) plus Extra, within 4 KiB..1 MiB,
@@ -175,66 +168,6 @@ private:
     bool eof_ = false;
 };
 
-enum class LineEnd { Continue, AfterLine, Now };
-
-// One base64 line. A character outside the alphabet is passed over where a group would start;
-// "=" there (or a CR or LF) ends the decoding at once. Padding ends it after the line.
-LineEnd DecodeMimeLine(const unsigned char* S, size_t N, OutBuffer& Out)
-{
-    if (N <= 2 || (N >= 4 && std::memcmp(S, "====", 4) == 0))
-        return LineEnd::Continue;
-    const size_t last = N - 1;
-    size_t i = 0;
-    while (i < last && kMime.v[S[i]] >= kPad) {
-        if (S[i] == '=' || S[i] == '\r' || S[i] == '\n')
-            return LineEnd::Now;
-        ++i;
-    }
-    if (i >= last)
-        return LineEnd::Continue;
-
-    unsigned char* o = reinterpret_cast<unsigned char*>(Out.Reserve(N));
-    size_t w = 0;
-    bool ended = false;
-    while (i < last) {
-        if (i + 3 < N) {
-            const unsigned a = kMime.v[S[i]], b = kMime.v[S[i + 1]], c = kMime.v[S[i + 2]], d = kMime.v[S[i + 3]];
-            if (((a | b | c | d) & 0xC0) == 0) {  // four alphabet characters: the common case
-                o[w++] = static_cast<unsigned char>((a << 2) | (b >> 4));
-                o[w++] = static_cast<unsigned char>((b << 4) | (c >> 2));
-                o[w++] = static_cast<unsigned char>((c << 6) | d);
-                i += 4;
-                continue;
-            }
-        }
-        const unsigned char a = kMime.v[S[i]];
-        if (a >= kPad) {
-            ++i;
-            continue;
-        }
-        const int B = GroupValue(S[i + 1]);
-        o[w++] = static_cast<unsigned char>((a << 2) | (B >> 4));
-        const unsigned char c3 = i + 2 < N ? S[i + 2] : '=';
-        if (c3 == '=') {
-            ended = true;
-            i += 3;
-            continue;
-        }
-        const int C = GroupValue(c3);
-        o[w++] = static_cast<unsigned char>((B << 4) | (C >> 2));
-        const unsigned char c4 = i + 3 < N ? S[i + 3] : '=';
-        if (c4 == '=') {
-            ended = true;
-            i += 3;
-            continue;
-        }
-        o[w++] = static_cast<unsigned char>((C << 6) | GroupValue(c4));
-        i += 4;
-    }
-    Out.Commit(w);
-    return ended ? LineEnd::AfterLine : LineEnd::Continue;
-}
-
 inline unsigned UUValue(const unsigned char* S, size_t N, size_t I)
 {
     // Characters missing at the end of a line (trailing blanks cut by a mailer) count as 0.
@@ -247,6 +180,84 @@ bool IsEndLine(const unsigned char* S, size_t N)
 }
 
 } // namespace
+
+// ---------------------------------------------------------------------------------------------
+// TBase64Decoder
+
+void TBase64Decoder::Flush(std::string& Out)
+{
+    const unsigned a = FGroup[0], b = FGroup[1], c = FGroup[2];
+    if (FPending >= 2)
+        Out += static_cast<char>(((a << 2) | (b >> 4)) & 0xFF);
+    if (FPending >= 3)
+        Out += static_cast<char>(((b << 4) | (c >> 2)) & 0xFF);
+    FPending = 0;
+}
+
+void TBase64Decoder::Feed(const char* Data, std::size_t Size, bool LineStart, std::string& Out, bool Complete)
+{
+    if (FEnded)
+        return;
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(Data);
+    std::size_t n = Size, i = 0;
+    if (LineStart) {
+        std::size_t text = n;  // the line without its line end
+        if (text > 0 && s[text - 1] == '\n')
+            --text;
+        if (text > 0 && s[text - 1] == '\r')
+            --text;
+        if ((Complete && text <= 2 && FPending == 0) || (text >= 4 && std::memcmp(s, "====", 4) == 0))
+            return;
+        while (i < n && kMime.v[s[i]] >= kPad) {
+            if (s[i] == '=' || s[i] == '\r' || s[i] == '\n') {
+                FEnded = true;
+                Flush(Out);
+                return;
+            }
+            ++i;
+        }
+    }
+    const std::size_t start = Out.size();
+    Out.resize(start + (n - i) / 4 * 3 + 3);
+    unsigned char* o = reinterpret_cast<unsigned char*>(Out.data()) + start;
+    std::size_t w = 0;
+    while (i < n) {
+        if (FPending == 0 && i + 4 <= n) {
+            const unsigned a = kMime.v[s[i]], b = kMime.v[s[i + 1]], c = kMime.v[s[i + 2]], d = kMime.v[s[i + 3]];
+            if (((a | b | c | d) & 0xC0) == 0) {  // four alphabet characters: the common case
+                o[w++] = static_cast<unsigned char>((a << 2) | (b >> 4));
+                o[w++] = static_cast<unsigned char>((b << 4) | (c >> 2));
+                o[w++] = static_cast<unsigned char>((c << 6) | d);
+                i += 4;
+                continue;
+            }
+        }
+        const unsigned v = kMime.v[s[i++]];
+        if (v == kPad) {
+            Out.resize(start + w);
+            FEnded = true;
+            Flush(Out);
+            return;
+        }
+        if (v > kPad)
+            continue;
+        FGroup[FPending++] = v;
+        if (FPending == 4) {
+            o[w++] = static_cast<unsigned char>((FGroup[0] << 2) | (FGroup[1] >> 4));
+            o[w++] = static_cast<unsigned char>((FGroup[1] << 4) | (FGroup[2] >> 2));
+            o[w++] = static_cast<unsigned char>((FGroup[2] << 6) | FGroup[3]);
+            FPending = 0;
+        }
+    }
+    Out.resize(start + w);
+}
+
+void TBase64Decoder::Finish(std::string& Out)
+{
+    if (!FEnded)
+        Flush(Out);
+    FEnded = true;
+}
 
 void SetShowMessageHook(TShowMessageHook Hook) { MessageHook() = std::move(Hook); }
 
@@ -367,13 +378,21 @@ void TKTUUProcessor::DecodeMime()
 {
     LineReader reader(InputStream);
     OutBuffer out(OutputStream, BufferSizeFor(InputStream));
+    TBase64Decoder decoder;
+    std::string bytes;
     const unsigned char* line;
     size_t len;
-    while (reader.Next(line, len)) {
-        const LineEnd e = DecodeMimeLine(line, len, out);
-        if (e != LineEnd::Continue)
-            break;
+    while (!decoder.Ended() && reader.Next(line, len)) {
+        decoder.Feed(reinterpret_cast<const char*>(line), len, true, bytes);
+        if (bytes.size() >= size_t(kBlockSize)) {
+            std::memcpy(out.Reserve(bytes.size()), bytes.data(), bytes.size());
+            out.Commit(bytes.size());
+            bytes.clear();
+        }
     }
+    decoder.Finish(bytes);
+    std::memcpy(out.Reserve(bytes.size()), bytes.data(), bytes.size());
+    out.Commit(bytes.size());
     out.Flush();
     reader.Finish();
 }
@@ -382,37 +401,71 @@ void TKTUUProcessor::DecodeUU()
 {
     LineReader reader(InputStream);
     OutBuffer out(OutputStream, BufferSizeFor(InputStream));
+    TUUDecoder decoder;
+    std::string bytes;
     const unsigned char* s;
     size_t n;
-    while (reader.Next(s, n)) {
-        if (n <= 2)
-            continue;
-        // The usual framing around the data: the "begin" line gives nothing, "end" ends.
-        if (n >= 6 && std::memcmp(s, "begin ", 6) == 0)
-            continue;
-        if (IsEndLine(s, n))
-            break;
-        int count = int(UUValue(s, n, 0));
-        if (count == 0) {
-            const bool more = reader.Next(s, n);
-            if (more && IsEndLine(s, n))
-                break;
-            ShowMessage(" Pas de ligne de fin.");
-            continue;
+    while (!decoder.Ended() && reader.Next(s, n)) {
+        decoder.Feed(reinterpret_cast<const char*>(s), n, bytes);
+        if (bytes.size() >= size_t(kBlockSize)) {
+            std::memcpy(out.Reserve(bytes.size()), bytes.data(), bytes.size());
+            out.Commit(bytes.size());
+            bytes.clear();
         }
-        unsigned char* o = reinterpret_cast<unsigned char*>(out.Reserve(64));
-        size_t w = 0;
-        for (size_t i = 1; count > 0; i += 4, count -= 3) {
-            const unsigned A = UUValue(s, n, i), B = UUValue(s, n, i + 1), C = UUValue(s, n, i + 2),
-                           D = UUValue(s, n, i + 3);
-            o[w++] = static_cast<unsigned char>((A << 2) | (B >> 4));
-            if (count >= 2)
-                o[w++] = static_cast<unsigned char>((B << 4) | (C >> 2));
-            if (count >= 3)
-                o[w++] = static_cast<unsigned char>((C << 6) | D);
-        }
-        out.Commit(w);
     }
+    decoder.Finish();
+    std::memcpy(out.Reserve(bytes.size()), bytes.data(), bytes.size());
+    out.Commit(bytes.size());
     out.Flush();
     reader.Finish();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TUUDecoder
+
+void TUUDecoder::Feed(const char* Data, std::size_t Size, std::string& Out)
+{
+    if (FEnded)
+        return;
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(Data);
+    const std::size_t n = Size;
+    if (FAfterZero) {
+        FAfterZero = false;
+        if (IsEndLine(s, n)) {
+            FEnded = true;
+            return;
+        }
+        ShowMessage(" Pas de ligne de fin.");
+        return;
+    }
+    if (n <= 2)
+        return;
+    // The usual framing around the data: the "begin" line gives nothing, "end" ends.
+    if (n >= 6 && std::memcmp(s, "begin ", 6) == 0)
+        return;
+    if (IsEndLine(s, n)) {
+        FEnded = true;
+        return;
+    }
+    int count = int(UUValue(s, n, 0));
+    if (count == 0) {
+        FAfterZero = true;
+        return;
+    }
+    for (size_t i = 1; count > 0; i += 4, count -= 3) {
+        const unsigned A = UUValue(s, n, i), B = UUValue(s, n, i + 1), C = UUValue(s, n, i + 2), D = UUValue(s, n, i + 3);
+        Out += static_cast<char>((A << 2) | (B >> 4));
+        if (count >= 2)
+            Out += static_cast<char>(((B << 4) | (C >> 2)) & 0xFF);
+        if (count >= 3)
+            Out += static_cast<char>(((C << 6) | D) & 0xFF);
+    }
+}
+
+void TUUDecoder::Finish()
+{
+    if (FAfterZero)
+        ShowMessage(" Pas de ligne de fin.");
+    FAfterZero = false;
+    FEnded = true;
 }

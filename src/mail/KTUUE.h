@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QObject>
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -14,6 +15,47 @@ enum UUMethods { uuMime = 0, uuCode = 1 };
 using TShowMessageHook = std::function<void(const std::string& Text)>;
 void SetShowMessageHook(TShowMessageHook Hook);
 void ShowMessage(const std::string& Text);
+
+// Base64 decoding as one stream, fed line by line or in pieces of long lines. Groups of four
+// characters may run across line ends and characters outside the alphabet are ignored. Line
+// rules: a line of two characters or fewer (unless it carries on a group begun on the line
+// before) and a line starting with "====" give nothing; at a line's start, the characters
+// outside the alphabet are passed over and "=", CR or LF among them ends the decoding. Elsewhere
+// "=" ends the data after the whole bytes its group carries; at the end of the text the pending
+// characters give their whole bytes.
+class TBase64Decoder {
+public:
+    // Decodes Data (the line end, when present, included) and appends the bytes to Out.
+    // LineStart: Data begins a line (false for the next piece of a line longer than one piece);
+    // Complete: Data ends the line. The line rules are judged on a line's first piece.
+    void Feed(const char* Data, std::size_t Size, bool LineStart, std::string& Out, bool Complete = true);
+    // The end of the text: the pending characters give their whole bytes.
+    void Finish(std::string& Out);
+    // True once "=" (or the line-start rule) ended the decoding; later input gives nothing.
+    bool Ended() const { return FEnded; }
+
+private:
+    void Flush(std::string& Out);
+    unsigned FGroup[4] = {0, 0, 0, 0};
+    int FPending = 0;
+    bool FEnded = false;
+};
+
+// Uuencode decoding line by line: lines of two characters or fewer and a "begin " line give
+// nothing, "end" ends; a zero-count line must be followed by "end", else the notice
+// " Pas de ligne de fin." is shown and that next line is passed over.
+class TUUDecoder {
+public:
+    // One line, without its line end; the bytes are appended to Out.
+    void Feed(const char* Data, std::size_t Size, std::string& Out);
+    bool Ended() const { return FEnded; }
+    // The end of the text: a zero-count line that was the last one gets its notice.
+    void Finish();
+
+private:
+    bool FAfterZero = false;
+    bool FEnded = false;
+};
 
 // Encodes InputStream (from its start) into text lines written to OutputStream, or decodes text
 // lines of InputStream (from its current position) into bytes written to OutputStream.
@@ -35,8 +77,8 @@ public:
     // One line per 45 input bytes, each ending with CR LF; uuencode adds a last line of a
     // single grave accent. OutputStream is moved to its start afterwards.
     void Encode();
-    // Decodes CR LF text lines. Base64 stops at a line that begins with "=" or after a line that
-    // held padding; uuencode passes over a "begin " line and stops at the "end" line.
+    // Decodes CR LF text lines: base64 as one stream (TBase64Decoder), leaving the input after the
+    // line where the data ended; uuencode line by line (TUUDecoder).
     void Decode();
 
 private:

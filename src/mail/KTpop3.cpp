@@ -1,7 +1,8 @@
-// TKTPOP3: the POP3 client session and its received-message decoder; TSummary and TMailMessage.
+// TKTPOP3: the POP3 client session; TSummary and TMailMessage.
 #include "mail/KTpop3.h"
 
-#include <QFile>
+#include "mail/MessageDecoder.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -26,7 +27,7 @@ bool Positive(const std::string& Reply) { return NthField(Reply, ' ', 1).find("+
 // DELE needs the first field to be exactly "+OK".
 bool ExactlyOk(const std::string& Reply) { return NthField(Reply, ' ', 1) == "+OK"; }
 
-bool IsTerminator(const std::string& Line) { return Line == ".\r\n" || Line == ".\n"; }
+bool IsTerminator(std::string_view Line) { return Line == ".\r\n" || Line == ".\n"; }
 
 // Text from index From on, at most Max characters (empty when the text is shorter).
 std::string From(const std::string& S, size_t Index, size_t Max = std::string::npos)
@@ -68,111 +69,6 @@ std::string Trim(const std::string& S)
     while (e > b && static_cast<unsigned char>(S[e - 1]) <= ' ')
         --e;
     return S.substr(b, e - b);
-}
-
-// The name a part announced, reduced to a plain file name inside AttachFilePath: only the text
-// after the last "/" or "\" is kept, NUL characters are dropped, and a name that would denote no
-// file or a folder becomes "text.tmp".
-std::string SafeFileName(const std::string& Announced)
-{
-    const size_t sep = Announced.find_last_of("/\\");
-    std::string name = sep == std::string::npos ? Announced : Announced.substr(sep + 1);
-    name.erase(std::remove(name.begin(), name.end(), '\0'), name.end());
-    if (name.empty() || name == "." || name == "..")
-        name = "text.tmp";
-    return name;
-}
-
-bool FileExists(const std::string& Path)
-{
-    struct stat st;
-    return ::lstat(Path.c_str(), &st) == 0;
-}
-
-// Opens a file by its byte path (names from messages need not be valid UTF-8) as a QFile.
-std::unique_ptr<QFile> OpenFile(const std::string& Path, bool Create)
-{
-    const int fd = Create ? ::open(Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)
-                          : ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw std::runtime_error((Create ? "Impossible de créer le fichier " : "Impossible d'ouvrir le fichier ") + Path
-                                 + " : " + std::strerror(errno));
-    auto file = std::make_unique<QFile>();
-    if (!file->open(fd, Create ? QIODevice::WriteOnly : QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        throw std::runtime_error("Impossible d'ouvrir le fichier " + Path);
-    }
-    return file;
-}
-
-// The scratch file: lines are gathered in memory and written in large pieces.
-class TScratchWriter {
-public:
-    explicit TScratchWriter(const std::string& Path) : path_(Path), fd_(::open(Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600))
-    {
-        if (fd_ < 0)
-            throw std::runtime_error("Impossible de créer le fichier " + Path + " : " + std::strerror(errno));
-        buf_.reserve(kFlushAt + 4096);
-    }
-    ~TScratchWriter()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    void Write(const std::string& Line)
-    {
-        buf_ += Line;
-        if (buf_.size() >= kFlushAt)
-            Flush();
-    }
-    void Close()
-    {
-        Flush();
-        const int fd = fd_;
-        fd_ = -1;
-        if (::close(fd) != 0)
-            throw std::runtime_error("Erreur d'écriture du fichier " + path_);
-    }
-
-private:
-    static constexpr size_t kFlushAt = 1 << 20;
-    void Flush()
-    {
-        size_t done = 0;
-        while (done < buf_.size()) {
-            const ssize_t n = ::write(fd_, buf_.data() + done, buf_.size() - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                throw std::runtime_error("Erreur d'écriture du fichier " + path_ + " : " + std::strerror(errno));
-            done += size_t(n);
-        }
-        buf_.clear();
-    }
-    std::string path_;
-    int fd_;
-    std::string buf_;
-};
-
-// Reads a text file into a list, one entry per line (CR LF, LF or CR ends a line).
-void LoadLines(TStringList& List, const std::string& Path)
-{
-    auto file = OpenFile(Path, false);
-    const QByteArray all = file->readAll();
-    List.Clear();
-    qsizetype start = 0;
-    const qsizetype n = all.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char c = all[i];
-        if (c == '\r' || c == '\n') {
-            List.Add(std::string(all.constData() + start, size_t(i - start)));
-            if (c == '\r' && i + 1 < n && all[i + 1] == '\n')
-                ++i;
-            start = i + 1;
-        }
-    }
-    if (start < n)
-        List.Add(std::string(all.constData() + start, size_t(n - start)));
 }
 
 // Runs Action on every way out of a scope.
@@ -533,21 +429,13 @@ void TKTPOP3::RetrieveMessage(int MsgNum)
         FMailMessage.From.clear();
         FMailMessage.Subject.clear();
         FMailMessage.MessageId.clear();
+        FMailMessage.BodyCharset.clear();
+        FMailMessage.BodyIsHtml = FMailMessage.BodyFlowed = FMailMessage.BodyDelSp = false;
         FContentType.clear();
         FBoundary.clear();
         FTransferEncoding.clear();
         FPartFileName.clear();
-        FMessageEnded = false;
-        try {
-            DecodeMessage();
-        } catch (const ESockError&) {
-            throw;  // the connection itself failed or was cancelled: nothing more can be read
-        } catch (...) {
-            // A file or decoding failure: read the rest of the reply first, so that the next
-            // command does not take message lines for its answer.
-            DrainMessage();
-            throw;
-        }
+        ReadMessage();
 
         if (DeleteOnRead) {
             const std::string dele = Transaction("DELE " + std::to_string(MsgNum));
@@ -602,188 +490,59 @@ void TKTPOP3::DeleteMessage(int MsgNum)
 }
 
 // ---------------------------------------------------------------------------------------------
-// Received message decoder. It reads the RETR reply line by line, up to and including the
-// terminating "." line and never further: wherever that line comes, the message ends there.
+// The RETR reply, read in bounded pieces up to and including the terminating "." line and never
+// further, goes through the message decoder. A line is read whole up to kPiece bytes; a longer one
+// comes in pieces, so that no line length can make memory grow.
 
-std::string TKTPOP3::ReadMessageLine()
-{
-    std::string line = ReadLn();
-    if (IsTerminator(line))
-        FMessageEnded = true;
-    return line;
+namespace {
+constexpr std::size_t kPiece = 64 * 1024;
 }
 
-void TKTPOP3::DrainMessage()
+void TKTPOP3::ReadMessage()
 {
+    TMessageDecoder decoder(FMailMessage, AttachFilePath, [this](const std::string& S) { ReportStatus(1, S); });
+    bool lineStart = true;
+    bool ended = false;
+    auto keepState = [&] {
+        FPartFileName = decoder.PartFileName();
+        FBoundary = decoder.Boundary();
+        FContentType = decoder.ContentType();
+        FTransferEncoding = decoder.TransferEncoding();
+        FPartMode = decoder.PartMode();
+    };
     try {
-        while (!FMessageEnded)
-            ReadMessageLine();
-    } catch (...) {
-        // The connection failed as well; the caller hears of the first failure.
-    }
-}
-
-void TKTPOP3::DecodeMessage()
-{
-    ParseHeaderBlock();
-    if (FMessageEnded)
-        return;
-    if (LowerCase(FContentType).find("multipart") != std::string::npos) {
-        ParseMultipart();
-    } else if (UpperCase(FTransferEncoding).find("BASE64") != std::string::npos) {
-        // The whole body is one attachment; its decoded text then becomes the body.
-        FPartMode = AttachmentPart;
-        ExtractPart(false);
-        LoadLines(FMailMessage.Body, AttachFilePath + FMailMessage.Attachments[0]);
-    } else {
-        ExtractPart(false);
-    }
-    while (!FMessageEnded)
-        ReadMessageLine();
-}
-
-void TKTPOP3::ParseHeaderBlock()
-{
-    for (;;) {
-        const std::string raw = ReadMessageLine();
-        if (FMessageEnded)
-            break;
-        const std::string line = StripLineEnd(raw);
-        if (FPartMode == TopHeader)
-            FMailMessage.Header.Add(line);
-        if (line.empty())
-            break;
-
-        const std::string word = UpperCase(NthField(line, ' ', 1));
-        if (word == "SUBJECT:")
-            FMailMessage.Subject = From(line, 8, kMaxField);
-        if (word == "FROM:")
-            FMailMessage.From = From(line, 6, kMaxField);
-        if (word == "CONTENT-TYPE:")
-            FContentType = From(line, 14, kMaxField);
-        if (word == "MESSAGE-ID:")
-            FMailMessage.MessageId = From(line, 12, kMaxField);
-
-        const std::string upper = UpperCase(line);
-        const size_t boundaryAt = upper.find("BOUNDARY=");
-        if (boundaryAt != std::string::npos) {
-            // Blanks after "=" are skipped; a quoted value ends at its closing quote (or the end
-            // of the line), an unquoted one at the first ";" or blank.
-            size_t i = boundaryAt + 9;
-            while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
-                ++i;
-            std::string value;
-            if (i < line.size() && line[i] == '"') {
-                const size_t close = line.find('"', i + 1);
-                value = close == std::string::npos ? line.substr(i + 1) : line.substr(i + 1, close - i - 1);
-            } else {
-                const size_t end = line.find_first_of("; \t", i);
-                value = line.substr(i, end == std::string::npos ? std::string::npos : end - i);
+        for (;;) {
+            bool complete = false;
+            std::string_view piece = ReadLnPart(kPiece, complete);
+            if (lineStart && complete && IsTerminator(piece)) {
+                ended = true;
+                break;
             }
-            FBoundary = value.substr(0, kMaxField);
+            // A line that starts with a dot was sent with one more dot.
+            if (lineStart && piece.front() == '.')
+                piece.remove_prefix(1);
+            decoder.Feed(piece, lineStart, complete);
+            lineStart = complete;
         }
-        if (upper.find("CONTENT-TRANSFER-ENCODING") != std::string::npos)
-            FTransferEncoding = From(line, 27, kMaxField);
-        if (upper.find("FILENAME") != std::string::npos || upper.find("NAME") != std::string::npos)
-            FPartFileName = NthField(line, '"', 2);
-    }
-    if (FPartMode == TopHeader)
-        FPartMode = BodyText;
-}
-
-void TKTPOP3::ParseMultipart()
-{
-    // The preamble, up to and including the first delimiter line.
-    for (;;) {
-        const std::string line = ReadMessageLine();
-        if (FMessageEnded)
-            return;
-        if (Contains(line, FBoundary))
-            break;
-    }
-    bool closing = false;
-    while (!closing) {
-        ParseHeaderBlock();
-        if (FMessageEnded)
-            return;
-        closing = ExtractPart(true);
-        if (FMessageEnded)
-            return;
-    }
-    // The epilogue is discarded.
-    while (!FMessageEnded)
-        ReadMessageLine();
-}
-
-bool TKTPOP3::IsStopLine(const std::string& Line, bool StopAtBoundary) const
-{
-    return FMessageEnded || (StopAtBoundary && Contains(Line, FBoundary));
-}
-
-bool TKTPOP3::ExtractPart(bool StopAtBoundary)
-{
-    const std::string scratchPath = AttachFilePath + "Temp.mme";
-    std::unique_ptr<TScratchWriter> scratch;
-    if (FPartMode == AttachmentPart) {
-        scratch = std::make_unique<TScratchWriter>(scratchPath);
-        FMailMessage.Body.Add("\r\nFichier \"" + FPartFileName + "\" extrait");
-    }
-    ReportStatus(1, "Extraction du fichier");
-
-    std::string stop;
-    for (;;) {
-        std::string line = ReadMessageLine();
-        if (IsStopLine(line, StopAtBoundary)) {
-            stop = std::move(line);
-            break;
-        }
-        if (FPartMode > AttachmentPart)
-            FMailMessage.Body.Add(StripLineEnd(line));
-        else
-            scratch->Write(line);
-    }
-
-    if (FPartMode == AttachmentPart) {
-        scratch->Close();
-        FinishAttachment();
-    }
-    const bool closing = !FMessageEnded && StopAtBoundary && Contains(stop, FBoundary)
-                         && StripLineEnd(stop).size() >= 2
-                         && StripLineEnd(stop).compare(StripLineEnd(stop).size() - 2, 2, "--") == 0;
-    FPartMode = AttachmentPart;
-    return closing;
-}
-
-void TKTPOP3::FinishAttachment()
-{
-    const std::string scratchPath = AttachFilePath + "Temp.mme";
-    FPartFileName = SafeFileName(FPartFileName);
-    const std::string stem = NthField(FPartFileName, '.', 1);
-    const std::string ext = NthField(FPartFileName, '.', 2);
-    for (int n = 1; FileExists(AttachFilePath + FPartFileName); ++n)
-        FPartFileName = stem + "_" + std::to_string(n) + "." + ext;
-    FMailMessage.Attachments.Add(FPartFileName);
-
-    const std::string target = AttachFilePath + FPartFileName;
-    const bool uu = FTransferEncoding.find("X-UUENCODE") != std::string::npos;
-    if (uu || LowerCase(FTransferEncoding).find("base64") != std::string::npos) {
-        auto in = OpenFile(scratchPath, false);
-        auto out = OpenFile(target, true);
-        FCodec->InputStream = in.get();
-        FCodec->OutputStream = out.get();
-        FCodec->Method = uu ? uuCode : uuMime;
-        ReportStatus(1, "Décodage du fichier");
+        decoder.Finish();
+    } catch (const ESockError&) {
+        keepState();
+        throw;  // the connection itself failed or was cancelled: nothing more can be read
+    } catch (...) {
+        keepState();
+        // A file failure: read the rest of the reply first, so that the next command does not
+        // take message lines for its answer.
         try {
-            if (in->size() > 0)
-                FCodec->Decode();
+            while (!ended) {
+                bool complete = false;
+                const std::string_view piece = ReadLnPart(kPiece, complete);
+                ended = lineStart && complete && IsTerminator(piece);
+                lineStart = complete;
+            }
         } catch (...) {
-            FCodec->InputStream = FCodec->OutputStream = nullptr;
-            throw;
+            // The connection failed as well; the caller hears of the first failure.
         }
-        FCodec->InputStream = FCodec->OutputStream = nullptr;
-        if (!out->flush())
-            throw std::runtime_error("Erreur d'écriture du fichier " + target);
-    } else {
-        ::rename(scratchPath.c_str(), target.c_str());
+        throw;
     }
+    keepState();
 }

@@ -1,4 +1,4 @@
-// TKTPOP3: the POP3 client session and its received-message decoder; TSummary and TMailMessage.
+// TKTPOP3: the POP3 client session; TSummary and TMailMessage.
 #pragma once
 
 #include "mail/Capabilities.h"
@@ -129,15 +129,8 @@ private:
     void SkipSummaryReplies();
     int ListPipelined(int First, int Last, const TSummaryEvent& Each);
 
-    // Received message decoder.
-    void DecodeMessage();
-    void ParseHeaderBlock();
-    void ParseMultipart();
-    bool ExtractPart(bool StopAtBoundary);
-    void FinishAttachment();
-    std::string ReadMessageLine();
-    void DrainMessage();
-    bool IsStopLine(const std::string& Line, bool StopAtBoundary) const;
+    // Reads the RETR reply through the message decoder.
+    void ReadMessage();
 
     TKTUUProcessor* FCodec;
     std::string FPartFileName;
@@ -149,7 +142,6 @@ private:
     bool FBusy = false;
     int FMessageCount = 0;
     int FPartMode = TopHeader;
-    bool FMessageEnded = true;   // the terminating "." of the RETR reply has been read
     TCapabilities FCapabilities;
     bool FCapaAsked = false;     // CAPA was sent in this session
 };

@@ -257,6 +257,27 @@ std::string TReceiveBuffer::TakeLine()
     return Line;
 }
 
+std::string_view TReceiveBuffer::TakeUpTo(std::size_t Max, bool& Complete)
+{
+    Complete = false;
+    if (Max == 0)
+        return {};
+    if (HasLine() && FLineEnd + 1 - FOffset <= Max) {
+        Complete = true;
+        std::string_view Line(FStore.get() + FOffset, FLineEnd + 1 - FOffset);
+        FOffset = FLineEnd + 1;
+        FLineEnd = std::string::npos;
+        FScanned = std::max(FScanned, FOffset);
+        return Line;
+    }
+    if (Size() < Max)
+        return {};
+    std::string_view Piece(FStore.get() + FOffset, Max);
+    FOffset += Max;
+    FScanned = std::max(FScanned, FOffset);
+    return Piece;
+}
+
 // ---------------------------------------------------------------------------------------------
 // TSocketSession: messages
 
@@ -1039,6 +1060,31 @@ std::string TSocketSession::ReadLn()
     std::string Line = ReceiveBuffer.TakeLine();
     ReleaseHeldRead();
     return Line;
+}
+
+std::string_view TSocketSession::ReadLnPart(std::size_t Max, bool& Complete)
+{
+    std::string_view Piece;
+    if (!FCanceled) {
+        Piece = ReceiveBuffer.TakeUpTo(Max, Complete);
+        if (!Piece.empty()) {
+            ReleaseHeldRead();
+            return Piece;
+        }
+    }
+    FActivity.restart();
+    for (;;) {
+        if (FCanceled)
+            throw EAbortError("Readln de socket abandonnée");
+        Piece = ReceiveBuffer.TakeUpTo(Max, Complete);
+        if (!Piece.empty())
+            break;
+        CheckTransferWait();
+        WaitStep();
+    }
+    // The piece stays where it is until the next receive: releasing a held read only posts.
+    ReleaseHeldRead();
+    return Piece;
 }
 
 // A transfer wait gives up when the connection is gone, with IdleTimeOut when nothing moved, and

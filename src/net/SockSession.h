@@ -102,6 +102,10 @@ public:
     bool HasLine() { return FLineEnd != std::string::npos || ScanForLine(); }
     // Takes the bytes up to and including the first line feed; HasLine() must be true.
     std::string TakeLine();
+    // Takes the next line when it is at most Max bytes long (Complete = true), else its first Max
+    // bytes (Complete = false); nothing while fewer than Max bytes and no line feed are held. The
+    // view stays valid until the buffer is next changed.
+    std::string_view TakeUpTo(std::size_t Max, bool& Complete);
     // Bytes held by the storage (for memory checks).
     std::size_t Capacity() const { return FCapacity; }
 
@@ -217,6 +221,10 @@ public:
     void Writeln(const std::string& Text);
     // Waits for a whole line; returns it with its line end (nothing trimmed).
     std::string ReadLn();
+    // ReadLn in bounded pieces: waits for a line of at most Max bytes (Complete = true, line end
+    // included) or for the first Max bytes of a longer one (Complete = false; the next call goes
+    // on with the same line). The view is valid until the next read from this session.
+    std::string_view ReadLnPart(std::size_t Max, bool& Complete);
     // Writeln(Command), ReadReply.
     virtual std::string Transaction(const std::string& Command);
     // ReadLn of the reply to a command already sent (several may be in flight when the server

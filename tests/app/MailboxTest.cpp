@@ -165,8 +165,8 @@ TEST_F(MailboxTest, AnAttachmentIsWrittenToTheWorkingFolder)
     f.Button3->click();
     EXPECT_EQ(f.Edit6->text(), "James Hillyerd <james@makita.skynet>");
     // The decoder's note about the extracted file carries a line break of its own.
-    EXPECT_EQ(f.Memo1->toPlainText(), "A text section\n\nFichier \"\" extrait");
-    EXPECT_EQ(testsupport::readFileBytes(folder.file("text.tmp")), "<html>\n");
+    EXPECT_EQ(f.Memo1->toPlainText(), "A text section\n\nFichier \"test.html\" extrait");
+    EXPECT_EQ(testsupport::readFileBytes(folder.file("test.html")), "<html>\n");
     EXPECT_TRUE(dialogs.shown().empty());
 }
 

@@ -3,6 +3,7 @@
 #include "mail/KTUUE.h"
 
 #include <QBuffer>
+#include <QProcess>
 #include <gtest/gtest.h>
 #include <random>
 
@@ -173,7 +174,10 @@ TEST(KTUUE, DecodeTable)
         {"leading blanks", uuMime, "  YWJj\r\n", "abc", -1},
         {"bare line feeds", uuMime, "YWJj\nYWI=\n", "abcab", -1},
         {"last line without line end", uuMime, "YWJj\r\nYWJj", "abcabc", -1},
-        {"missing padding", uuMime, "YWJ\r\nYWJj\r\n", "ab", 5},
+        {"group across the line end", uuMime, "YWJ\r\njYWI=\r\nYWJj\r\n", "abcab", 12},
+        {"short last line carrying on a group", uuMime, "YWJjYW\r\nI=\r\n", "abcab", -1},
+        {"pending characters at the end of the text", uuMime, "YWJjYWI\r\n", "abcab", -1},
+        {"stray characters inside groups", uuMime, "YW*Jj!YW\r\n~I=\r\n", "abcab", -1},
         {"uu plain lines", uuCode, "#86)C\r\n`\r\n", "abc", -1},
         {"uu begin and end framing", uuCode, "begin 644 abc.txt\r\n#86)C\r\n`\r\nend\r\nM\r\n", "abc", 34},
         {"uu end right after data", uuCode, "#86)C\r\nend\r\n#86)C\r\n", "abc", 12},
@@ -188,6 +192,66 @@ TEST(KTUUE, DecodeTable)
         EXPECT_EQ(end, c.endPos < 0 ? qint64(c.input.size()) : c.endPos) << c.name;
     }
     EXPECT_TRUE(hook.shown.empty());
+}
+
+// Python's own decoding of each text (characters outside the alphabet discarded).
+std::vector<std::string> PythonBase64(const std::vector<std::string>& Texts)
+{
+    QProcess py;
+    py.start("/usr/bin/python3", {"-c", "import sys, base64\n"
+                                        "for t in sys.stdin.buffer.read().split(b'\\0'):\n"
+                                        "    print(base64.b64decode(t, validate=False).hex())\n"});
+    std::string input;
+    for (size_t i = 0; i < Texts.size(); ++i)
+        input += (i ? std::string(1, '\0') : std::string()) + Texts[i];
+    py.write(input.data(), qint64(input.size()));
+    py.closeWriteChannel();
+    EXPECT_TRUE(py.waitForFinished(60000));
+    std::vector<std::string> out;
+    for (const QByteArray& line : py.readAllStandardOutput().split('\n'))
+        if (out.size() < Texts.size())
+            out.push_back(QByteArray::fromHex(line).toStdString());
+    return out;
+}
+
+TEST(KTUUE, Base64AtEveryLineWidthMatchesPython)
+{
+    struct Case {
+        int width;
+        size_t size;
+        bool stray;
+        std::string data, text;
+    };
+    std::vector<Case> cases;
+    for (int width = 60; width <= 80; ++width)
+        for (size_t size : {1022u, 1023u, 1024u})
+            for (bool stray : {false, true}) {
+                Case c{width, size, stray, RandomBytes(size, unsigned(width * 7 + size)), ""};
+                const std::string flat = QByteArray(c.data.data(), qsizetype(size)).toBase64().toStdString();
+                for (size_t at = 0; at < flat.size(); at += size_t(width)) {
+                    std::string line = flat.substr(at, size_t(width));
+                    if (stray) {  // characters outside the alphabet, at the start, inside and at the end
+                        line.insert(line.size() / 2, "*");
+                        line.insert(0, at % 3 == 0 ? " " : "!");
+                        line += "~";
+                    }
+                    c.text += line + "\r\n";
+                }
+                cases.push_back(std::move(c));
+            }
+    std::vector<std::string> texts;
+    for (const Case& c : cases)
+        texts.push_back(c.text);
+    const std::vector<std::string> python = PythonBase64(texts);
+    ASSERT_EQ(python.size(), cases.size());
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE("width " + std::to_string(c.width) + ", " + std::to_string(c.size) + " bytes"
+                     + (c.stray ? ", stray characters" : ""));
+        const std::string mine = Decode(uuMime, c.text);
+        EXPECT_TRUE(mine == python[i]) << mine.size() << " bytes against " << python[i].size();
+        EXPECT_TRUE(mine == c.data);
+    }
 }
 
 TEST(KTUUE, DecodeStartsAtCurrentPositionAndAppendsAtOutputPosition)

@@ -100,10 +100,10 @@ std::string FileEntry(const std::string& Name) { return "\r\nFichier \"" + Name 
 TEST(KTpop3Decoder, PlainMessageGoesToBody)
 {
     const Decoded d = Retrieve(Crlf("From: Ann <ann@x>\nSubject: Hi there\nMessage-ID: <1@x>\nX-Other: y\n\n"
-                                    "line one\n..dotted as received\n\nlast\n"));
+                                    "line one\n..dotted, one dot removed\n\nlast\n"));
     EXPECT_EQ(d.error, "");
     EXPECT_EQ(d.msg.Header, (TExStringList{"From: Ann <ann@x>", "Subject: Hi there", "Message-ID: <1@x>", "X-Other: y", ""}));
-    EXPECT_EQ(d.msg.Body, (TStringList{"line one", "..dotted as received", "", "last"}));
+    EXPECT_EQ(d.msg.Body, (TStringList{"line one", ".dotted, one dot removed", "", "last"}));
     EXPECT_EQ(d.msg.From, "Ann <ann@x>");
     EXPECT_EQ(d.msg.Subject, " Hi there");
     EXPECT_EQ(d.msg.MessageId, "<1@x>");
@@ -132,8 +132,8 @@ TEST(KTpop3Decoder, MultipartWithTwoAttachmentsNamedAlike)
     EXPECT_EQ(d.msg.Body, (TStringList{"Hello", FileEntry("a.txt"), FileEntry("a.txt")}));
     EXPECT_EQ(d.msg.Attachments, (TStringList{"a.txt", "a_1.txt"}));
     EXPECT_EQ(d.files.at("a.txt"), "abc");
-    EXPECT_EQ(d.files.at("a_1.txt"), "def");  // no encoding line: decoded like the part before
-    EXPECT_EQ(d.files.count("Temp.mme"), 1u);
+    EXPECT_EQ(d.files.at("a_1.txt"), "ZGVm\r\n");  // no encoding line: 7bit, whatever came before
+    EXPECT_EQ(d.files.size(), 2u);                // no scratch file left behind
 }
 
 TEST(KTpop3Decoder, SinglePartBase64BecomesFileAndBody)
@@ -143,7 +143,7 @@ TEST(KTpop3Decoder, SinglePartBase64BecomesFileAndBody)
     EXPECT_EQ(d.error, "");
     EXPECT_EQ(d.msg.Attachments, (TStringList{"note.txt"}));
     EXPECT_EQ(d.files.at("note.txt"), "line1\nline2\n");
-    EXPECT_EQ(d.msg.Body, (TStringList{"line1", "line2"}));
+    EXPECT_EQ(d.msg.Body, (TStringList{"line1", "line2", FileEntry("note.txt")}));
 }
 
 TEST(KTpop3Decoder, BoundaryParameterForms)
@@ -173,19 +173,18 @@ TEST(KTpop3Decoder, BoundaryParameterForms)
     }
 }
 
-TEST(KTpop3Decoder, NestedMultipartReplacesTheBoundary)
+TEST(KTpop3Decoder, NestedAlternativeAfterTheShownText)
 {
     const std::string wire = testsupport::readFileBytes(testsupport::testDataDir() + "/mail/en-parts-similar-boundary.eml");
     const Decoded d = Retrieve(wire);
     EXPECT_EQ(d.error, "");
     EXPECT_EQ(d.boundary, "Enmime-Test-100_alt");
-    // The first part is text; every later part, whatever its type, is a file. A part without a
-    // name of its own reuses the previous part's final name, which the uniqueness rule extends.
-    EXPECT_EQ(d.msg.Body, (TStringList{"Section one", "", FileEntry(""), FileEntry("text.tmp"), FileEntry("text_1.tmp")}));
-    EXPECT_EQ(d.msg.Attachments, (TStringList{"text.tmp", "text_1.tmp", "text_1_1.tmp"}));
-    EXPECT_EQ(d.files.at("text.tmp"), "");
-    EXPECT_EQ(d.files.at("text_1.tmp"), "A text section\r\n");
-    EXPECT_EQ(d.files.at("text_1_1.tmp"), "An HTML section\r\n");
+    // The inner boundary extends the outer one and is told apart from it. The first text is
+    // shown; the alternative after it keeps its first version as a file, not its HTML copy.
+    EXPECT_EQ(d.msg.Body, (TStringList{"Section one", "", FileEntry("")}));
+    EXPECT_EQ(d.msg.Attachments, (TStringList{"text.tmp"}));
+    EXPECT_EQ(d.files.at("text.tmp"), "A text section\r\n");
+    EXPECT_EQ(d.files.size(), 1u);
 }
 
 TEST(KTpop3Decoder, UuencodedPartHasNoJunkAroundTheData)
@@ -193,12 +192,12 @@ TEST(KTpop3Decoder, UuencodedPartHasNoJunkAroundTheData)
     const std::string head = "Content-Type: multipart/mixed; boundary=\"U\"\n\n--U\nContent-Type: text/plain\n\nsee file\n"
                              "--U\nContent-Type: application/octet-stream; name=\"c.bin\"\nContent-Transfer-Encoding: ";
     const std::string data = "\n\nbegin 644 c.bin\n#86)C\n`\nend\n--U--\n";
-    const Decoded d = Retrieve(Crlf(head + "X-UUENCODE" + data));
-    EXPECT_EQ(d.error, "");
-    EXPECT_EQ(d.files.at("c.bin"), "abc");
-    // Only the upper-case name selects uudecoding; otherwise the lines are kept as received.
-    const Decoded raw = Retrieve(Crlf(head + "x-uuencode" + data));
-    EXPECT_EQ(raw.files.at("c.bin"), Crlf("begin 644 c.bin\n#86)C\n`\nend\n"));
+    for (const char* encoding : {"X-UUENCODE", "x-uuencode", "x-uue"}) {
+        SCOPED_TRACE(encoding);
+        const Decoded d = Retrieve(Crlf(head + encoding + data));
+        EXPECT_EQ(d.error, "");
+        EXPECT_EQ(d.files.at("c.bin"), "abc");
+    }
 }
 
 struct EndCase {
@@ -222,7 +221,8 @@ TEST(KTpop3Decoder, TerminatorEndsTheMessageWherever)
         {"boundary parameter without multipart",
          Crlf("Content-Type: text/plain; boundary=zz\n\nline zz one\n--zz\nline three\n"),
          {"line zz one", "--zz", "line three"}, {}},
-        {"empty boundary", Crlf("Content-Type: multipart/mixed; boundary=\"\"\n\n--\ntext\n"), {}, {}},
+        {"empty boundary: shown as text", Crlf("Content-Type: multipart/mixed; boundary=\"\"\n\n--\ntext\n"),
+         {"--", "text"}, {}},
     };
     for (const EndCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -248,23 +248,25 @@ TEST(KTpop3Decoder, FileFailureStillReadsTheWholeReply)
 TEST(KTpop3Decoder, AnnouncedNamesStayInsideTheFolder)
 {
     struct Case {
-        std::string announced, stored;
+        std::string announced, shown, stored;
     };
+    // A quoted name takes a backslash as an escape: the shown name has none.
     const Case cases[] = {
-        {"../../evil.txt", "evil.txt"}, {"..\\..\\win.ini", "win.ini"}, {"/etc/passwd", "passwd"},
-        {".", "text.tmp"},             {"..", "text.tmp"},            {"dir/", "text.tmp"},
-        {"sub/..", "text.tmp"},        {"plain.doc", "plain.doc"},
+        {"../../evil.txt", "../../evil.txt", "evil.txt"}, {"..\\..\\win.ini", "....win.ini", "win.ini"},
+        {"/etc/passwd", "/etc/passwd", "passwd"},         {".", ".", "text.tmp"},
+        {"..", "..", "text.tmp"},                         {"dir/", "dir/", "text.tmp"},
+        {"sub/..", "sub/..", "text.tmp"},                 {"plain.doc", "plain.doc", "plain.doc"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.announced);
         const Decoded d = Retrieve(Crlf("Content-Type: multipart/mixed; boundary=Q\n\n--Q\n\nsee\n--Q\n"
-                                        "Content-Type: application/octet-stream; name=\"" + c.announced + "\"\n"
+                                        "Content-Type: text/plain; name=\"" + c.announced + "\"\n"
                                         "Content-Transfer-Encoding: base64\n\nYWJj\n--Q--\n"),
                                    "/box");
         EXPECT_EQ(d.msg.Attachments, (TStringList{c.stored}));
-        EXPECT_EQ(d.msg.Body, (TStringList{"see", FileEntry(c.announced)}));  // shown as announced
+        EXPECT_EQ(d.msg.Body, (TStringList{"see", FileEntry(c.shown)}));
         EXPECT_EQ(d.files.at(c.stored), "abc");
-        EXPECT_EQ(d.files.size(), 2u);  // the file and Temp.mme, nothing elsewhere
+        EXPECT_EQ(d.files.size(), 1u);  // the file, nothing elsewhere
     }
 }
 
@@ -276,8 +278,8 @@ TEST(KTpop3Decoder, UniqueNamesFollowTheStemRule)
         p.replace(p.find('%'), 1, name);
         return Crlf("Content-Type: multipart/mixed; boundary=Q\n\n--Q\n\nsee\n" + p + p + "--Q--\n");
     };
-    EXPECT_EQ(Retrieve(twoParts("noext")).msg.Attachments, (TStringList{"noext", "noext_1."}));
-    EXPECT_EQ(Retrieve(twoParts("a.b.c")).msg.Attachments, (TStringList{"a.b.c", "a_1.b"}));
+    EXPECT_EQ(Retrieve(twoParts("noext")).msg.Attachments, (TStringList{"noext", "noext_1"}));
+    EXPECT_EQ(Retrieve(twoParts("a.b.c")).msg.Attachments, (TStringList{"a.b.c", "a.b_1.c"}));
 }
 
 TEST(KTpop3Decoder, EachMessageStartsFromEmptyFields)

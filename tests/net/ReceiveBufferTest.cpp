@@ -131,3 +131,39 @@ TEST(ReceiveBuffer, ClearForgetsWhatWasFound)
     EXPECT_EQ(Buffer.TakeLine(), Second.substr(11, 80));
     EXPECT_EQ(Buffer.View(), Second.substr(91));
 }
+
+namespace {
+
+// Bounded takes: a line no longer than Max comes whole, a longer one in pieces of Max bytes, and
+// nothing comes while fewer than Max bytes without a line feed are held.
+TEST(ReceiveBuffer, TakeUpToCutsLongLinesIntoPieces)
+{
+    struct Case {
+        const char* name;
+        std::string held;
+        std::size_t max;
+        std::vector<std::pair<std::string, bool>> takes;  // piece, complete
+    };
+    const Case cases[] = {
+        {"short lines whole", "ab\r\ncd\n", 8, {{"ab\r\n", true}, {"cd\n", true}}},
+        {"line of exactly Max", "abcd\n", 5, {{"abcd\n", true}}},
+        {"long line in pieces", "abcdefgh\r\nz\n", 4, {{"abcd", false}, {"efgh", false}, {"\r\n", true}, {"z\n", true}}},
+        {"unfinished tail waits", "abcdefg", 4, {{"abcd", false}}},
+        {"nothing to take", "ab", 4, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TReceiveBuffer Buffer;
+        Buffer.Append(c.held.data(), c.held.size());
+        for (const auto& [piece, complete] : c.takes) {
+            bool Complete = !complete;
+            EXPECT_EQ(std::string(Buffer.TakeUpTo(c.max, Complete)), piece);
+            EXPECT_EQ(Complete, complete);
+        }
+        bool Complete = true;
+        EXPECT_TRUE(Buffer.TakeUpTo(c.max, Complete).empty());
+        EXPECT_FALSE(Complete);
+    }
+}
+
+} // namespace
