@@ -57,6 +57,8 @@ THiddenForm::THiddenForm() : QWidget(nullptr)
     AlertWindow = action("AlertWindow", QStringLiteral("&Messages en attente..."));
     AlertWindow->setVisible(false);
     MnuVerif = action("MnuVerif", QStringLiteral("&Vérifier les messages maintenant"));
+    MnuCancel = action("MnuCancel", QStringLiteral("Annuler"));
+    MnuCancel->setEnabled(false);
     N1 = PopupMenu1->addSeparator();
     N1->setObjectName(QStringLiteral("N1"));
     Test31 = action("Test31", QStringLiteral("&Quitter"));
@@ -71,6 +73,7 @@ THiddenForm::THiddenForm() : QWidget(nullptr)
     connect(Test11, &QAction::triggered, this, guarded(&THiddenForm::Test11Click));
     connect(AlertWindow, &QAction::triggered, this, guarded(&THiddenForm::AlertWindowClick));
     connect(MnuVerif, &QAction::triggered, this, guarded(&THiddenForm::MnuVerifClick));
+    connect(MnuCancel, &QAction::triggered, this, guarded(&THiddenForm::MnuCancelClick));
     connect(Test31, &QAction::triggered, this, guarded(&THiddenForm::Test31Click));
 
     TrayIcon1->SetIcon(programIcon());
@@ -140,6 +143,11 @@ void THiddenForm::AlertWindowClick()
 void THiddenForm::MnuVerifClick()
 {
     form1_->Button10Click();
+}
+
+void THiddenForm::MnuCancelClick()
+{
+    form1_->CancelRunningOperation();
 }
 
 void THiddenForm::Test31Click()

@@ -23,6 +23,7 @@ public:
     QAction* Test11 = nullptr;       // "&Montrer la fenêtre" / "&Cacher la fenêtre"
     QAction* AlertWindow = nullptr;  // "&Messages en attente..." (not visible)
     QAction* MnuVerif = nullptr;     // "&Vérifier les messages maintenant"
+    QAction* MnuCancel = nullptr;    // "Annuler": stops the running check or transfer
     QAction* N1 = nullptr;           // separator
     QAction* Test31 = nullptr;       // "&Quitter"
 
@@ -34,6 +35,7 @@ public:
     void TrayIcon1DblClick();
     void AlertWindowClick();
     void MnuVerifClick();
+    void MnuCancelClick();
     // "&Quitter": saves the settings and closes this window, which ends the program.
     void Test31Click();
     // Closing: offers to close the active connections, then ends the program.

@@ -100,24 +100,18 @@ void TForm1::ConnectDialUpEvents()
     DialUp->OnNotConnected = [this](QObject*, uint32_t, const QString&) { DialUpNotConnected(); };
     DialUp->OnError = [this](QObject*, uint32_t, const QString&) { DialUpError(); };
     DialUp->OnAsyncEvent = [this](QObject*, uint32_t, uint32_t, const QString& text) { DialUpAsyncEvent(text); };
-    DialUp->OnActiveConnection = [this](QObject*, uint32_t handle, const TRasConnStatus&, const QString&,
-                                        const QString& entry, const QString&, const QString&) {
-        DialUpActiveConnection(handle, entry);
-    };
 }
 
 IniProfile TForm1::Profile() const { return IniProfile(IniPath); }
 
 void TForm1::FormCreate()
 {
-    ManualCheck = false;
     ProgramDir = context_.paths.programDir;
     ConfigDir = context_.paths.configDir;
     Application().HelpFile = ProgramDir + QStringLiteral("BREVICOR.HLP");
     // The time fields always use ":" as their separator (see the input masks), whatever the
     // user's regional settings.
     EnumerateDialUpEntries();
-    Reconnecting = false;
     FirstListing = true;
     IniPath = context_.paths.iniPath();
     LoadSettings();
@@ -180,10 +174,8 @@ void TForm1::Button11Click()
 void TForm1::Timer1Timer()
 {
     ProbeLine();
-    if (!LineUp) {
-        Reconnecting = false;
+    if (!LineUp)
         ClosePopSession();
-    }
     alert_->UpdateHangUpButton();
 }
 
@@ -279,6 +271,10 @@ void TForm1::Guarded(const std::function<void()>& action)
         action();
     } catch (const std::exception& e) {
         ScreenCursor::Normal();
-        context_.dialogs->ShowError(QString::fromUtf8(e.what()));
+        // A transfer ended by the user's own cancel: nothing went wrong.
+        if (cancelRequested_ && dynamic_cast<const EAbortError*>(&e))
+            SetStatusText(QStringLiteral("Opération annulée"));
+        else
+            context_.dialogs->ShowError(QString::fromUtf8(e.what()));
     }
 }

@@ -1,8 +1,11 @@
 // Unit1: TForm1, the main window: the settings pages, the mailbox pages and the shared state of a run.
 #pragma once
 #include "alert/salert.h"
+#include "app/Account.h"
 #include "app/AppContext.h"
+#include "app/DialLine.h"
 
+#include <QList>
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -32,6 +35,9 @@ class TWAVPlayer;
 class TKTPOP3;
 class TKTSMTP;
 class TDialUp;
+class TCheckRun;
+class TAccountStore;
+struct TAccountResult;
 struct TRasConnStatus;
 
 class TForm1 : public QWidget, public TAlertHost {
@@ -51,14 +57,9 @@ public:
     int MinutesLeft = 0;       // countdown to the next every-N-minutes check
     QString HeureQ;            // daily connection time, HH:MM
     QString HeureH;            // weekly connection time, HH:MM
-    bool Reconnecting = false; // an operation is closing and reopening the POP3 session itself
     bool FirstListing = true;  // no listing has run yet
-    bool DialFailed = false;   // the last dial attempt reported a failure
-    bool ManualCheck = false;  // the running check was started by hand
-    bool LineWasUp = false;    // a connection was already active when the running check began
-    bool QuietEnumeration = false; // enumerating active connections does not offer to close them
+    bool LineWasUp = false;    // a connection was already active when the last check began
     bool LineUp = false;       // the last enumeration found at least one active connection
-    bool CheckTalking = false; // a check run is talking to the servers (before its alert window)
 
     // ---- controls, named as in the form
     QTabWidget* PageControl1 = nullptr;
@@ -78,6 +79,7 @@ public:
     QPushButton* Button1 = nullptr;  // "Connecter à POP3"
     QPushButton* Button2 = nullptr;  // "Déconnecter de POP3"
     QPushButton* Button10 = nullptr; // "Aller voir maintenant"
+    QPushButton* CancelBtn = nullptr; // "Annuler": stops the running check or transfer
     // "Serveur": dial-up connection
     QLabel* Label7 = nullptr;
     QComboBox* ComboBox1 = nullptr;
@@ -190,17 +192,27 @@ public:
     bool AccountComplete() const;
     int CurrentAccountIndex() const;
     int FindAccount(const QString& host) const;
+    // The stored accounts of the settings file.
+    TAccountStore Accounts() const;
+    // The account the four fields of the "Serveur" page hold, with the section it is stored in.
+    TAccount AccountFromFields() const;
+    // Every account of the host list, as stored.
+    QList<TAccount> ListedAccounts() const;
 
     // ---- dial-up connections
     void EnumerateDialUpEntries();
-    bool ConnectLine();
+    // Makes sure a line is up (dialing the selected entry when none is); with no entry defined,
+    // the warning of WarnNoDialUpEntry.
+    TDialLine::TResult ConnectLine();
+    void WarnNoDialUpEntry();
+    // The entry a check dials: the selected one, empty when none is defined.
+    QString SelectedDialUpEntry() const;
     void DialUpEntryGet(const QString& name);
     void DialUpDialing();
     void DialUpConnect();
     void DialUpNotConnected();
     void DialUpError();
     void DialUpAsyncEvent(const QString& messageText);
-    void DialUpActiveConnection(uint32_t handle, const QString& entryName);
     void Button13Click();
     void CreateBtnClick();
     void RenameBtnClick();
@@ -215,18 +227,38 @@ public:
     void HangUpLine() override;
 
     // ---- check run
+    // What closing or opening the POP3 session does to the mailbox tabs: an operation that
+    // reopens the session itself keeps them as they are.
+    enum class TTabs { Follow, Keep };
     void Button1Click();
+    // Connects the session to the account of the fields; true when it signed in.
+    bool ConnectCurrentAccount(TTabs tabs);
     void Button2Click();
     void Button10Click();
-    void CheckMail();
-    void ClosePopSession();
-    void ReportAccountResult(const QString& host, int count);
-    // The last Button1Click ended with an open session (a failed or skipped connection leaves
-    // MessageCount meaningless for that account).
-    bool LastConnectOk = false;
+    // A check run; ByHand: started by the user, so an empty mailbox is announced too.
+    void CheckMail(bool ByHand = false);
+    void ClosePopSession(TTabs tabs = TTabs::Follow);
+    void ReportAccountResult(const TAccountResult& result, bool byHand);
+    // A check run is talking to the servers (before its alert window).
+    bool CheckRunning() const { return running_ != nullptr; }
+    // "Annuler", in the window and in the tray menu: stops the running check, or the POP3
+    // session's running transfer, at once; the program is then ready for the next check.
+    void CancelRunningOperation();
+    // While one lives, "Annuler" is offered; operations that may take long hold one.
+    class TCancelOffer {
+    public:
+        explicit TCancelOffer(TForm1& form);
+        ~TCancelOffer();
+        TCancelOffer(const TCancelOffer&) = delete;
+        TCancelOffer& operator=(const TCancelOffer&) = delete;
+    private:
+        TForm1& form_;
+    };
 
     // ---- message list and reader
     void Button5Click();
+    // Lists the messages; Refresh: log out and in again first, so new mail shows.
+    void ListMessages(bool Refresh);
     void Button3Click();
     // Asks whether to delete message N from the server; on Yes deletes it, reopens the session
     // so the server carries the deletion out, and lists the messages again.
@@ -353,6 +385,16 @@ private:
     bool listingCancelRequested_ = false;
     int memo2Height_ = 60;
     bool editingTime_ = false;
+    TCheckRun* running_ = nullptr; // the innermost check run talking to the servers, if any
+    int cancelOffers_ = 0;         // live TCancelOffer objects
+    bool cancelRequested_ = false; // "Annuler" was used since the first of them began
+    void UpdateCancelOffer();
+    // The POP3 session's settings for the program's use: files into the working folder, nothing
+    // deleted on reading, server replies and progress reported.
+    void PreparePop3Session();
+    // The visible effects of a session that signed in: message count, reader range, buttons,
+    // status text, tabs; the account is saved.
+    void ShowSignedIn(int count, TTabs tabs);
     void ValidateTimeField(QLineEdit* field, QString& stored);
     void StepTimeField(QLineEdit* field, QString& stored, bool hours, int step);
 };

@@ -1,8 +1,9 @@
-// Unit1Accounts: the mail accounts of the "Serveur" page, stored one section per host name.
+// Unit1Accounts: the mail accounts of the "Serveur" page: the fields turned into an account and
+// back, switching, saving and deleting accounts.
 #include "app/Unit1.h"
 
+#include "app/AccountStore.h"
 #include "platform/Dialogs.h"
-#include "platform/IniProfile.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -16,30 +17,54 @@ void TForm1::HostComboClick()
     LoadAccount();
 }
 
+TAccountStore TForm1::Accounts() const
+{
+    return TAccountStore(IniPath);
+}
+
+QList<TAccount> TForm1::ListedAccounts() const
+{
+    const TAccountStore store = Accounts();
+    QList<TAccount> accounts;
+    for (int i = 0; i < HostCombo->count(); ++i)
+        accounts << store.Read(HostCombo->itemText(i));
+    return accounts;
+}
+
+TAccount TForm1::AccountFromFields() const
+{
+    TAccount account;
+    const QString text = HostCombo->currentText();
+    account.Host = TAccountStore::HostOf(text);
+    account.Port = Edit2->text();
+    account.UserID = Edit3->text();
+    account.Password = Edit4->text();
+    QStringList listed;
+    for (int i = 0; i < HostCombo->count(); ++i)
+        listed << HostCombo->itemText(i);
+    account.Section = Accounts().SectionFor(text, account.UserID, listed);
+    return account;
+}
+
 void TForm1::LoadAccount()
 {
-    const IniProfile ini = Profile();
-    const QString host = HostCombo->currentText();
-    const QString user = ini.ReadString(host, QStringLiteral("UserName"), QString());
-    const QString password = ini.ReadString(host, QStringLiteral("Password"), QString());
-    const QString port = ini.ReadString(host, QStringLiteral("Port"), QStringLiteral("110"));
-    Edit2->setText(port);
-    Edit3->setText(user);
-    Edit4->setText(password);
+    const TAccount account = Accounts().Read(HostCombo->currentText());
+    Edit2->setText(account.Port);
+    Edit3->setText(account.UserID);
+    Edit4->setText(account.Password);
 }
 
 void TForm1::SaveAccount()
 {
-    const QString host = HostCombo->currentText();
-    if (!host.isEmpty() && HostCombo->findText(host, Qt::MatchFixedString) < 0)
-        HostCombo->addItem(host);
-    if (host.isEmpty())
+    // A further user on a host that has an account already gets an account of its own, named
+    // "user@host"; the host field then shows that name.
+    const TAccount account = AccountFromFields();
+    if (account.Section.isEmpty())
         return;
-    HostCombo->setEditText(host);
-    IniProfile ini = Profile();
-    ini.WriteString(host, QStringLiteral("UserName"), Edit3->text());
-    ini.WriteString(host, QStringLiteral("Password"), Edit4->text());
-    ini.WriteString(host, QStringLiteral("Port"), Edit2->text());
+    if (HostCombo->findText(account.Section, Qt::MatchFixedString) < 0)
+        HostCombo->addItem(account.Section);
+    HostCombo->setEditText(account.Section);
+    Accounts().Write(account);
 }
 
 void TForm1::Poubelle6Click()
@@ -50,8 +75,7 @@ void TForm1::Poubelle6Click()
     if (!context_.dialogs->ConfirmYesNo(
             QStringLiteral("Voulez-vous vraiment supprimer les coordonnées relatives à %1 ?").arg(host)))
         return;
-    IniProfile ini = Profile();
-    ini.EraseSection(host);
+    Accounts().Erase(host);
     const int index = HostCombo->findText(host, Qt::MatchFixedString);
     if (index >= 0)
         HostCombo->removeItem(index);

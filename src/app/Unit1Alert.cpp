@@ -55,7 +55,8 @@ void TForm1::OpenAccountMailbox(const QString& host)
         HostComboClick();
         ClosePopSession();
         Button1Click();
-        Button5Click();
+        // The session was just opened: nothing to refresh.
+        ListMessages(false);
         ShowMailboxTabs(true);
         ShowPage(TabSheet3);
         if (!isVisible())

@@ -4,7 +4,9 @@
 
 #include "alert/Twav.h"
 #include "alert/salert.h"
+#include "app/AccountStore.h"
 #include "app/Application.h"
+#include "app/CheckRun.h"
 #include "app/Finally.h"
 #include "app/Main.h"
 #include "app/WireText.h"
@@ -68,69 +70,99 @@ void TForm1::ConnectPop3Events()
 
 void TForm1::Button1Click()
 {
-    LastConnectOk = false;
-    if (!AccountComplete()) {
-        RequestAccountDetails();
-        return;
-    }
-    try {
-        CursorGuard cursor;
-        Button1->setEnabled(false);
-        KTPOP31->AttachFilePath = ToWire(QDir::currentPath() + QLatin1Char('/'));
-        KTPOP31->DeleteOnRead = false;
-        KTPOP31->ReportLevel = 2;
-        KTPOP31->Host = ToWire(HostCombo->currentText());
-        bool ok = false;
-        const int port = Edit2->text().trimmed().toInt(&ok, 10);
-        if (!ok)
-            throw std::runtime_error(QStringLiteral("'%1' n'est pas un nombre entier valide").arg(Edit2->text()).toStdString());
-        KTPOP31->Port = port;
-        KTPOP31->UserID = ToWire(Edit3->text());
-        KTPOP31->Password = ToWire(Edit4->text());
-
-        if (!ConnectLine() && !DialFailed) {
-            Button1->setEnabled(true);
-            return;
-        }
-        if (!KTPOP31->Connected())
-            KTPOP31->Connect();
-
-        const int count = KTPOP31->MessageCount();
-        Label10->setText(QStringLiteral("Nb de messages : %1").arg(count));
-        SpinEdit1->setRange(1, count > 0 ? count : 1);
-        SpinEdit1->setValue(1);
-        SpinEdit1->setEnabled(count >= 2);
-        Button1->setEnabled(false);
-        Button2->setEnabled(true);
-        const QString host = HostCombo->currentText();
-        if (count == 0) {
-            SetStatusText(QStringLiteral("Il n'y a aucun message sur %1").arg(host));
-            for (QWidget* b : std::initializer_list<QWidget*>{Button3, Button7, Button8, PrintBtn})
-                b->setEnabled(false);
-        } else {
-            SetStatusText(QStringLiteral("Il y a %1%2sur %3")
-                              .arg(count)
-                              .arg(count == 1 ? QStringLiteral(" message ") : QStringLiteral(" messages "))
-                              .arg(host));
-        }
-        if (!Reconnecting)
-            ShowMailboxTabs(true);
-        SaveAccount();
-        LastConnectOk = KTPOP31->Connected();
-    } catch (const std::exception&) {
-        // The component's events have already told the user what went wrong; the cursor guard
-        // has restored the cursor.
-        Button1->setEnabled(true);
-    }
+    ConnectCurrentAccount(TTabs::Follow);
 }
 
-void TForm1::ClosePopSession()
+bool TForm1::ConnectCurrentAccount(TTabs tabs)
+{
+    if (!AccountComplete()) {
+        RequestAccountDetails();
+        return false;
+    }
+    const TAccount account = AccountFromFields();
+    if (!account.PortNumber()) {
+        context_.dialogs->Message(QStringLiteral("'%1' n'est pas un numéro de port valide").arg(account.Port),
+                                  MessageIcon::Warning);
+        Edit2->setFocus();
+        return false;
+    }
+    CursorGuard cursor;
+    Button1->setEnabled(false);
+    // Unless the session signs in, the button comes back.
+    bool signedIn = false;
+    const Finally after([&] {
+        if (!signedIn)
+            Button1->setEnabled(true);
+    });
+
+    if (KTPOP31->Connected()) {
+        ShowSignedIn(KTPOP31->MessageCount(), tabs);
+        signedIn = true;
+        return true;
+    }
+    PreparePop3Session();
+    TCheckRun run(*KTPOP31, *DialUp);
+    // Connecting by hand: with no entry, the warning and nothing else; after a failed dial the
+    // server is still tried, as it may be reachable another way.
+    run.Entry = SelectedDialUpEntry();
+    run.ConnectAfterFailedDial = true;
+    run.OnNoEntry = [this] { WarnNoDialUpEntry(); };
+    TCheckRun* const outer = running_;
+    running_ = &run;
+    const Finally notRunning([this, outer] { running_ = outer; });
+    const TCancelOffer offer(*this);
+    const TAccountResult result = run.Check(account);
+    LineUp = LineUp || run.LineUp();
+    if (result.Outcome == TCheckOutcome::Refused) {
+        SetStatusText(ResultLine(result, false));
+        return false;
+    }
+    if (result.Outcome != TCheckOutcome::Counted)
+        return false;
+    ShowSignedIn(result.Count, tabs);
+    signedIn = true;
+    return true;
+}
+
+void TForm1::PreparePop3Session()
+{
+    KTPOP31->AttachFilePath = ToWire(QDir::currentPath() + QLatin1Char('/'));
+    KTPOP31->DeleteOnRead = false;
+    KTPOP31->ReportLevel = 2;
+}
+
+void TForm1::ShowSignedIn(int count, TTabs tabs)
+{
+    // Saved first: a further user on a host shows under the name of its own account.
+    SaveAccount();
+    Label10->setText(QStringLiteral("Nb de messages : %1").arg(count));
+    SpinEdit1->setRange(1, count > 0 ? count : 1);
+    SpinEdit1->setValue(1);
+    SpinEdit1->setEnabled(count >= 2);
+    Button1->setEnabled(false);
+    Button2->setEnabled(true);
+    const QString name = HostCombo->currentText();
+    if (count == 0) {
+        SetStatusText(QStringLiteral("Il n'y a aucun message sur %1").arg(name));
+        for (QWidget* b : std::initializer_list<QWidget*>{Button3, Button7, Button8, PrintBtn})
+            b->setEnabled(false);
+    } else {
+        SetStatusText(QStringLiteral("Il y a %1%2sur %3")
+                          .arg(count)
+                          .arg(count == 1 ? QStringLiteral(" message ") : QStringLiteral(" messages "))
+                          .arg(name));
+    }
+    if (tabs == TTabs::Follow)
+        ShowMailboxTabs(true);
+}
+
+void TForm1::ClosePopSession(TTabs tabs)
 {
     CursorGuard cursor;
     Button2->setEnabled(false);
-    const Finally after([this] {
+    const Finally after([this, tabs] {
         Button1->setEnabled(true);
-        if (!Reconnecting)
+        if (tabs == TTabs::Follow)
             ShowMailboxTabs(false);
     });
     if (KTPOP31->Connected() && LineUp)
@@ -145,26 +177,17 @@ void TForm1::Button2Click()
 
 void TForm1::Button10Click()
 {
-    ManualCheck = true;
-    const Finally after([this] { ManualCheck = false; });
-    CheckMail();
+    CheckMail(true);
 }
 
-void TForm1::ReportAccountResult(const QString& host, int count)
+void TForm1::ReportAccountResult(const TAccountResult& result, bool byHand)
 {
-    QListWidget* list = alert_->ListBox;
-    if (DialFailed || !LastConnectOk)
-        list->addItem(QStringLiteral("Connexion impossible à %1").arg(host));
-    else if (count <= 0) {
-        if (CheckBox2->isChecked() || ManualCheck)
-            list->addItem(QStringLiteral("Vous n'avez aucun message sur %1").arg(host));
-    } else if (count == 1)
-        list->addItem(QStringLiteral("Vous avez %1 message sur %2").arg(count).arg(host));
-    else
-        list->addItem(QStringLiteral("Vous avez %1 messages sur %2").arg(count).arg(host));
+    const QString line = ResultLine(result, CheckBox2->isChecked() || byHand);
+    if (!line.isEmpty())
+        alert_->ListBox->addItem(line);
 }
 
-void TForm1::CheckMail()
+void TForm1::CheckMail(bool ByHand)
 {
     if (!AccountComplete()) {
         ShowPage(TabSheet1);
@@ -176,62 +199,60 @@ void TForm1::CheckMail()
     hiddenForm_->AlertWindow->setEnabled(false);
     // The button and the menu entries come back however the run ends.
     const Finally after([this] {
-        CheckTalking = false;
         Button10->setEnabled(true);
         hiddenForm_->MnuVerif->setEnabled(true);
         hiddenForm_->AlertWindow->setEnabled(true);
     });
-    CheckTalking = true;
 
-    LineWasUp = ProbeLine();
-    alert_->ListBox->clear();
-    int total = 0;
-    // What one account adds to the total: nothing when its connection failed.
-    auto found = [this] { return DialFailed || !LastConnectOk ? 0 : KTPOP31->MessageCount(); };
+    // The accounts to check: the one on screen as typed, or every account of the list, the one on
+    // screen saved first so the list holds it as typed.
+    const bool justCurrent = CheckBox4->isChecked();
+    QList<TAccount> accounts;
+    if (justCurrent) {
+        ClosePopSession(TTabs::Keep);
+        accounts << AccountFromFields();
+    } else {
+        ClosePopSession();
+        SaveAccount();
+        accounts = ListedAccounts();
+    }
 
-    if (CheckBox4->isChecked()) {
-        Reconnecting = true;
-        {
-            const Finally done([this] { Reconnecting = false; });
-            ClosePopSession();
-            Button1Click();
-        }
-        ReportAccountResult(HostCombo->currentText(), KTPOP31->MessageCount());
-        total = found();
+    PreparePop3Session();
+    TCheckRun run(*KTPOP31, *DialUp);
+    run.Entry = SelectedDialUpEntry();
+    run.KeepLastSession = justCurrent;
+    run.OnNoEntry = [this] { WarnNoDialUpEntry(); };
+    run.OnAccountDone = [this, ByHand](const TAccountResult& r) { ReportAccountResult(r, ByHand); };
+    QList<TAccountResult> results;
+    {
+        TCheckRun* const outer = running_;
+        running_ = &run;
+        const Finally notRunning([this, outer] { running_ = outer; });
+        const TCancelOffer offer(*this);
+        LineWasUp = run.Begin();
+        alert_->ListBox->clear();
+        results = run.Run(accounts);
+        run.Finish(TCheckRun::Total(results));
+        LineUp = run.LineUp();
+    }
+    const int total = TCheckRun::Total(results);
+
+    // The current account's session stays open: its mail is listed at once.
+    if (justCurrent && !results.isEmpty() && results.first().Outcome == TCheckOutcome::Counted) {
+        ShowSignedIn(results.first().Count, TTabs::Keep);
         if (total > 0) {
-            Button5Click();
+            ListMessages(false);
             ShowMailboxTabs(true);
             ShowPage(TabSheet3);
             if (!isVisible())
                 show();
         }
-    } else if (HostCombo->count() > 0) {
-        int i0 = CurrentAccountIndex();
-        if (i0 < 0)
-            i0 = 0;
-        for (int i = 0; i < HostCombo->count(); ++i) {
-            HostCombo->setCurrentIndex(i);
-            HostCombo->setEditText(HostCombo->itemText(i));
-            Reconnecting = true;
-            {
-                const Finally done([this] { Reconnecting = false; });
-                HostComboClick();
-                ClosePopSession();
-                Button1Click();
-            }
-            ReportAccountResult(HostCombo->currentText(), KTPOP31->MessageCount());
-            total += found();
-        }
-        HostCombo->setCurrentIndex(i0);
-        HostCombo->setEditText(HostCombo->itemText(i0));
-        HostComboClick();
     }
 
-    if (total == 0 && !LineWasUp)
-        DialUp->HangUp();
-
-    CheckTalking = false;
-    if (CheckBox2->isChecked() || ManualCheck || total > 0) {
+    // A cancelled run says only what it found.
+    if (run.Cancelled() && total == 0)
+        return;
+    if (CheckBox2->isChecked() || ByHand || total > 0) {
         if (WAVPlayer1->WAVCapable() && !WAVPlayer1->FileName.isEmpty())
             WAVPlayer1->Play();
         else
@@ -239,4 +260,48 @@ void TForm1::CheckMail()
         if (!alert_->isVisible())
             alert_->ShowModal();
     }
+}
+
+void TForm1::CancelRunningOperation()
+{
+    // Nothing runs: a cancel now would only spoil the session's next operation.
+    if (cancelOffers_ == 0)
+        return;
+    cancelRequested_ = true;
+    if (running_)
+        running_->Cancel();
+    else
+        KTPOP31->Cancel();
+}
+
+TForm1::TCancelOffer::TCancelOffer(TForm1& form) : form_(form)
+{
+    if (form_.cancelOffers_++ == 0)
+        form_.cancelRequested_ = false;
+    form_.UpdateCancelOffer();
+}
+
+TForm1::TCancelOffer::~TCancelOffer()
+{
+    if (--form_.cancelOffers_ == 0 && form_.cancelRequested_) {
+        // A cancelled transfer leaves the session in the middle of a reply: it is dropped without
+        // a logout, so the next operation starts on a fresh connection.
+        try {
+            if (form_.KTPOP31->Connected())
+                form_.KTPOP31->TSocketSession::Disconnect();
+        } catch (const std::exception&) {
+            // Closing a connection given up on: nothing is left to tell.
+        }
+        form_.Button2->setEnabled(false);
+        form_.Button1->setEnabled(true);
+    }
+    form_.UpdateCancelOffer();
+}
+
+void TForm1::UpdateCancelOffer()
+{
+    const bool offered = cancelOffers_ > 0;
+    CancelBtn->setEnabled(offered);
+    if (hiddenForm_ && hiddenForm_->MnuCancel)
+        hiddenForm_->MnuCancel->setEnabled(offered);
 }

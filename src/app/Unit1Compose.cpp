@@ -221,7 +221,7 @@ void TForm1::Button106Click()
 
         // Without any dial-up entry nothing is sent (ConnectLine has said why); a failed dial
         // does not stop the send, the line may be up another way.
-        if (ConnectLine() || DialFailed) {
+        if (ConnectLine() != TDialLine::TResult::NoEntry) {
             if (!KTSMTP1->Connected())
                 KTSMTP1->Connect();
 

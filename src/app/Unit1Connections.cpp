@@ -47,13 +47,11 @@ void TForm1::DialUpConnect()
 void TForm1::DialUpNotConnected()
 {
     SetStatusText(QStringLiteral("Non connecté à %1").arg(DialUp->Entry));
-    DialFailed = true;
 }
 
 void TForm1::DialUpError()
 {
     SetStatusText(QStringLiteral("Connexion impossible via %1").arg(DialUp->Entry));
-    DialFailed = true;
 }
 
 void TForm1::DialUpAsyncEvent(const QString& messageText)
@@ -61,26 +59,20 @@ void TForm1::DialUpAsyncEvent(const QString& messageText)
     SetStatusText(messageText);
 }
 
-void TForm1::DialUpActiveConnection(uint32_t handle, const QString& name)
-{
-    if (!QuietEnumeration
-        && context_.dialogs->ConfirmYesNo(QStringLiteral("Voulez-vous aussi fermer la connexion \"%1\" ?").arg(name)))
-        DialUp->HangUpConnection(handle);
-    LineUp = true;
-}
-
 bool TForm1::ProbeLine()
 {
-    QuietEnumeration = true;
-    LineUp = false;
-    DialUp->GetConnections();
+    LineUp = TDialLine(*DialUp).ActiveConnections();
     return LineUp;
 }
 
 void TForm1::OfferToCloseConnections()
 {
-    QuietEnumeration = false;
-    DialUp->GetConnections();
+    const bool any = TDialLine(*DialUp).ActiveConnections([this](uint32_t handle, const QString& name) {
+        if (context_.dialogs->ConfirmYesNo(QStringLiteral("Voulez-vous aussi fermer la connexion \"%1\" ?").arg(name)))
+            DialUp->HangUpConnection(handle);
+    });
+    if (any)
+        LineUp = true;
 }
 
 void TForm1::HangUpLine()
@@ -88,26 +80,29 @@ void TForm1::HangUpLine()
     DialUp->HangUp();
 }
 
-bool TForm1::ConnectLine()
+QString TForm1::SelectedDialUpEntry() const
 {
-    DialFailed = false;
-    if (ComboBox1->count() == 0) {
-        context_.dialogs->Message(
-            QStringLiteral("Aucune connexion n'est définie dans Windows. Utilisez le bouton \"Créer\"."),
-            MessageIcon::Warning);
-        ShowPage(TabSheet1);
-        CreateBtn->setFocus();
-        return false;
-    }
-    if (ProbeLine())
-        return true;
-    DialUp->Entry = ComboBox1->currentText();
-    if (DialUp->Dial() != 0)
-        return false;
+    return ComboBox1->count() == 0 ? QString() : ComboBox1->currentText();
+}
+
+void TForm1::WarnNoDialUpEntry()
+{
+    context_.dialogs->Message(
+        QStringLiteral("Aucune connexion n'est définie dans Windows. Utilisez le bouton \"Créer\"."),
+        MessageIcon::Warning);
+    ShowPage(TabSheet1);
+    CreateBtn->setFocus();
+}
+
+TDialLine::TResult TForm1::ConnectLine()
+{
+    const TDialLine::TResult result = TDialLine(*DialUp).BringUp(SelectedDialUpEntry());
+    if (result == TDialLine::TResult::NoEntry)
+        WarnNoDialUpEntry();
     // The line the program just brought up counts as up at once, so closing the session sends
     // its logout and the next connection reads a fresh message count.
-    LineUp = true;
-    return true;
+    LineUp = result == TDialLine::TResult::AlreadyUp || result == TDialLine::TResult::Dialed;
+    return result;
 }
 
 void TForm1::Button13Click()

@@ -42,18 +42,23 @@ int selectedRow(const QListWidget* list)
 
 void TForm1::Button5Click()
 {
+    // The first listing follows a fresh connection and needs no refresh.
+    ListMessages(!FirstListing);
+}
+
+void TForm1::ListMessages(bool Refresh)
+{
     CursorGuard cursor;
     Button5->setEnabled(false);
     const Finally after([this] { Button5->setEnabled(true); });
+    const TCancelOffer offer(*this);
     ListBox1->clear();
 
     // A POP3 session sees the mailbox as it was at login: closing and reopening it makes new mail
-    // visible. The first listing follows a fresh connection and needs no refresh.
-    if (!Reconnecting && !FirstListing) {
-        Reconnecting = true;
-        const Finally done([this] { Reconnecting = false; });
-        ClosePopSession();
-        Button1Click();
+    // visible.
+    if (Refresh) {
+        ClosePopSession(TTabs::Keep);
+        ConnectCurrentAccount(TTabs::Keep);
     }
 
     const int count = KTPOP31->MessageCount();
@@ -118,6 +123,7 @@ void TForm1::Button3Click()
     CursorGuard cursor;
     Button3->setEnabled(false);
     const Finally after([this] { Button3->setEnabled(true); });
+    const TCancelOffer offer(*this);
 
     const int n = SpinEdit1->value();
     // The summary gives the size of this message (the list may have left another one there).
@@ -137,15 +143,11 @@ void TForm1::ConfirmDeleteMessage(int N)
     if (!context_.dialogs->ConfirmYesNo(QStringLiteral("Voulez-vous vraiment supprimer ce message du serveur ?")))
         return;
     CursorGuard cursor;
-    Reconnecting = true;
-    // However the deletion ends, later listings refresh the session again.
-    const Finally done([this] { Reconnecting = false; });
-
     KTPOP31->DeleteMessage(N);
     // The logout makes the server carry the deletion out; the new session and list show the rest.
-    ClosePopSession();
-    Button1Click();
-    Button5Click();
+    ClosePopSession(TTabs::Keep);
+    ConnectCurrentAccount(TTabs::Keep);
+    ListMessages(false);
     for (QLineEdit* e : {Edit6, Edit7, Edit8, Edit9})
         e->clear();
     Memo2->clear();

@@ -53,16 +53,16 @@ void TForm1::Timer2Timer()
         --MinutesLeft;
         if (MinutesLeft <= 0) {
             MinutesLeft = IntervalMinutes;
-            if (!CheckTalking)
+            if (!CheckRunning())
                 CheckMail();
         }
     } else if (RadioButton2->isChecked()) {
-        if (now.time().hour() == hoursOf(HeureQ) && now.time().minute() == minutesOf(HeureQ) && !CheckTalking)
+        if (now.time().hour() == hoursOf(HeureQ) && now.time().minute() == minutesOf(HeureQ) && !CheckRunning())
             CheckMail();
     } else if (RadioButton3->isChecked()) {
         const int today = now.date().dayOfWeek() % 7 + 1;  // 1 = Sunday ... 7 = Saturday
         if (today == IndexToDayOfWeek(ComboBox2->currentIndex()) && now.time().hour() == hoursOf(HeureH)
-            && now.time().minute() == minutesOf(HeureH) && !CheckTalking)
+            && now.time().minute() == minutesOf(HeureH) && !CheckRunning())
             CheckMail();
     }
     UpdateNextConnection();

@@ -1,6 +1,7 @@
 // Unit1Settings: loading every setting into the main window at creation and saving them back.
 #include "app/Unit1.h"
 
+#include "app/AccountStore.h"
 #include "app/ComboLists.h"
 #include "platform/IniProfile.h"
 
@@ -17,7 +18,6 @@
 namespace {
 
 const QString kMainW = QStringLiteral("MainW");
-const QString kHost = QStringLiteral("Host");
 const QString kAdresses = QStringLiteral("Adresses");
 const QString kNom = QStringLiteral("Nom");
 const QString kEmail = QStringLiteral("Email");
@@ -83,12 +83,14 @@ void TForm1::LoadSettings()
         move(x, y);
     }
 
+    const TAccountStore accounts = Accounts();
     HostCombo->clear();
-    HostCombo->addItems(readList(ini, kHost));
-    HostCombo->setEditText(ini.ReadString(kMainW, QStringLiteral("Host"), QString()));
-    Edit2->setText(ini.ReadString(kMainW, QStringLiteral("Port"), QStringLiteral("110")));
-    Edit3->setText(ini.ReadString(kMainW, QStringLiteral("UserID"), QString()));
-    Edit4->setText(ini.ReadString(kMainW, QStringLiteral("Password"), QString()));
+    HostCombo->addItems(accounts.ReadList());
+    const TAccount current = accounts.ReadCurrent();
+    HostCombo->setEditText(current.Name());
+    Edit2->setText(current.Port);
+    Edit3->setText(current.UserID);
+    Edit4->setText(current.Password);
 
     SetMemo2Height(ini.ReadInteger(kMainW, QStringLiteral("Memo2"), 60));
 
@@ -157,17 +159,20 @@ void TForm1::SaveSettings()
     ini.WriteInteger(kMainW, QStringLiteral("h"), height());
     ini.WriteBool(kMainW, QStringLiteral("Maxi"), isMaximized());
 
-    ini.EraseSection(kHost);
-    ini.WriteInteger(kHost, kCount, HostCombo->count());
+    TAccountStore accounts = Accounts();
+    QStringList listed;
     for (int i = 0; i < HostCombo->count(); ++i)
-        ini.WriteString(kHost, QString::number(i + 1), HostCombo->itemText(i));
+        listed << HostCombo->itemText(i);
+    accounts.WriteList(listed);
 
     SaveAccount();
 
-    ini.WriteString(kMainW, QStringLiteral("Host"), HostCombo->currentText());
-    ini.WriteString(kMainW, QStringLiteral("Port"), Edit2->text());
-    ini.WriteString(kMainW, QStringLiteral("UserID"), Edit3->text());
-    ini.WriteString(kMainW, QStringLiteral("Password"), Edit4->text());
+    TAccount shown;
+    shown.Section = HostCombo->currentText();
+    shown.Port = Edit2->text();
+    shown.UserID = Edit3->text();
+    shown.Password = Edit4->text();
+    accounts.WriteCurrent(shown);
     ini.WriteInteger(kMainW, QStringLiteral("Memo2"), Memo2Height());
     ini.WriteString(kMainW, QStringLiteral("AttachmentsFolder"), AttachmentsFolder);
 

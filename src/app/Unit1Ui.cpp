@@ -166,9 +166,12 @@ void TForm1::CreateServerPage()
     Button1 = button("Button1", QStringLiteral("Connecter à POP3"), page);
     Button2 = button("Button2", QStringLiteral("Déconnecter de POP3"), page);
     Button10 = button("Button10", QStringLiteral("Aller voir maintenant"), page);
+    CancelBtn = button("CancelBtn", QStringLiteral("Annuler"), page);
+    CancelBtn->setEnabled(false);
     actions->addWidget(Button1);
     actions->addWidget(Button2);
     actions->addWidget(Button10);
+    actions->addWidget(CancelBtn);
     actions->addStretch(1);
 
     auto* dial = new QGroupBox(QStringLiteral("Connexion réseau"), page);
@@ -449,6 +452,7 @@ void TForm1::ConnectHandlers()
     on(Poubelle7, &QToolButton::clicked, &TForm1::Poubelle7Click);
     on(Poubelle6, &QToolButton::clicked, &TForm1::Poubelle6Click);
     on(Button10, &QPushButton::clicked, &TForm1::Button10Click);
+    on(CancelBtn, &QPushButton::clicked, &TForm1::CancelRunningOperation);
     on(Button11, &QPushButton::clicked, &TForm1::Button11Click);
     on(Button12, &QPushButton::clicked, &TForm1::Button12Click);
     on(WinStart, &QCheckBox::toggled, &TForm1::WinStartClick);

@@ -1,6 +1,7 @@
 // TKTPOP3: the POP3 client session; TSummary and TMailMessage.
 #include "mail/KTpop3.h"
 
+#include "mail/MailErrors.h"
 #include "mail/MessageDecoder.h"
 
 #include <algorithm>
@@ -149,11 +150,11 @@ void TKTPOP3::Connect()
                 if (Positive(Reply))
                     return true;
                 if (retries > 0 || !OnAuthenticationFailed)
-                    throw std::runtime_error(kAuthFailed);
+                    throw EAuthError(kAuthFailed);
                 bool handled = false;
                 OnAuthenticationFailed(handled);
                 if (!handled)
-                    throw std::runtime_error(kAuthFailed);
+                    throw EAuthError(kAuthFailed);
                 ++retries;
                 return false;
             };

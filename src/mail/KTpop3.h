@@ -70,7 +70,8 @@ public:
     TNotifyEvent OnFailure;        // DeleteMessage only
 
     // ---- Operations ----
-    // Connects, logs in with USER/PASS and reads the message count with STAT.
+    // Connects, logs in with USER/PASS and reads the message count with STAT. A refused sign-in
+    // raises EAuthError (mail/MailErrors.h); other failures raise ESockError or std::runtime_error.
     void Connect() override;
     // Sends QUIT, then closes in every case.
     void Disconnect() override;

@@ -2,11 +2,13 @@
 #include "platform/IniProfile.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -188,9 +190,63 @@ bool IniProfile::SectionExists(const QString& section) const
     return findSection(doc, section) != nullptr;
 }
 
+bool IniProfile::KeyExists(const QString& section, const QString& key) const
+{
+    const Document doc = load(path_);
+    return findEntry(doc, section, key) != nullptr;
+}
+
 namespace {
 
-// Replaces the file at path with the document, atomically, mode 0600.
+// The exclusive lock of the settings file's folder, held for one read-change-write. Writers in
+// other processes wait for it, so none of them writes back a copy that misses another's update;
+// the system frees it when its holder dies, however it dies. Where the file system cannot lock,
+// writes go on unlocked (each one still atomic).
+class WriterLock {
+public:
+    explicit WriterLock(const QString& path)
+    {
+        const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+        fd_ = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd_ < 0)
+            return;
+        while (::flock(fd_, LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                ::close(fd_);
+                fd_ = -1;
+                return;
+            }
+        }
+    }
+    ~WriterLock()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    WriterLock(const WriterLock&) = delete;
+    WriterLock& operator=(const WriterLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
+const char kTemporarySuffix[] = ".tmp-";
+
+// Temporary copies left by writers that were killed between creating and renaming them. Every
+// writer holds the lock for the whole life of its temporary, so under the lock any that exists
+// is stale.
+void removeStaleTemporaries(const QString& path)
+{
+    const QFileInfo info(path);
+    QDir folder = info.absoluteDir();
+    const QStringList stale = folder.entryList({info.fileName() + QLatin1String(kTemporarySuffix) + QStringLiteral("??????")},
+                                               QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : stale)
+        folder.remove(name);
+}
+
+// Replaces the file at path with the document, atomically, mode 0600. Called with the writer
+// lock held.
 void store(const QString& path, const Document& doc)
 {
     // A file marked read-only stays untouched, whoever runs the program.
@@ -199,7 +255,8 @@ void store(const QString& path, const Document& doc)
     if (::stat(native.constData(), &st) == 0 && (st.st_mode & S_IWUSR) == 0)
         throw EIniWriteError(path);
 
-    const QByteArray tmp = native + ".tmp-XXXXXX";
+    removeStaleTemporaries(path);
+    const QByteArray tmp = native + kTemporarySuffix + "XXXXXX";
     std::vector<char> name(tmp.begin(), tmp.end());
     name.push_back('\0');
     const int fd = ::mkstemp(name.data());  // created with mode 0600
@@ -217,6 +274,7 @@ void store(const QString& path, const Document& doc)
 
 void IniProfile::WriteString(const QString& section, const QString& key, const QString& value)
 {
+    const WriterLock lock(path_);
     Document doc = load(path_);
     Section* s = findSection(doc, section);
     if (!s) {
@@ -259,6 +317,7 @@ void IniProfile::WriteBool(const QString& section, const QString& key, bool valu
 
 void IniProfile::EraseSection(const QString& section)
 {
+    const WriterLock lock(path_);
     Document doc = load(path_);
     bool erased = false;
     for (size_t i = 1; i < doc.size();) {

@@ -22,6 +22,9 @@ private:
 // - the file is read anew for every call, nothing is cached;
 // - every write replaces the file atomically (temporary file + rename), so a failed write leaves the
 //   previous file intact, and the file is created with mode 0600 because it holds passwords;
+// - every write holds an exclusive lock on the file's folder from reading to renaming, so writers
+//   in several processes do not lose each other's updates, and removes the temporaries that
+//   killed writers left behind;
 // - a write that would leave the file as it is (the key already holds that value, or the section to
 //   erase is not there) does not touch the file.
 class IniProfile {
@@ -42,6 +45,7 @@ public:
     void EraseSection(const QString& section);
 
     bool SectionExists(const QString& section) const;
+    bool KeyExists(const QString& section, const QString& key) const;
 
     // Parses an integer the way values are read: decimal with optional sign, or 0x hex.
     static bool ParseInteger(const QString& text, int& out);

@@ -142,7 +142,6 @@ TEST_F(CheckRunTest, EmptyMailboxAnnouncedWhenCheckedByHandOrWhenAsked)
     EXPECT_TRUE(alertShown);
     EXPECT_EQ(alertLines, QStringList({"Vous n'avez aucun message sur 127.0.0.1"}));
     EXPECT_EQ(sound.beeps, 1);  // no sound file: the beep
-    EXPECT_FALSE(form().ManualCheck);
 
     form().CheckBox2->setChecked(true);
     run(false);
@@ -165,11 +164,11 @@ TEST_F(CheckRunTest, OneAndTwoMessagesAreCountedAndTheSoundPlays)
     EXPECT_EQ(hangUps(), 0);
     EXPECT_TRUE(hangUpOffered);
 
-    form().HostCombo->setEditText("127.0.0.1");
+    form().HostCombo->setEditText("localhost");
     form().Edit3->setText("anne");
     form().Edit4->setText("pa");
     run(false);
-    EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1"}));
+    EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur localhost"}));
     EXPECT_EQ(form().Label10->text(), "Nb de messages : 2");
     EXPECT_EQ(form().SpinEdit1->maximum(), 2);
     EXPECT_TRUE(form().SpinEdit1->isEnabled());
@@ -268,7 +267,7 @@ TEST_F(CheckRunTest, FailedDialGivesEveryAccountTheImpossibleLine)
     EXPECT_EQ(form().HostCombo->currentText(), "127.0.0.1");
 }
 
-TEST_F(CheckRunTest, EmptyHostListChecksNothing)
+TEST_F(CheckRunTest, AllAccountsWithAnEmptyListChecksTheAccountOnScreen)
 {
     current("127.0.0.1", "anne", "pa", port());
     IniProfile i = ini();
@@ -277,8 +276,9 @@ TEST_F(CheckRunTest, EmptyHostListChecksNothing)
     start();
     run(false);
     EXPECT_TRUE(alertShown);
-    EXPECT_TRUE(alertLines.isEmpty());
-    EXPECT_EQ(dials(), 0);
+    EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1"}));
+    ASSERT_EQ(form().HostCombo->count(), 1);
+    EXPECT_EQ(form().HostCombo->itemText(0), "127.0.0.1");
 }
 
 TEST_F(CheckRunTest, IncompleteAccountIsRequestedAndNothingRuns)
@@ -303,10 +303,9 @@ TEST_F(CheckRunTest, ConnectedSessionReadsAFreshCountAfterTheProgramDialed)
     EXPECT_TRUE(form().LineUp);
     EXPECT_TRUE(form().Button2->isEnabled());
     EXPECT_EQ(form().StatusText(), "Il n'y a aucun message sur 127.0.0.1");
-    form().Edit3->setText("anne");
-    form().Edit4->setText("pa");
+    dovecot.deliver("bruno", message(4));
     run(false);
-    EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1"}));
+    EXPECT_EQ(alertLines, QStringList({"Vous avez 1 message sur 127.0.0.1"}));
 }
 
 TEST_F(CheckRunTest, ScheduledTicksCheckEveryNMinutes)
@@ -345,7 +344,7 @@ TEST_F(CheckRunTest, ATickDuringACheckStartsNoSecondCheck)
     int nested = 0;
     // While the first check talks to the server, the status events fire: a tick falls there.
     form().KTPOP31->OnStatus = [&](QObject*, const std::string&) {
-        if (form().CheckTalking && nested == 0) {
+        if (form().CheckRunning() && nested == 0) {
             ++nested;
             form().MinutesLeft = 1;
             const int dialsBefore = dials();
@@ -410,6 +409,135 @@ TEST_F(CheckRunTest, ChoosingASoundCopiesItBesideTheProgram)
     // Cancelling changes nothing.
     form().Button9Click();
     EXPECT_EQ(form().WAVPlayer1->FileName, folder.file("automail.wav"));
+}
+
+TEST_F(CheckRunTest, ARefusedPasswordHasItsOwnLine)
+{
+    account("127.0.0.1", "anne", "wrong", port());
+    account("localhost", "carl", "pc", port());
+    current("127.0.0.1", "anne", "wrong", port());
+    IniProfile i = ini();
+    i.WriteBool("MainW", "JustCurrentMess", false);
+    start();
+    run(true);
+    EXPECT_EQ(alertLines, QStringList({"Identifiant ou mot de passe refusé par 127.0.0.1", "Vous avez 1 message sur localhost"}));
+    // Connecting by hand says so in the status bar.
+    form().Button1Click();
+    EXPECT_FALSE(form().KTPOP31->Connected());
+    EXPECT_EQ(form().StatusText(), "Identifiant ou mot de passe refusé par 127.0.0.1");
+    EXPECT_TRUE(form().Button1->isEnabled());
+}
+
+TEST_F(CheckRunTest, TwoUsersOnOneHostAreBothKeptAndChecked)
+{
+    account("127.0.0.1", "anne", "pa", port());
+    current("127.0.0.1", "anne", "pa", port());
+    IniProfile i = ini();
+    i.WriteBool("MainW", "JustCurrentMess", false);
+    start();
+    // Another user on the same server, connected by hand: an account of its own.
+    form().Edit3->setText("bruno");
+    form().Edit4->setText("pb");
+    form().Button1Click();
+    ASSERT_TRUE(form().KTPOP31->Connected());
+    EXPECT_EQ(form().HostCombo->currentText(), "bruno@127.0.0.1");
+    ASSERT_EQ(form().HostCombo->count(), 2);
+    EXPECT_EQ(form().HostCombo->itemText(0), "127.0.0.1");
+    EXPECT_EQ(form().HostCombo->itemText(1), "bruno@127.0.0.1");
+    EXPECT_EQ(ini().ReadString("127.0.0.1", "UserName", ""), "anne");
+    EXPECT_EQ(ini().ReadString("bruno@127.0.0.1", "UserName", ""), "bruno");
+    run(true);
+    EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1", "Vous n'avez aucun message sur bruno@127.0.0.1"}));
+    // Choosing either entry shows its own details.
+    form().HostCombo->setCurrentIndex(0);
+    form().HostComboClick();
+    EXPECT_EQ(form().Edit3->text(), "anne");
+    form().HostCombo->setCurrentIndex(1);
+    form().HostComboClick();
+    EXPECT_EQ(form().Edit3->text(), "bruno");
+}
+
+TEST_F(CheckRunTest, TheAllAccountsRunChecksTheAccountAsTypedAndKeepsItOnScreen)
+{
+    account("127.0.0.1", "anne", "pa", port());
+    current("127.0.0.1", "anne", "pa", port());
+    IniProfile i = ini();
+    i.WriteBool("MainW", "JustCurrentMess", false);
+    start();
+    form().HostCombo->setEditText("localhost");
+    form().Edit2->setText(QString::number(port()));
+    form().Edit3->setText("carl");
+    form().Edit4->setText("pc");
+    run(true);
+    EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1", "Vous avez 1 message sur localhost"}));
+    EXPECT_EQ(form().HostCombo->currentText(), "localhost");
+    EXPECT_EQ(form().Edit3->text(), "carl");
+    EXPECT_EQ(form().Edit4->text(), "pc");
+    EXPECT_EQ(ini().ReadString("localhost", "UserName", ""), "carl");
+}
+
+TEST_F(CheckRunTest, CancelStopsACheckOfASilentServerAndTheNextCheckWorks)
+{
+    enum class Via { Button, TrayMenu };
+    for (Via via : {Via::Button, Via::TrayMenu}) {
+        SCOPED_TRACE(via == Via::Button ? "button" : "tray menu");
+        lineAlreadyUp = true;
+        testsupport::ScriptedServer silent;  // accepts, then never says a word
+        silent.start();
+        current("127.0.0.1", "anne", "pa", silent.port());
+        start();
+        EXPECT_FALSE(form().CancelBtn->isEnabled());
+        EXPECT_FALSE(windows.HiddenForm->MnuCancel->isEnabled());
+        bool offered = false;
+        QTimer::singleShot(300, [&] {
+            offered = form().CancelBtn->isEnabled() && windows.HiddenForm->MnuCancel->isEnabled()
+                      && !form().Button10->isEnabled();
+            if (via == Via::Button)
+                form().CancelBtn->click();
+            else
+                windows.HiddenForm->MnuCancel->trigger();
+        });
+        run(false);
+        EXPECT_TRUE(offered);
+        EXPECT_FALSE(alertShown);
+        EXPECT_FALSE(form().KTPOP31->Connected());
+        EXPECT_FALSE(form().CheckRunning());
+        EXPECT_FALSE(form().CancelBtn->isEnabled());
+        EXPECT_FALSE(windows.HiddenForm->MnuCancel->isEnabled());
+        EXPECT_TRUE(form().Button10->isEnabled());
+        EXPECT_TRUE(windows.HiddenForm->MnuVerif->isEnabled());
+
+        form().Edit2->setText(QString::number(port()));
+        run(false);
+        EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1"}));
+        stop();
+    }
+}
+
+TEST_F(CheckRunTest, CancelStopsReadingAMessageAndTheSessionIsDropped)
+{
+    lineAlreadyUp = true;
+    testsupport::ScriptedServer server;  // signs in, then never answers the summary
+    server.reply("+OK ready").expect("USER anne").reply("+OK").expect("PASS pa").reply("+OK")
+        .expect("STAT").reply("+OK 1 100").expect("TOP 1 0");
+    server.start();
+    current("127.0.0.1", "anne", "pa", server.port());
+    start();
+    form().Button1Click();
+    ASSERT_TRUE(form().KTPOP31->Connected());
+    bool offered = false;
+    QTimer::singleShot(300, [&] {
+        offered = form().CancelBtn->isEnabled();
+        form().CancelBtn->click();
+    });
+    form().Guarded([&] { form().Button3Click(); });
+    EXPECT_TRUE(offered);
+    EXPECT_TRUE(dialogs.shown().empty()) << dialogs.shown().front().text.toStdString();
+    EXPECT_EQ(form().StatusText(), "Opération annulée");
+    EXPECT_FALSE(form().KTPOP31->Connected());
+    EXPECT_TRUE(form().Button1->isEnabled());
+    EXPECT_FALSE(form().Button2->isEnabled());
+    EXPECT_FALSE(form().CancelBtn->isEnabled());
 }
 
 } // namespace

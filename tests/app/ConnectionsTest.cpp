@@ -57,8 +57,7 @@ TEST_F(ConnectionsTest, NoEntryWarnsAndStopsWithoutAFailure)
     names.clear();
     TForm1& f = start();
     f.ShowPage(f.TabSheet4);
-    EXPECT_FALSE(f.ConnectLine());
-    EXPECT_FALSE(f.DialFailed);
+    EXPECT_EQ(f.ConnectLine(), TDialLine::TResult::NoEntry);
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].text, "Aucune connexion n'est définie dans Windows. Utilisez le bouton \"Créer\".");
     EXPECT_EQ(dialogs.shown()[0].icon, MessageIcon::Warning);
@@ -69,7 +68,7 @@ TEST_F(ConnectionsTest, AnyActiveConnectionIsEnoughAndNothingIsDialed)
 {
     active = {connection(7, "Lan")};
     TForm1& f = start();
-    EXPECT_TRUE(f.ConnectLine());
+    EXPECT_EQ(f.ConnectLine(), TDialLine::TResult::AlreadyUp);
     EXPECT_TRUE(f.LineUp);
     EXPECT_TRUE(dial->Calls.filter("dial").isEmpty());
     EXPECT_TRUE(dialogs.shown().empty());
@@ -79,19 +78,18 @@ TEST_F(ConnectionsTest, DialingTheSelectedEntryReportsSuccessOrFailure)
 {
     TForm1& f = start();
     f.ComboBox1->setCurrentIndex(1);
-    EXPECT_TRUE(f.ConnectLine());
+    EXPECT_EQ(f.ConnectLine(), TDialLine::TResult::Dialed);
     EXPECT_TRUE(dial->Calls.contains("dial Modem"));
     EXPECT_EQ(f.StatusText(), "Connexion Modem active");
     EXPECT_TRUE(f.LineUp);
-    EXPECT_FALSE(f.DialFailed);
 }
 
-TEST_F(ConnectionsTest, AFailedDialSetsDialFailed)
+TEST_F(ConnectionsTest, AFailedDialIsReportedAsSuch)
 {
     dialResult = DialError::NoAnswer;
     TForm1& f = start();
-    EXPECT_FALSE(f.ConnectLine());
-    EXPECT_TRUE(f.DialFailed);
+    EXPECT_EQ(f.ConnectLine(), TDialLine::TResult::DialFailed);
+    EXPECT_FALSE(f.LineUp);
     EXPECT_TRUE(f.StatusText() == "Connexion impossible via Box" || f.StatusText() == "Non connecté à Box")
         << f.StatusText().toStdString();
 }
@@ -120,10 +118,8 @@ TEST_F(ConnectionsTest, TheLinePollClosesTheSessionControlsWhenNoLineIsUp)
     f.Button1->setEnabled(false);
     f.Button2->setEnabled(true);
     f.ShowMailboxTabs(true);
-    f.Reconnecting = true;
     f.Timer1Timer();
     EXPECT_FALSE(f.LineUp);
-    EXPECT_FALSE(f.Reconnecting);
     EXPECT_TRUE(f.Button1->isEnabled());
     EXPECT_FALSE(f.Button2->isEnabled());
     EXPECT_FALSE(f.MailboxTabsVisible());

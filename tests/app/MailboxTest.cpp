@@ -2,6 +2,7 @@
 #include "MailFixtures.h"
 
 #include "app/Application.h"
+#include "mail/KTpop3.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -49,7 +50,7 @@ protected:
         TForm1& f = start();
         enterAccount(f);
         f.Button1Click();
-        EXPECT_TRUE(f.LastConnectOk) << dovecot.log();
+        EXPECT_TRUE(f.KTPOP31->Connected()) << dovecot.log();
         return f;
     }
 
@@ -64,7 +65,6 @@ protected:
     {
         EXPECT_TRUE(f.Button5->isEnabled());
         EXPECT_FALSE(ScreenCursor::IsBusy());
-        EXPECT_FALSE(f.Reconnecting);
     }
 
     static void pressKey(QWidget* w, int key)

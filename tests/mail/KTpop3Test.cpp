@@ -1,6 +1,7 @@
 // Tests of TKTPOP3 against scripted servers: login rules, summary, deletion, busy refusals,
 // cancellation and the received message decoder, each read as a wire transcript.
 #include "mail/KTpop3.h"
+#include "mail/MailErrors.h"
 #include "StringListPrint.h"
 #include "ScriptedServer.h"
 #include "TestDirs.h"
@@ -71,21 +72,22 @@ struct LoginCase {
     std::string error;     // expected exception text, empty for success
     std::string sent;      // what the client sends
     bool connectFires;
+    bool refused;          // the error is a refused sign-in (EAuthError)
 };
 
 TEST(KTpop3Login, RepliesAndCounts)
 {
     const LoginCase cases[] = {
-        {"count and size", "+OK ready", "+OK", "+OK", "+OK 3 5120", 3, "", kLoginBytes, true},
-        {"empty mailbox", "+OK ready", "+OK", "+OK", "+OK 0 0", 0, "", kLoginBytes, true},
-        {"count alone keeps its line end", "+OK ready", "+OK", "+OK", "+OK 3", 0, "", kLoginBytes, true},
-        {"count that is no number", "+OK ready", "+OK", "+OK", "+OK many 12", 0, "", kLoginBytes, true},
-        {"+OK after other characters", "x+OK ready", "junk+OK", "+OKAY", "+OK 2 9", 2, "", kLoginBytes, true},
-        {"greeting refused", "-ERR busy", "", "", "", 0, "-ERR busy\r\n", "QUIT\r\n", false},
-        {"user refused", "+OK", "-ERR no", "", "", 0, "L'authentification a échoué", "USER u\r\nQUIT\r\n", false},
+        {"count and size", "+OK ready", "+OK", "+OK", "+OK 3 5120", 3, "", kLoginBytes, true, false},
+        {"empty mailbox", "+OK ready", "+OK", "+OK", "+OK 0 0", 0, "", kLoginBytes, true, false},
+        {"count alone keeps its line end", "+OK ready", "+OK", "+OK", "+OK 3", 0, "", kLoginBytes, true, false},
+        {"count that is no number", "+OK ready", "+OK", "+OK", "+OK many 12", 0, "", kLoginBytes, true, false},
+        {"+OK after other characters", "x+OK ready", "junk+OK", "+OKAY", "+OK 2 9", 2, "", kLoginBytes, true, false},
+        {"greeting refused", "-ERR busy", "", "", "", 0, "-ERR busy\r\n", "QUIT\r\n", false, false},
+        {"user refused", "+OK", "-ERR no", "", "", 0, "L'authentification a échoué", "USER u\r\nQUIT\r\n", false, true},
         {"password refused", "+OK", "+OK", "-ERR no", "", 0, "L'authentification a échoué",
-         "USER u\r\nPASS p\r\nQUIT\r\n", false},
-        {"STAT refused after login", "+OK", "+OK", "+OK", "-ERR locked", 0, "-ERR locked\r\n", kLoginBytes + "QUIT\r\n", true},
+         "USER u\r\nPASS p\r\nQUIT\r\n", false, true},
+        {"STAT refused after login", "+OK", "+OK", "+OK", "-ERR locked", 0, "-ERR locked\r\n", kLoginBytes + "QUIT\r\n", true, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -100,7 +102,17 @@ TEST(KTpop3Login, RepliesAndCounts)
         if (!c.error.empty())
             t.server.expect("QUIT").reply("+OK bye");
         t.start();
-        EXPECT_EQ(ErrorOf([&] { t.pop.Connect(); }), c.error.empty() ? "(no exception)" : c.error);
+        bool refused = false;
+        EXPECT_EQ(ErrorOf([&] {
+                      try {
+                          t.pop.Connect();
+                      } catch (const EAuthError&) {
+                          refused = true;
+                          throw;
+                      }
+                  }),
+                  c.error.empty() ? "(no exception)" : c.error);
+        EXPECT_EQ(refused, c.refused);
         if (c.error.empty())
             EXPECT_EQ(t.pop.MessageCount(), c.count);
         else

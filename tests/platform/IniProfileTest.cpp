@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using testsupport::readFileBytes;
 using testsupport::TempFolder;
@@ -174,6 +176,67 @@ TEST_F(IniProfileTest, FailedWriteLeavesThePreviousFileIntact)
     EXPECT_EQ(dir.path().isEmpty(), false);
     // No temporary file is left behind.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1);
+}
+
+// Runs Work in a child process; returns its process id.
+template <typename F>
+pid_t inChild(F work)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        work();
+        ::_exit(0);
+    }
+    return pid;
+}
+
+TEST_F(IniProfileTest, WritersKilledMidWriteLeaveAWholeFileAndNoTemporaryAfterTheNextSave)
+{
+    ini.WriteString("Base", "whole", "1");
+    // Large values make each write long enough to be killed in the middle of it.
+    for (int round = 0; round < 40; ++round) {
+        const pid_t pid = inChild([this, round] {
+            IniProfile writer(path);
+            for (int i = 0;; ++i)
+                writer.WriteString("S", QStringLiteral("k%1").arg(i % 20), QString(4000, QChar('a' + round % 26)) + QString::number(i));
+        });
+        ASSERT_GT(pid, 0);
+        ::usleep(useconds_t(2000 + (round * 7919) % 15000));
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_EQ(ini.ReadString("Base", "whole", ""), "1") << "after kill " << round;
+    }
+    ini.WriteString("Base", "after", "yes");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).join(", ").toStdString(), "brevicor.ini");
+    EXPECT_EQ(ini.ReadString("Base", "whole", ""), "1");
+    EXPECT_EQ(ini.ReadString("Base", "after", ""), "yes");
+}
+
+TEST_F(IniProfileTest, TwoProcessesWritingAtOnceKeepEachOthersUpdates)
+{
+    constexpr int kKeys = 120;
+    auto writer = [this](char prefix) {
+        return inChild([this, prefix] {
+            IniProfile own(path);
+            for (int i = 0; i < kKeys; ++i)
+                own.WriteString("S", QStringLiteral("%1%2").arg(prefix).arg(i), QString::number(i));
+        });
+    };
+    const pid_t a = writer('a');
+    const pid_t b = writer('b');
+    ASSERT_GT(a, 0);
+    ASSERT_GT(b, 0);
+    for (pid_t pid : {a, b}) {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    int missing = 0;
+    for (char prefix : {'a', 'b'})
+        for (int i = 0; i < kKeys; ++i)
+            missing += ini.ReadString("S", QStringLiteral("%1%2").arg(prefix).arg(i), "") != QString::number(i);
+    EXPECT_EQ(missing, 0);
 }
 
 } // namespace

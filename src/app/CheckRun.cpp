@@ -1,0 +1,158 @@
+// CheckRun: the mail check, without any window: for each account, make sure a line is up, sign
+// in to its POP3 server and read how many messages wait there; one result per account.
+#include "app/CheckRun.h"
+
+#include "app/WireText.h"
+#include "dialup/DialUp.h"
+#include "mail/KTpop3.h"
+#include "mail/MailErrors.h"
+
+QString ResultLine(const TAccountResult& Result, bool SayWhenEmpty)
+{
+    const QString name = Result.Account.Name();
+    switch (Result.Outcome) {
+    case TCheckOutcome::LineDown:
+    case TCheckOutcome::Unreachable:
+        return QStringLiteral("Connexion impossible à ") + name;
+    case TCheckOutcome::Refused:
+        return QStringLiteral("Identifiant ou mot de passe refusé par ") + name;
+    case TCheckOutcome::Cancelled:
+        return QString();
+    case TCheckOutcome::Counted:
+        break;
+    }
+    // Joined piece by piece: a "%1" in an account name is text.
+    if (Result.Count <= 0)
+        return SayWhenEmpty ? QStringLiteral("Vous n'avez aucun message sur ") + name : QString();
+    return QStringLiteral("Vous avez ") + QString::number(Result.Count)
+           + (Result.Count == 1 ? QStringLiteral(" message sur ") : QStringLiteral(" messages sur ")) + name;
+}
+
+TCheckRun::TCheckRun(TKTPOP3& Pop3, TDialUp& DialUp) : pop3_(Pop3), line_(DialUp) {}
+
+bool TCheckRun::Begin()
+{
+    lineWasUp_ = line_.ActiveConnections();
+    lineUp_ = lineWasUp_;
+    return lineWasUp_;
+}
+
+int TCheckRun::Total(const QList<TAccountResult>& Results)
+{
+    int total = 0;
+    for (const TAccountResult& r : Results)
+        if (r.Outcome == TCheckOutcome::Counted && r.Count > 0)
+            total += r.Count;
+    return total;
+}
+
+TAccountResult TCheckRun::Outcome(const TAccount& Account, TCheckOutcome Kind, const QString& Error)
+{
+    TAccountResult r;
+    r.Account = Account;
+    r.Outcome = Kind;
+    r.Error = Error;
+    return r;
+}
+
+QList<TAccountResult> TCheckRun::Run(const QList<TAccount>& Accounts)
+{
+    QList<TAccountResult> results;
+    for (int i = 0; i < Accounts.size(); ++i) {
+        TAccountResult r = Check(Accounts[i]);
+        const bool keep = KeepLastSession && i == Accounts.size() - 1 && r.Outcome == TCheckOutcome::Counted;
+        if (!keep)
+            CloseSession();
+        results << r;
+        if (OnAccountDone)
+            OnAccountDone(r);
+    }
+    return results;
+}
+
+TAccountResult TCheckRun::Check(const TAccount& Account)
+{
+    if (cancelled_)
+        return Outcome(Account, TCheckOutcome::Cancelled);
+    // A session left open by an earlier connection belongs to another account, or is stale.
+    CloseSession();
+
+    const TDialLine::TResult line = line_.BringUp(Entry);
+    if (line == TDialLine::TResult::AlreadyUp || line == TDialLine::TResult::Dialed)
+        lineUp_ = true;
+    if (cancelled_)
+        return Outcome(Account, TCheckOutcome::Cancelled);
+    if (line == TDialLine::TResult::NoEntry) {
+        if (!noEntryTold_ && OnNoEntry)
+            OnNoEntry();
+        noEntryTold_ = true;
+        return Outcome(Account, TCheckOutcome::LineDown);
+    }
+    if (line == TDialLine::TResult::DialFailed && !ConnectAfterFailedDial)
+        return Outcome(Account, TCheckOutcome::LineDown);
+
+    const std::optional<int> port = Account.PortNumber();
+    if (!port)
+        return Outcome(Account, TCheckOutcome::Unreachable,
+                       QStringLiteral("'%1' n'est pas un numéro de port valide").arg(Account.Port));
+    pop3_.Host = ToWire(Account.Host);
+    pop3_.Port = *port;
+    pop3_.UserID = ToWire(Account.UserID);
+    pop3_.Password = ToWire(Account.Password);
+    try {
+        pop3_.Connect();
+    } catch (const EAuthError& e) {
+        DropSession();
+        return Outcome(Account, cancelled_ ? TCheckOutcome::Cancelled : TCheckOutcome::Refused, QString::fromUtf8(e.what()));
+    } catch (const std::exception& e) {
+        DropSession();
+        if (cancelled_)
+            return Outcome(Account, TCheckOutcome::Cancelled, QString::fromUtf8(e.what()));
+        // The server was not reached at all, or was reached over a line that then failed.
+        return Outcome(Account, line == TDialLine::TResult::DialFailed ? TCheckOutcome::LineDown : TCheckOutcome::Unreachable,
+                       QString::fromUtf8(e.what()));
+    }
+    TAccountResult r = Outcome(Account, TCheckOutcome::Counted);
+    r.Count = pop3_.MessageCount();
+    return r;
+}
+
+void TCheckRun::CloseSession()
+{
+    if (!pop3_.Connected())
+        return;
+    if (cancelled_) {
+        DropSession();
+        return;
+    }
+    // The logout makes the server release the mailbox; a failure here reaches the caller, unless
+    // it is the user's cancel that ended it.
+    try {
+        pop3_.Disconnect();
+    } catch (...) {
+        if (!cancelled_)
+            throw;
+    }
+}
+
+void TCheckRun::DropSession()
+{
+    // Without a logout: the connection is given up (cancelled, or failed half way).
+    if (pop3_.Connected())
+        pop3_.TSocketSession::Disconnect();
+}
+
+void TCheckRun::Finish(int Total)
+{
+    if (Total == 0 && !lineWasUp_) {
+        line_.HangUp();
+        lineUp_ = false;
+    }
+}
+
+void TCheckRun::Cancel()
+{
+    cancelled_ = true;
+    // Every wait of the session ends within one pass of its loop.
+    pop3_.Cancel();
+}
