@@ -2,6 +2,7 @@
 // in the status bar, a cancelled listing that leaves the session usable; and the status line's
 // cost (no line ends, no change of size, repaints spaced out).
 #include "MailFixtures.h"
+#include "ScriptedServer.h"
 
 #include "app/StatusLine.h"
 #include "mail/KTpop3.h"
@@ -36,7 +37,7 @@ protected:
         TForm1& f = start();
         enterAccount(f);
         f.Button1Click();
-        EXPECT_TRUE(f.LastConnectOk) << dovecot.log();
+        EXPECT_TRUE(f.KTPOP31->Connected()) << dovecot.log();
         return f;
     }
 };
@@ -74,19 +75,22 @@ TEST_F(ListingTest, ACancelledListingKeepsWhatItReadAndTheSessionStillAnswers)
     for (bool pipelined : {true, false}) {
         SCOPED_TRACE(pipelined ? "pipelined" : "one at a time");
         f.KTPOP31->AllowPipelining = pipelined;
-        // The user cancels while summary 40 is being read.
+        // The user presses "Annuler" while summary 40 is being read.
         int summaries = 0;
         const TOnStatus shown = f.KTPOP31->OnStatus;
         f.KTPOP31->OnStatus = [&](QObject* sender, const std::string& status) {
             shown(sender, status);
-            if (status == "Résumé récupéré" && ++summaries == 40)
-                f.CancelListing();
+            if (status == "Résumé récupéré" && ++summaries == 40) {
+                EXPECT_TRUE(f.CancelBtn->isEnabled());
+                f.CancelBtn->click();
+            }
         };
         f.Button5->click();
         EXPECT_FALSE(f.ListingRunning());
         EXPECT_EQ(f.ListBox1->count(), 40);
         EXPECT_EQ(f.StatusText(), QStringLiteral("Lecture des en-têtes annulée : 40 / 120"));
         EXPECT_TRUE(f.Button5->isEnabled());
+        EXPECT_FALSE(f.CancelBtn->isEnabled());
         ASSERT_TRUE(f.KTPOP31->Connected());
 
         // The next command reads its own reply.
@@ -96,6 +100,28 @@ TEST_F(ListingTest, ACancelledListingKeepsWhatItReadAndTheSessionStillAnswers)
         EXPECT_TRUE(dialogs.shown().empty());
         f.KTPOP31->OnStatus = shown;
     }
+}
+
+TEST_F(ListingTest, CancelPressedAgainDropsAListingThatGetsNoAnswer)
+{
+    testsupport::ScriptedServer server;  // signs in, then never answers the first summary
+    server.reply("+OK ready").expect("USER alice").reply("+OK").expect("PASS s3cret").reply("+OK")
+        .expect("STAT").reply("+OK 3 300").expect("CAPA").reply("-ERR").expect("TOP 1 0");
+    server.start();
+    useFakeDialService(true);
+    TForm1& f = start();
+    enterAccount(f);
+    f.Edit2->setText(QString::number(server.port()));
+    f.Button1Click();
+    ASSERT_TRUE(f.KTPOP31->Connected());
+    QTimer::singleShot(200, [&] { f.CancelBtn->click(); });
+    QTimer::singleShot(400, [&] { f.CancelBtn->click(); });
+    f.Guarded([&] { f.Button5Click(); });
+    EXPECT_FALSE(f.KTPOP31->Connected());
+    EXPECT_EQ(f.ListBox1->count(), 0);
+    EXPECT_TRUE(f.Button5->isEnabled());
+    EXPECT_FALSE(f.CancelBtn->isEnabled());
+    EXPECT_TRUE(dialogs.shown().empty()) << dialogs.shown().front().text.toStdString();
 }
 
 TEST(StatusLine, TextsAreOneLineAndCostNoLayout)
