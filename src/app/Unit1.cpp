@@ -200,9 +200,12 @@ void TForm1::FormResize()
 {
     // Reading page: the memo area and the identification fields follow the page.
     const QSize read = TabSheet2->size();
-    Panel2->setGeometry(Panel2->x(), Panel2->y(), read.width() - 2 * Panel2->x(), std::max(0, read.height() - 150));
-    for (QLineEdit* e : {Edit6, Edit7, Edit9})
+    Panel2->setGeometry(Panel2->x(), Panel2->y(), read.width() - 2 * Panel2->x(),
+                        std::max(0, read.height() - Panel2->y() - 8));
+    for (QLineEdit* e : {Edit6, Edit7, Edit9, DateEdit, ToEdit, CcEdit})
         e->resize(std::max(0, read.width() - e->x() - 10), e->height());
+    FolderBtn->move(read.width() - FolderBtn->width() - 10, FolderBtn->y());
+    FilesList->resize(std::max(0, FolderBtn->x() - FilesList->x() - 6), FilesList->height());
 
     // List page: the list fills the page below its buttons.
     const QSize list = TabSheet3->size();

@@ -4,6 +4,7 @@
 #include "app/Account.h"
 #include "app/AppContext.h"
 #include "app/DialLine.h"
+#include "mail/ReplyText.h"
 
 #include <QList>
 #include <QString>
@@ -33,6 +34,7 @@ class THiddenForm;
 class TSpinButton;
 class TWAVPlayer;
 class TKTPOP3;
+class TMailMessage;
 class TKTSMTP;
 class TDialUp;
 class TCheckRun;
@@ -116,6 +118,11 @@ public:
     QLineEdit* Edit7 = nullptr;     // subject
     QLineEdit* Edit8 = nullptr;     // size
     QLineEdit* Edit9 = nullptr;     // message id
+    QLineEdit* DateEdit = nullptr;  // date
+    QLineEdit* ToEdit = nullptr;    // recipients
+    QLineEdit* CcEdit = nullptr;    // copies
+    QListWidget* FilesList = nullptr; // files written from the message, opened by a double click
+    QPushButton* FolderBtn = nullptr; // "Ouvrir le dossier" of those files
     QWidget* Panel2 = nullptr;
     QSplitter* Splitter1 = nullptr;
     QPlainTextEdit* Memo2 = nullptr; // header lines
@@ -273,6 +280,15 @@ public:
     bool ListingRunning() const { return listingRunning_; }
     // The list takes the lines read at most this often (ms), not one line at a time.
     static constexpr int ListInsertEveryMs = 100;
+    // Shows a fetched message on the reading page: decoded sender, subject, date, recipients and
+    // header lines, the body as text, the files written; prepares the answer to it.
+    void ShowMessage(const TMailMessage& message, int bytes);
+    // Empties the reading page; "Répondre" then starts an empty message.
+    void ClearReader();
+    // The folder fetched messages write their files to (see ReceivedFilesFolder).
+    QString AttachmentsTarget() const;
+    void FilesListActivate();
+    void FolderBtnClick();
 
     // ---- scheduler
     void Timer2Timer();
@@ -341,8 +357,6 @@ public:
     void PrintBtnClick();
     void Button8Click();
     void Button4Click();
-    // The address between the first "<" and the first ">" of a sender ("" when there is none).
-    static QString ExtractAngleAddress(const QString& s);
     void Button104Click();
     void Button105Click();
     void ListBox100Click();
@@ -384,13 +398,16 @@ private:
     bool listingRunning_ = false;
     bool listingCancelRequested_ = false;
     int memo2Height_ = 60;
+    bool replyReady_ = false; // a message is shown: "Répondre" answers it with reply_
+    TReply reply_;
+    QString filesFolder_;     // folder of the files listed in FilesList
     bool editingTime_ = false;
     TCheckRun* running_ = nullptr; // the innermost check run talking to the servers, if any
     int cancelOffers_ = 0;         // live TCancelOffer objects
     bool cancelRequested_ = false; // "Annuler" was used since the first of them began
     void UpdateCancelOffer();
-    // The POP3 session's settings for the program's use: files into the working folder, nothing
-    // deleted on reading, server replies and progress reported.
+    // The POP3 session's settings for the program's use: nothing deleted on reading, server
+    // replies and progress reported (the reader chooses the files' folder before each read).
     void PreparePop3Session();
     // The visible effects of a session that signed in: message count, reader range, buttons,
     // status text, tabs; the account is saved.

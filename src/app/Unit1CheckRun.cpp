@@ -18,7 +18,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -126,7 +125,6 @@ bool TForm1::ConnectCurrentAccount(TTabs tabs)
 
 void TForm1::PreparePop3Session()
 {
-    KTPOP31->AttachFilePath = ToWire(QDir::currentPath() + QLatin1Char('/'));
     KTPOP31->DeleteOnRead = false;
     KTPOP31->ReportLevel = 2;
 }

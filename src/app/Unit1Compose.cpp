@@ -98,6 +98,9 @@ void TForm1::NewBtnClick()
         field->setEditText(QString());
     Edit110->clear();
     Memo100->clear();
+    // A new message answers nothing ("Répondre" sets these again after emptying the page).
+    KTSMTP1->PostMessage.InReplyTo.clear();
+    KTSMTP1->PostMessage.References.clear();
 }
 
 namespace {

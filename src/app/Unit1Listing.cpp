@@ -4,12 +4,13 @@
 
 #include "app/Application.h"
 #include "app/Finally.h"
-#include "app/WireText.h"
+#include "mail/HeaderText.h"
 #include "mail/KTpop3.h"
 #include "platform/Dialogs.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -20,15 +21,15 @@
 
 namespace {
 
-// A list of lines received from the server as the text of a memo, one line per entry; an entry
-// that holds line breaks of its own shows as several lines.
-QString memoText(const TStringList& lines)
+// The line of the list for message n: "n - From - Subject (size octets)". From and Subject,
+// unfolded and decoded, keep the blank that followed the header's colon. The line is joined piece
+// by piece: a "%1" in a subject is text, not a place for a value.
+QString listLine(int n, const TSummary& s)
 {
-    QStringList out;
-    out.reserve(lines.Count());
-    for (const std::string& line : lines)
-        out << WireText(line).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    return out.join(QLatin1Char('\n'));
+    const std::vector<std::string> header = UnfoldHeader(s.Header);
+    return QString::number(n) + QStringLiteral(" - ") + DecodeHeaderText(HeaderValue(header, "From"))
+           + QStringLiteral(" - ") + DecodeHeaderText(HeaderValue(header, "Subject")) + QStringLiteral(" (")
+           + QString::number(s.Bytes) + QStringLiteral(" octets)");
 }
 
 // The line of the list the user has selected, -1 when none.
@@ -89,11 +90,7 @@ void TForm1::ListMessages(bool Refresh)
         // What was read before a failure or a cancel stays in the list.
         const Finally insertRest(insertPending);
         listed = KTPOP31->ListSummaries(1, count, [&](int n, const TSummary& s) {
-            // From and Subject keep the blank that followed the header's colon. The line is joined
-            // piece by piece: a "%1" in a subject is text, not a place for a value.
-            pending << QString::number(n) + QStringLiteral(" - ") + WireText(s.From) + QStringLiteral(" - ")
-                           + WireText(s.Subject) + QStringLiteral(" (") + QString::number(s.Bytes)
-                           + QStringLiteral(" octets)");
+            pending << listLine(n, s);
             SetStatusText(QStringLiteral("Lecture des en-têtes… %1 / %2").arg(n).arg(count));
             if (sinceInsert.elapsed() >= ListInsertEveryMs)
                 insertPending();
@@ -128,14 +125,10 @@ void TForm1::Button3Click()
     const int n = SpinEdit1->value();
     // The summary gives the size of this message (the list may have left another one there).
     KTPOP31->RetrieveSummary(n);
+    // The files of the message go to the attachments folder (which may have changed since).
+    KTPOP31->AttachFilePath = std::string(QFile::encodeName(AttachmentsTarget() + QLatin1Char('/')));
     KTPOP31->RetrieveMessage(n);
-    const TMailMessage& m = KTPOP31->MailMessage();
-    Edit6->setText(WireText(m.From));
-    Edit7->setText(WireText(m.Subject));
-    Edit8->setText(QString::number(KTPOP31->Summary().Bytes));
-    Edit9->setText(WireText(m.MessageId));
-    Memo2->setPlainText(memoText(m.Header));
-    Memo1->setPlainText(memoText(m.Body));
+    ShowMessage(KTPOP31->MailMessage(), KTPOP31->Summary().Bytes);
 }
 
 void TForm1::ConfirmDeleteMessage(int N)
@@ -148,10 +141,7 @@ void TForm1::ConfirmDeleteMessage(int N)
     ClosePopSession(TTabs::Keep);
     ConnectCurrentAccount(TTabs::Keep);
     ListMessages(false);
-    for (QLineEdit* e : {Edit6, Edit7, Edit8, Edit9})
-        e->clear();
-    Memo2->clear();
-    Memo1->clear();
+    ClearReader();
 }
 
 void TForm1::Button7Click()

@@ -1,12 +1,23 @@
-// Unit1Mailbox: the message list and reading pages: printing, replying, the usual mail program.
+// Unit1Mailbox: the message list and reading pages: showing a message, its files, printing,
+// replying, the usual mail program.
 #include "app/Unit1.h"
 
 #include "app/Application.h"
+#include "app/HtmlText.h"
+#include "mail/BodyText.h"
+#include "mail/HeaderText.h"
+#include "mail/KTpop3.h"
+#include "mail/KTsmtp.h"
 #include "platform/Dialogs.h"
 #include "platform/Launcher.h"
+#include "platform/ReceivedFiles.h"
 #include "platform/TextPrint.h"
 
 #include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QListWidget>
+#include <QPushButton>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPrinter>
@@ -23,25 +34,79 @@ QStringList memoLines(const QPlainTextEdit* memo)
 
 } // namespace
 
-QString TForm1::ExtractAngleAddress(const QString& s)
+void TForm1::ShowMessage(const TMailMessage& m, int bytes)
 {
-    QString address;
-    bool taking = false;
-    for (const QChar c : s) {
-        if (c == '>')
-            break;
-        if (taking)
-            address += c;
-        else if (c == '<')
-            taking = true;
+    const std::vector<std::string> header = UnfoldHeader(m.Header);
+    const auto field = [&header](const char* name) { return DecodeHeaderText(HeaderValue(header, name)); };
+    Edit6->setText(field("From").trimmed());
+    Edit7->setText(field("Subject")); // the blank after the colon stays, as in the list
+    Edit8->setText(QString::number(bytes));
+    Edit9->setText(field("Message-ID").trimmed());
+    DateEdit->setText(DisplayDate(HeaderValue(header, "Date")));
+    ToEdit->setText(field("To").trimmed());
+    CcEdit->setText(field("Cc").trimmed());
+    QStringList lines;
+    for (const std::string& line : header)
+        lines << DecodeHeaderText(line);
+    Memo2->setPlainText(lines.join(QLatin1Char('\n')));
+    Memo1->setPlainText(BodyDisplayText(m, HtmlToText));
+
+    // The files the decoder wrote, each with its full path.
+    FilesList->clear();
+    filesFolder_ = QFile::decodeName(QByteArray::fromStdString(KTPOP31->AttachFilePath));
+    for (const std::string& name : m.Attachments) {
+        const QString path = QFile::decodeName(QByteArray::fromStdString(KTPOP31->AttachFilePath + name));
+        auto* item = new QListWidgetItem(QFileInfo(path).fileName(), FilesList);
+        item->setData(Qt::UserRole, path);
+        item->setToolTip(path);
     }
-    return address;
+    FolderBtn->setEnabled(FilesList->count() > 0);
+
+    reply_ = MakeReply(m, BodyDisplayText(m, HtmlToText, false));
+    replyReady_ = true;
+}
+
+void TForm1::ClearReader()
+{
+    for (QLineEdit* e : {Edit6, Edit7, Edit8, Edit9, DateEdit, ToEdit, CcEdit})
+        e->clear();
+    Memo2->clear();
+    Memo1->clear();
+    FilesList->clear();
+    FolderBtn->setEnabled(false);
+    replyReady_ = false;
+}
+
+QString TForm1::AttachmentsTarget() const
+{
+    return ReceivedFilesFolder(AttachmentsFolder);
+}
+
+void TForm1::FilesListActivate()
+{
+    const QListWidgetItem* item = FilesList->currentItem();
+    if (item)
+        OpenReceivedFile(*context_.launcher, item->data(Qt::UserRole).toString());
+}
+
+void TForm1::FolderBtnClick()
+{
+    if (FilesList->count() > 0)
+        OpenReceivedFile(*context_.launcher, filesFolder_);
 }
 
 void TForm1::Button8Click()
 {
     NewBtnClick();
-    ComboBox107->setEditText(ExtractAngleAddress(Edit6->text()));
+    if (replyReady_) {
+        ComboBox107->setEditText(reply_.To);
+        Edit110->setText(reply_.Subject);
+        Memo100->setPlainText(reply_.Body);
+        Memo100->moveCursor(QTextCursor::Start);
+        // The composer writes these as In-Reply-To and References, so the answer joins its thread.
+        KTSMTP1->PostMessage.InReplyTo = reply_.InReplyTo;
+        KTSMTP1->PostMessage.References = reply_.References;
+    }
     ShowPage(TabSheet102);
 }
 

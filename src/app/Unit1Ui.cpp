@@ -269,6 +269,8 @@ void TForm1::CreateReadPage()
         {&Edit7, "Edit7", "Label9", QStringLiteral("Objet : "), 64, 0},
         {&Edit8, "Edit8", "Label12", QStringLiteral("Taille : "), 88, 100},
         {&Edit9, "Edit9", "Label13", QStringLiteral("Message ID: "), 112, 0},
+        {&ToEdit, "ToEdit", "ToLabel", QStringLiteral("À : "), 136, 0},
+        {&CcEdit, "CcEdit", "CcLabel", QStringLiteral("Cc : "), 160, 0},
     };
     for (const Row& r : rows) {
         QLabel* l = label(r.labelName, r.caption, page);
@@ -278,8 +280,24 @@ void TForm1::CreateReadPage()
         (*r.field)->setGeometry(90, r.top, r.width ? r.width : 470, 22);
     }
 
+    // The date shares the size's row.
+    label("DateLabel", QStringLiteral("Date : "), page)->setGeometry(200, 90, 50, 20);
+    DateEdit = make<QLineEdit>("DateEdit", page);
+    DateEdit->setReadOnly(true);
+    DateEdit->setGeometry(250, 88, 310, 22);
+
+    // The files written from the message: a double click opens one, the button their folder.
+    label("FilesLabel", QStringLiteral("Fichiers : "), page)->setGeometry(8, 190, 82, 20);
+    FilesList = make<QListWidget>("FilesList", page);
+    FilesList->setGeometry(90, 184, 340, 28);
+    FilesList->setFlow(QListView::LeftToRight);
+    FilesList->setToolTip(QStringLiteral("Double-cliquez sur un fichier pour l'ouvrir"));
+    FolderBtn = button("FolderBtn", QStringLiteral("Ouvrir le dossier"), page);
+    FolderBtn->setGeometry(436, 185, 128, 26);
+    FolderBtn->setEnabled(false);
+
     Panel2 = make<QWidget>("Panel2", page);
-    Panel2->setGeometry(8, 140, 560, 150);
+    Panel2->setGeometry(8, 218, 560, 150);
     auto* panelLayout = new QVBoxLayout(Panel2);
     panelLayout->setContentsMargins(0, 0, 0, 0);
     Splitter1 = make<QSplitter>("Splitter1", Panel2, Qt::Vertical);
@@ -472,6 +490,8 @@ void TForm1::ConnectHandlers()
     on(Button7, &QPushButton::clicked, &TForm1::Button7Click);
     on(PrintBtn, &QToolButton::clicked, &TForm1::PrintBtnClick);
     on(Button8, &QPushButton::clicked, &TForm1::Button8Click);
+    on(FilesList, &QListWidget::itemActivated, &TForm1::FilesListActivate);
+    on(FolderBtn, &QPushButton::clicked, &TForm1::FolderBtnClick);
     on(Button104, &QPushButton::clicked, &TForm1::Button104Click);
     on(Button105, &QPushButton::clicked, &TForm1::Button105Click);
     on(ListBox100, &QListWidget::itemClicked, &TForm1::ListBox100Click);

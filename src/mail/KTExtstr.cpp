@@ -180,6 +180,8 @@ void RequireNoLineBreak(const std::string& S)
 {
     if (S.find_first_of("\r\n") != std::string::npos)
         throw std::runtime_error("Caractère de fin de ligne interdit");
+    if (S.find('\0') != std::string::npos)
+        throw std::runtime_error("Caractère nul interdit");
 }
 
 std::string OneLine(std::string S)

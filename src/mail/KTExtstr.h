@@ -68,8 +68,9 @@ std::string LowerCase(std::string S);
 bool Contains(const std::string& Text, const std::string& Needle);
 // The line without its line end (CR LF, or a bare LF).
 std::string StripLineEnd(const std::string& Line);
-// Raises std::runtime_error "Caractère de fin de ligne interdit" when S holds a CR or LF: such a
-// value would let a command argument start a command of its own.
+// Raises std::runtime_error "Caractère de fin de ligne interdit" when S holds a CR or LF (such a
+// value would let a command argument start a command of its own), "Caractère nul interdit" when
+// it holds a NUL (the command would be cut there).
 void RequireNoLineBreak(const std::string& S);
 // S with every CR, LF and NUL replaced by a blank, for header values.
 std::string OneLine(std::string S);

@@ -143,6 +143,7 @@ void TKTPOP3::Connect()
             const std::string greeting = ReadLn();
             if (!Positive(greeting))
                 throw std::runtime_error(greeting);
+            StartSecurity();
 
             int retries = 0;
             // A refused USER or PASS: one more try when OnAuthenticationFailed accepts.
@@ -193,6 +194,41 @@ void TKTPOP3::Connect()
         throw;
     }
     finish();
+}
+
+void TKTPOP3::StartSecurity()
+{
+    FCapabilities.Clear();
+    if (Security == secNone)
+        return;
+    ReadCapabilities();
+    if (Security != secStartTls)
+        return;
+    if (!FCapabilities.Has("STLS"))
+        throw std::runtime_error("Le serveur " + Host + " ne propose pas de connexion chiffrée (STLS) : "
+                                 "connexion abandonnée, aucun mot de passe n'a été envoyé");
+    const std::string reply = Transaction("STLS");
+    if (!Positive(reply))
+        throw std::runtime_error(reply);
+    StartTls();
+    ReadCapabilities();
+}
+
+void TKTPOP3::ReadCapabilities()
+{
+    FCapaAsked = true;
+    FCapabilities.Clear();
+    TOperationLimit limit(*this, OperationTimeOut);
+    if (!Positive(Transaction("CAPA")))
+        return;
+    for (;;) {
+        std::string line = StripLineEnd(ReadLn());
+        if (line == ".")
+            break;
+        if (line.compare(0, 2, "..") == 0)
+            line.erase(0, 1);
+        FCapabilities.AddLine(line);
+    }
 }
 
 void TKTPOP3::Disconnect()
@@ -309,23 +345,6 @@ void TKTPOP3::LearnCapabilities()
 {
     if (!FCapaAsked)
         ReadCapabilities();
-}
-
-void TKTPOP3::ReadCapabilities()
-{
-    FCapaAsked = true;
-    FCapabilities.Clear();
-    TOperationLimit limit(*this, OperationTimeOut);
-    if (!Positive(Transaction("CAPA")))
-        return;
-    for (;;) {
-        std::string line = StripLineEnd(ReadLn());
-        if (line == ".")
-            break;
-        if (line.compare(0, 2, "..") == 0)
-            line.erase(0, 1);
-        FCapabilities.AddLine(line);
-    }
 }
 
 int TKTPOP3::ListSummaries(int First, int Last, const TSummaryEvent& Each)

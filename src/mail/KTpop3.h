@@ -97,6 +97,8 @@ public:
 
     // ---- Read-only state ----
     const TSummary& Summary() const { return FSummary; }
+    // What the server announced to the last CAPA of this connection.
+    const TCapabilities& Capabilities() const { return FCapabilities; }
     const TMailMessage& MailMessage() const { return FMailMessage; }
     bool Busy() const { return FBusy; }
     int MessageCount() const { return FMessageCount; }
@@ -107,8 +109,6 @@ public:
     const std::string& ContentType() const { return FContentType; }
     const std::string& TransferEncoding() const { return FTransferEncoding; }
     int PartMode() const { return FPartMode; }
-    // What the server announced to the last CAPA of this connection.
-    const TCapabilities& Capabilities() const { return FCapabilities; }
     // Longest wait for the reply to QUIT after another failure of Connect (ms).
     static constexpr int QuitAfterFailureMs = 3000;
 
@@ -129,11 +129,17 @@ private:
     // Reads and drops the TOP and LIST replies of one pipelined message.
     void SkipSummaryReplies();
     int ListPipelined(int First, int Last, const TSummaryEvent& Each);
+    // Run by Connect after the greeting. With Security other than secNone: CAPA, and for
+    // secStartTls the STLS command and the TLS handshake, then CAPA again (what a server
+    // announces in clear is not trusted). A server without STLS ends the connection before any
+    // credential is sent. With secNone nothing is sent.
+    void StartSecurity();
 
     // Reads the RETR reply through the message decoder.
     void ReadMessage();
 
     TKTUUProcessor* FCodec;
+    TCapabilities FCapabilities;
     std::string FPartFileName;
     std::string FBoundary;
     std::string FContentType;
@@ -143,6 +149,5 @@ private:
     bool FBusy = false;
     int FMessageCount = 0;
     int FPartMode = TopHeader;
-    TCapabilities FCapabilities;
     bool FCapaAsked = false;     // CAPA was sent in this session
 };

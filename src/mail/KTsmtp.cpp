@@ -2,6 +2,7 @@
 #include "mail/KTsmtp.h"
 
 #include <QFile>
+#include <QSysInfo>
 #include <QTime>
 #include <cerrno>
 #include <climits>
@@ -188,20 +189,23 @@ void TKTSMTP::Connect()
             if (code >= 400)
                 throw std::runtime_error(greeting);
 
-            int retries = 0;
-            do {
-                RequireNoLineBreak(UserID);  // the handler may have changed it
-                ReadMultiLineReply(Transaction("HELO " + UserID));
-                if (ReplyNumber() >= 300) {
-                    if (retries > 0 || !OnAuthenticationFailed)
-                        throw std::runtime_error(kAuthFailed);
-                    bool handled = false;
-                    OnAuthenticationFailed(handled);
-                    if (!handled)
-                        throw std::runtime_error(kAuthFailed);
-                    ++retries;
-                }
-            } while (ReplyNumber() >= 300);
+            // With TLS the greeting is EHLO; otherwise HELO, exactly as always.
+            if (!StartSecurity()) {
+                int retries = 0;
+                do {
+                    RequireNoLineBreak(UserID);  // the handler may have changed it
+                    ReadMultiLineReply(Transaction("HELO " + UserID));
+                    if (ReplyNumber() >= 300) {
+                        if (retries > 0 || !OnAuthenticationFailed)
+                            throw std::runtime_error(kAuthFailed);
+                        bool handled = false;
+                        OnAuthenticationFailed(handled);
+                        if (!handled)
+                            throw std::runtime_error(kAuthFailed);
+                        ++retries;
+                    }
+                } while (ReplyNumber() >= 300);
+            }
             greeted = true;
         } catch (...) {
             // Say goodbye (QUIT) and close; the first failure is the one the caller hears of.
@@ -216,6 +220,53 @@ void TKTSMTP::Connect()
         throw;
     }
     finish();
+}
+
+std::string TKTSMTP::EhloName()
+{
+    const std::string name = QSysInfo::machineHostName().toStdString();
+    if (name.empty() || name.size() > 255)
+        return "localhost";
+    for (const char ch : name)
+        if (!((ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '.' || ch == '-'))
+            return "localhost";
+    return name;
+}
+
+void TKTSMTP::Ehlo()
+{
+    FCapabilities.Clear();
+    std::string line = Transaction("EHLO " + EhloName());
+    const int code = ReplyNumber();
+    for (bool first = true;; first = false) {
+        const bool more = line.size() >= 4 && line[3] == '-';
+        if (!first)
+            FCapabilities.AddLine(StripLineEnd(line.size() > 4 ? line.substr(4) : std::string()));
+        if (!more)
+            break;
+        line = ReadLn();
+    }
+    if (code < 200 || code >= 300)
+        throw std::runtime_error(line);
+}
+
+bool TKTSMTP::StartSecurity()
+{
+    FCapabilities.Clear();
+    if (!UsesEhlo())
+        return false;
+    Ehlo();
+    if (Security != secStartTls)
+        return true;
+    if (!FCapabilities.Has("STARTTLS"))
+        throw std::runtime_error("Le serveur " + Host + " ne propose pas de connexion chiffrée (STARTTLS) : "
+                                 "connexion abandonnée, aucun mot de passe n'a été envoyé");
+    const std::string reply = ReadMultiLineReply(Transaction("STARTTLS"));
+    if (ReplyCode(reply) != 220)
+        throw std::runtime_error(reply);
+    StartTls();
+    Ehlo();
+    return true;
 }
 
 void TKTSMTP::Disconnect()

@@ -1,6 +1,7 @@
 // TKTSMTP: the SMTP client session and its outgoing message composer; TPostMessage.
 #pragma once
 
+#include "mail/Capabilities.h"
 #include "mail/KTExtstr.h"
 #include "mail/KTUUE.h"
 #include "net/SockSession.h"
@@ -79,18 +80,34 @@ public:
     // the entry whole.
     static std::string ExtractAddress(const std::string& Entry);
 
+    // The name this machine gives in EHLO: its host name, or "localhost" when it has none fit for
+    // the command.
+    static std::string EhloName();
+
     // ---- Read-only state ----
     bool Busy() const { return FBusy; }
+    // What the server announced in its last EHLO reply (empty after a HELO).
+    const TCapabilities& Capabilities() const { return FCapabilities; }
     const std::string& Boundary() const { return FBoundary; }
     // Everything sent after the header block: the body, dot-stuffed, and the encoded parts.
     const QByteArray& BodyStream() const { return FBodyStream.data(); }
 
 private:
+    // Run by Connect after the greeting. When the session needs EHLO (UsesEhlo): EHLO, and for
+    // secStartTls the STARTTLS command, the TLS handshake and EHLO again (what a server
+    // announces in clear is not trusted); a server without STARTTLS ends the connection before
+    // anything else is sent. Returns false when nothing was sent (HELO follows, as always).
+    bool StartSecurity();
+    // EHLO is needed for TLS (and for sign-in); otherwise the session greets with HELO.
+    bool UsesEhlo() const { return Security != secNone; }
+    // EHLO; fills Capabilities from the lines after the first of the reply.
+    void Ehlo();
     void EncodeAttachment(int I);
     void WriteBody(const std::string& Text);
     void WriteBodyLines();
     std::string ReadMultiLineReply(std::string Reply);
 
+    TCapabilities FCapabilities;
     QBuffer FBodyStream;
     std::string FBoundary;
     bool FBusy = false;

@@ -1,6 +1,7 @@
 // TSocketSession: one TCP client socket turned into blocking operations over socket notifications.
 #include "net/SockSession.h"
 #include "net/SockErrors.h"
+#include "net/TlsTransport.h"
 
 #include <QCoreApplication>
 #include <QHostAddress>
@@ -11,7 +12,6 @@
 #include <QtGlobal>
 
 #include <algorithm>
-#include <bit>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -21,9 +21,6 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 // ---------------------------------------------------------------------------------------------
 // Process-wide state
@@ -151,134 +148,6 @@ void TThreadTimer::timerEvent(QTimerEvent* Event)
 }
 
 // ---------------------------------------------------------------------------------------------
-// TReceiveBuffer
-
-void TReceiveBuffer::Clear()
-{
-    FSize = 0;
-    FOffset = 0;
-    FScanned = 0;
-    FLineEnd = std::string::npos;
-    FMaskBlock = std::string::npos;
-}
-
-char* TReceiveBuffer::Reserve(std::size_t Length)
-{
-    if (FOffset == FSize)
-        Clear();
-    if (FCapacity - FSize < Length && FOffset > 0) {
-        // Move the unread bytes to the front; this happens only when the tail is used up.
-        std::memmove(FStore.get(), FStore.get() + FOffset, FSize - FOffset);
-        FSize -= FOffset;
-        FScanned -= std::min(FScanned, FOffset);
-        if (FLineEnd != std::string::npos)
-            FLineEnd -= FOffset;
-        FOffset = 0;
-        FMaskBlock = std::string::npos;
-    }
-    if (FCapacity - FSize < Length) {
-        const std::size_t Wanted = std::max({FSize + Length, FCapacity + FCapacity / 2, std::size_t(64 * 1024)});
-        std::unique_ptr<char[]> Store(new char[Wanted]);
-        if (FSize > 0)
-            std::memcpy(Store.get(), FStore.get(), FSize);
-        FStore = std::move(Store);
-        FCapacity = Wanted;
-    }
-    return FStore.get() + FSize;
-}
-
-void TReceiveBuffer::Append(const char* Data, std::size_t Length)
-{
-    if (Length == 0)
-        return;
-    std::memcpy(Reserve(Length), Data, Length);
-    Commit(Length);
-}
-
-// Bit I of the result is set when P[I] is a line feed (I < 64).
-static inline std::uint64_t LineFeedMask(const char* P)
-{
-#if defined(__SSE2__)
-    const __m128i Lf = _mm_set1_epi8('\n');
-    auto Part = [&](int At) {
-        const __m128i Bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P + At));
-        return static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(Bytes, Lf))));
-    };
-    return Part(0) | Part(16) << 16 | Part(32) << 32 | Part(48) << 48;
-#else
-    std::uint64_t Mask = 0;
-    for (int I = 0; I < 64; ++I)
-        Mask |= static_cast<std::uint64_t>(P[I] == '\n') << I;
-    return Mask;
-#endif
-}
-
-// Finds the next line feed 64 bytes at a time: the line feeds of one 64-byte block are found in
-// one pass and kept as a bit mask, so the short lines of a mail transfer cost a shift and a count
-// each instead of a search call. The partial block at the end is searched plainly.
-bool TReceiveBuffer::ScanForLine()
-{
-    std::size_t From = std::max(FScanned, FOffset);
-    const char* Store = FStore.get();
-    while (From < FSize) {
-        const std::size_t Block = From & ~std::size_t(63);
-        if (Block != FMaskBlock) {
-            if (Block + 64 > FSize) {
-                const void* Found = std::memchr(Store + From, '\n', FSize - From);
-                if (Found == nullptr)
-                    break;
-                FLineEnd = static_cast<std::size_t>(static_cast<const char*>(Found) - Store);
-                FScanned = FLineEnd + 1;
-                return true;
-            }
-            FMask = LineFeedMask(Store + Block);
-            FMaskBlock = Block;
-        }
-        const std::uint64_t Mask = FMask >> (From - Block);
-        if (Mask != 0) {
-            FLineEnd = From + static_cast<std::size_t>(std::countr_zero(Mask));
-            FScanned = FLineEnd + 1;
-            return true;
-        }
-        From = Block + 64;
-    }
-    FScanned = FSize;
-    return false;
-}
-
-std::string TReceiveBuffer::TakeLine()
-{
-    if (!HasLine())
-        return {};
-    std::string Line(FStore.get() + FOffset, FLineEnd + 1 - FOffset);
-    FOffset = FLineEnd + 1;
-    FLineEnd = std::string::npos;
-    FScanned = std::max(FScanned, FOffset);
-    return Line;
-}
-
-std::string_view TReceiveBuffer::TakeUpTo(std::size_t Max, bool& Complete)
-{
-    Complete = false;
-    if (Max == 0)
-        return {};
-    if (HasLine() && FLineEnd + 1 - FOffset <= Max) {
-        Complete = true;
-        std::string_view Line(FStore.get() + FOffset, FLineEnd + 1 - FOffset);
-        FOffset = FLineEnd + 1;
-        FLineEnd = std::string::npos;
-        FScanned = std::max(FScanned, FOffset);
-        return Line;
-    }
-    if (Size() < Max)
-        return {};
-    std::string_view Piece(FStore.get() + FOffset, Max);
-    FOffset += Max;
-    FScanned = std::max(FScanned, FOffset);
-    return Piece;
-}
-
-// ---------------------------------------------------------------------------------------------
 // TSocketSession: messages
 
 class TSocketSession::TSessionEvent : public QEvent {
@@ -290,17 +159,6 @@ public:
     TMessage Message;
     unsigned Generation;
 };
-
-void TSocketSession::TSendQueue::Clear()
-{
-    Data.clear();
-    Offset = 0;
-    Block.reset();
-    BlockLength = 0;
-    BlockOffset = 0;
-    Source = nullptr;
-    SourceLeft = 0;
-}
 
 int TSocketSession::WinsockUsers()
 {
@@ -429,6 +287,7 @@ void TSocketSession::DropSocket()
     FConnecting = false;
     FReadHeld = false;
     SendQueue.Clear();
+    DropTls();
 }
 
 std::uint16_t TSocketSession::SocketHandle() const
@@ -559,6 +418,9 @@ void TSocketSession::ReadNotifierActivated()
     FReadNotifier->setEnabled(false);
     if (FSocket < 0 || FNotifyOff)
         return;
+    // During a TLS handshake the notification only wakes the handshake's wait.
+    if (FTls && !FTlsReady)
+        return;
     char Byte;
     const ssize_t N = ::recv(FSocket, &Byte, 1, MSG_PEEK | MSG_DONTWAIT);
     if (N > 0) {
@@ -581,6 +443,12 @@ void TSocketSession::WriteNotifierActivated()
     FWriteNotifier->setEnabled(false);
     if (FSocket < 0 || FNotifyOff)
         return;
+    if (FTls && !FTlsReady)
+        return;
+    if (FReadWantsWrite) {
+        FReadWantsWrite = false;
+        PostMessage(ReceiveMore);
+    }
     if (FConnecting) {
         FConnecting = false;
         int Error = 0;
@@ -635,7 +503,15 @@ void TSocketSession::LookupFinished(int LookupId, std::uint32_t Address, std::ui
 // the fresh socket for the next Connect.
 void TSocketSession::HandleClose()
 {
-    if (FSocket >= 0) {
+    if (FSocket >= 0 && FTls) {
+        // What the TLS layer can still decrypt is kept, as for a plain connection.
+        while (FTlsReady && !FTlsClosed && !FCanceled) {
+            std::size_t Got = 0;
+            if (FTls->Read(ReceiveBuffer.Reserve(ChunkSize), ChunkSize, Got) != TTlsTransport::Done)
+                break;
+            ReceiveBuffer.Commit(Got);
+        }
+    } else if (FSocket >= 0) {
         char Chunk[ChunkSize + 1];
         for (;;) {
             const ssize_t N = ::recv(FSocket, Chunk, ChunkSize, MSG_DONTWAIT);
@@ -785,8 +661,18 @@ void TSocketSession::Connect()
             FTimedOut = true;
     }
     StopTimer();
-    if (!FTimedOut && !FCanceled && FLastEventOk)
+    if (!FTimedOut && !FCanceled && FLastEventOk) {
+        if (Security == secTls) {
+            try {
+                StartTls();
+            } catch (...) {
+                if (OnConnectionFailed)
+                    OnConnectionFailed(this);
+                throw;
+            }
+        }
         return;
+    }
 
     // The attempt is abandoned: a late answer to it must not connect the component.
     FConnecting = false;
@@ -842,6 +728,9 @@ void TSocketSession::CloseSocket()
     FConnected = false;
     if (FSocket < 0)
         return;
+    // A TLS connection says goodbye with its closing alert when the socket takes it at once.
+    if (FTls && FTlsReady && !FTlsClosed)
+        FTls->Shutdown();
     // Bytes still queued were meant for the connection that is gone.
     const int Fd = FSocket;
     FSocket = -1;
@@ -956,7 +845,11 @@ void TSocketSession::AfterHandler()
     FHandlerBusy = false;
     if (FReadDeferred) {
         FReadDeferred = false;
-        ArmRead();
+        // Over TLS the library may hold bytes the socket will not announce: read again instead.
+        if (FTls && FTlsReady)
+            PostMessage(ReceiveMore);
+        else
+            ArmRead();
     }
     if (FWriteDeferred) {
         FWriteDeferred = false;
@@ -971,7 +864,16 @@ void TSocketSession::ReadToStream()
 {
     const unsigned Generation = FGeneration;
     for (int Chunk = 0; Chunk < ChunksPerMessage; ++Chunk) {
-        if (!ReceiveChunk() || Generation != FGeneration)
+        const bool More = ReceiveChunk();
+        if (Generation != FGeneration)
+            return;
+        // The TLS layer saw the end of the connection (the socket's own end of stream is found
+        // by the read notification).
+        if (FTlsClosed) {
+            HandleClose();
+            return;
+        }
+        if (!More)
             return;
     }
     PostMessage(ReceiveMore);
@@ -1001,8 +903,12 @@ bool TSocketSession::ReceiveChunk()
         if (FSocket >= 0) {
             Size = s_ReceiveSize;
             char* Space = ReceiveBuffer.Reserve(Size);
-            N = ::recv(FSocket, Space, Size, MSG_DONTWAIT);
-            Errno = errno;
+            if (FTls) {
+                N = ReceiveTls(Space, Size, Errno);
+            } else {
+                N = ::recv(FSocket, Space, Size, MSG_DONTWAIT);
+                Errno = errno;
+            }
             if (N > 0)
                 ReceiveBuffer.Commit(static_cast<std::size_t>(N));
         }
@@ -1022,7 +928,9 @@ bool TSocketSession::ReceiveChunk()
                 FReadHeld = true;
             else if (static_cast<std::size_t>(N) == Size)
                 More = true;
-            else
+            else if (FTls && FTls->HasPending())
+                More = true;             // bytes the library holds, which the socket will not announce
+            else if (!FTlsClosed)
                 ArmRead();
             if (FTransferring) {
                 FBytesRecvd += N;
@@ -1037,6 +945,10 @@ bool TSocketSession::ReceiveChunk()
     AfterHandler();
     if (Received && DataArrivedEvent)
         DataArrivedEvent(this);
+    if (FWriteWantsRead && Received) {
+        FWriteWantsRead = false;
+        PostMessage(SendMore);
+    }
     return More;
 }
 
@@ -1164,51 +1076,37 @@ bool TSocketSession::SendChunk()
     try {
         Report(8, "WriteFromStream");
         if (!SendQueue.Empty() && !FCanceled) {
-            const char* From;
-            std::size_t Length;
-            if (SendQueue.Offset < SendQueue.Data.size()) {
-                From = SendQueue.Data.data() + SendQueue.Offset;
-                Length = std::min(ChunkSize, SendQueue.Data.size() - SendQueue.Offset);
-            } else {
-                if (SendQueue.BlockOffset == SendQueue.BlockLength) {
-                    // Take the next part of the stream being sent.
-                    constexpr std::size_t BlockSize = 256 * 1024;
-                    if (!SendQueue.Block)
-                        SendQueue.Block.reset(new char[BlockSize]);
-                    const auto Want = static_cast<std::size_t>(std::min<std::int64_t>(SendQueue.SourceLeft, BlockSize));
-                    SendQueue.Source->read(SendQueue.Block.get(), static_cast<std::streamsize>(Want));
-                    const auto Got = static_cast<std::size_t>(std::max<std::streamsize>(SendQueue.Source->gcount(), 0));
-                    SendQueue.BlockLength = Got;
-                    SendQueue.BlockOffset = 0;
-                    SendQueue.SourceLeft -= static_cast<std::int64_t>(Got);
-                    if (Got < Want) {
-                        SendQueue.SourceFailed = true;
-                        SendQueue.SourceLeft = 0;
-                    }
-                }
-                From = SendQueue.Block.get() + SendQueue.BlockOffset;
-                Length = std::min(ChunkSize, SendQueue.BlockLength - SendQueue.BlockOffset);
-            }
+            const std::string_view Front = SendQueue.Front(ChunkSize);
             ssize_t N = 0;
-            if (Length > 0) {
-                N = FSocket >= 0 ? ::send(FSocket, From, Length, MSG_NOSIGNAL | MSG_DONTWAIT) : -1;
+            if (!Front.empty()) {
+                int Errno = EBADF;
+                if (FSocket < 0)
+                    N = -1;
+                else if (FTls)
+                    N = SendTls(Front.data(), Front.size(), Errno);
+                else {
+                    N = ::send(FSocket, Front.data(), Front.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+                    Errno = errno;
+                }
                 if (N < 0) {
-                    const int Errno = FSocket >= 0 ? errno : EBADF;
                     FLastErrorNo = sockerrors::FromErrno(Errno);
-                    if (Errno == EAGAIN || Errno == EWOULDBLOCK)
-                        ArmWrite();          // sending resumes when the socket takes data again
-                    else if (Errno == EINTR)
+                    if (Errno == EAGAIN || Errno == EWOULDBLOCK) {
+                        // Sending resumes when the socket takes data again (or, for TLS, when
+                        // the data the library needs first has come).
+                        if (FWriteWantsRead)
+                            ArmRead();
+                        else
+                            ArmWrite();
+                    } else if (Errno == EINTR) {
                         More = true;
-                    else
+                    } else {
                         FLinkLost = true;    // the connection cannot carry data any more
+                    }
                     AfterHandler();
                     return More;
                 }
             }
-            if (SendQueue.Offset < SendQueue.Data.size())
-                SendQueue.Offset += static_cast<std::size_t>(N);
-            else
-                SendQueue.BlockOffset += static_cast<std::size_t>(N);
+            SendQueue.Consume(static_cast<std::size_t>(N));
             if (!SendQueue.Empty()) {
                 More = true;
             } else {
@@ -1261,7 +1159,13 @@ void TSocketSession::SendBuffer(const char* Data, std::uint16_t Length)
     // Nothing to send: the queue would never report it written out.
     if (Count == 0)
         return;
-    SendQueue.Data.append(Data, Count);
+    SendBytes(Data, Count);
+}
+
+// Queues the bytes and waits until they are written out (or Canceled).
+void TSocketSession::SendBytes(const char* Data, std::size_t Length)
+{
+    SendQueue.Append(Data, Length);
     FSendDone = false;
     PostMessage(SendMore);
     WaitForSend();
@@ -1274,10 +1178,12 @@ void TSocketSession::SendBuffer(const char* Data, std::uint16_t Length)
 void TSocketSession::Write(const std::string& Text)
 {
     Report(8, "Write");
-    const std::size_t Length = std::min<std::size_t>(Text.size(), sizeof WriteBuffer - 1);
-    std::memcpy(WriteBuffer, Text.data(), Length);
-    WriteBuffer[Length] = '\0';
-    SendBuffer(WriteBuffer, 0);
+    if (Text.find('\0') != std::string::npos)
+        throw std::runtime_error("Caractère nul interdit dans une commande");
+    Report(4, "Envoi du tampon");
+    if (FCanceled || Text.empty())
+        return;
+    SendBytes(Text.data(), Text.size());
 }
 
 void TSocketSession::Writeln(const std::string& Text)
@@ -1292,7 +1198,7 @@ void TSocketSession::SendStream(std::istream& Stream)
     auto Finish = [this] {
         FTransferring = false;
         // Whatever of the stream did not go out is not sent later.
-        if (SendQueue.Source != nullptr)
+        if (SendQueue.HasSource())
             SendQueue.Clear();
         if (FCanceled) {
             FCanceled = false;
@@ -1313,14 +1219,12 @@ void TSocketSession::SendStream(std::istream& Stream)
             FBytesSent = 0;
             FBytesTotal = Size;
             if (Size > 0) {
-                SendQueue.Source = &Stream;
-                SendQueue.SourceLeft = Size;
-                SendQueue.SourceFailed = false;
+                SendQueue.SetSource(Stream, Size);
                 FSendDone = false;
                 PostMessage(SendMore);
                 WaitForSend();
-                if (SendQueue.SourceFailed && !FCanceled) {
-                    SendQueue.SourceFailed = false;
+                if (SendQueue.SourceFailed() && !FCanceled) {
+                    SendQueue.ResetSourceFailed();
                     throw std::runtime_error("Flux illisible");
                 }
             }

@@ -1,6 +1,9 @@
 // TSocketSession: one TCP client socket turned into blocking operations over socket notifications.
 #pragma once
 
+#include "net/ReceiveBuffer.h"
+#include "net/SendQueue.h"
+
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEvent>
@@ -16,7 +19,14 @@
 #include <string_view>
 #include <vector>
 
+#include <sys/types.h>
+
 class QSocketNotifier;
+class TTlsTransport;
+
+// How a session protects its connection: not at all, TLS from the first byte (POP3S, SMTPS), or
+// TLS started by a protocol command after the greeting (POP3 STLS, SMTP STARTTLS).
+enum TSecurity { secNone = 0, secTls = 1, secStartTls = 2 };
 
 // Socket and connection failures. Messages are the program's French texts, or for a socket
 // library error "<number>:<English text>" (see TSocketSession::ErrorText).
@@ -76,50 +86,6 @@ private:
     std::uint32_t FInterval = 1000;
     int FTimerId = 0;
     int FStartCount = 0;
-};
-
-// Received bytes not yet taken by ReadLn. Lines are taken by advancing an offset; the storage is
-// compacted only now and then, so a line costs one copy (the returned text) and no move of the rest.
-class TReceiveBuffer {
-public:
-    TReceiveBuffer() = default;
-    TReceiveBuffer(const TReceiveBuffer&) = delete;
-    TReceiveBuffer& operator=(const TReceiveBuffer&) = delete;
-
-    bool Empty() const { return FOffset == FSize; }
-    std::size_t Size() const { return FSize - FOffset; }
-    // The unread bytes, oldest first.
-    std::string_view View() const { return std::string_view(FStore.get() + FOffset, FSize - FOffset); }
-    // Drops every unread byte.
-    void Clear();
-
-    void Append(const char* Data, std::size_t Length);
-    // Room for Length more bytes at the end; Commit(N) then adds the first N of them. Lets a
-    // receive call write straight into the buffer.
-    char* Reserve(std::size_t Length);
-    void Commit(std::size_t Length) { FSize += Length; }
-    // True when a line feed is among the unread bytes (scans only bytes not scanned before).
-    bool HasLine() { return FLineEnd != std::string::npos || ScanForLine(); }
-    // Takes the bytes up to and including the first line feed; HasLine() must be true.
-    std::string TakeLine();
-    // Takes the next line when it is at most Max bytes long (Complete = true), else its first Max
-    // bytes (Complete = false); nothing while fewer than Max bytes and no line feed are held. The
-    // view stays valid until the buffer is next changed.
-    std::string_view TakeUpTo(std::size_t Max, bool& Complete);
-    // Bytes held by the storage (for memory checks).
-    std::size_t Capacity() const { return FCapacity; }
-
-private:
-    bool ScanForLine();
-
-    std::unique_ptr<char[]> FStore;
-    std::size_t FCapacity = 0;
-    std::size_t FSize = 0;
-    std::size_t FOffset = 0;
-    std::size_t FScanned = 0;                  // index up to which no line feed was found
-    std::size_t FLineEnd = std::string::npos;  // index of a known line feed
-    std::size_t FMaskBlock = std::string::npos;  // start of the 64-byte block FMask describes
-    std::uint64_t FMask = 0;                     // its line feeds, one bit per byte
 };
 
 // One TCP client session. Every operation blocks its caller, but its wait keeps processing the
@@ -185,6 +151,16 @@ public:
         TSocketSession& FSession;
         QDeadlineTimer FSaved;
     };
+    // secTls: Connect makes the TLS handshake right after the TCP connection. secStartTls: the
+    // descendants ask for TLS with their protocol's command, then call StartTls.
+    TSecurity Security = secNone;
+    // PEM file of the authorities trusted for TLS instead of the system store; empty = the system.
+    std::string CaFile;
+    // Server certificates accepted even though they fail the checks: SHA-256 fingerprints, each
+    // as 64 hex digits, with or without ":" between the pairs (case does not matter), several
+    // separated by commas, semicolons or line ends. A certificate that passes the checks needs no
+    // entry here.
+    std::string TrustedFingerprint;
 
     // ---- Events (fired only when assigned) ----
     TNotifyEvent OnDisconnect;         // after the socket was closed
@@ -215,7 +191,8 @@ public:
 
     // Queues Length bytes of Data (0 = up to the first NUL) and waits until they are written out.
     void SendBuffer(const char* Data, std::uint16_t Length);
-    // Sends at most 16384 characters of Text, stopping at its first NUL.
+    // Sends the whole of Text. A NUL in it is refused (std::runtime_error): a command cut there
+    // would glue the next command to it.
     void Write(const std::string& Text);
     // Write of Text followed by CR LF.
     void Writeln(const std::string& Text);
@@ -246,6 +223,10 @@ public:
 
     // ---- Read-only state ----
     bool Connected() const { return FConnected; }
+    // The connection runs over TLS (handshake done, certificate accepted).
+    bool Secure() const;
+    // The server certificate's SHA-256 fingerprint ("AB:CD:…") while a TLS connection is up.
+    std::string PeerFingerprint() const;
     bool Canceled() const { return FCanceled; }
     bool TimedOut() const { return FTimedOut; }
     bool LastEventOk() const { return FLastEventOk; }
@@ -291,6 +272,11 @@ protected:
     void TimerFired(QObject* Sender);
     void InitWinsock();
     void CloseSocket();
+    // TLS handshake on the connected socket, then the certificate checks (ECertificateError).
+    // Bytes received before it are dropped: nothing sent in clear may pass for protected data.
+    // Waits like a transfer: Cancel, TimeOut (whole handshake) and IdleTimeOut apply. On failure
+    // the connection is closed.
+    void StartTls();
     // Receive and send handlers, run from the message dispatch.
     void ReadToStream();
     void WriteFromStream();
@@ -310,19 +296,6 @@ protected:
 
 private:
     class TSessionEvent;
-    struct TSendQueue {
-        std::string Data;                 // bytes queued by SendBuffer
-        std::size_t Offset = 0;
-        std::unique_ptr<char[]> Block;    // the part of the stream being sent
-        std::size_t BlockLength = 0;
-        std::size_t BlockOffset = 0;
-        std::istream* Source = nullptr;   // stream still to be read (SendStream)
-        std::int64_t SourceLeft = 0;
-        bool SourceFailed = false;
-        bool Empty() const { return Offset == Data.size() && BlockOffset == BlockLength && SourceLeft == 0; }
-        void Clear();
-    };
-
     void PostMessage(TMessage Message);
     void Dispatch(TMessage Message, int Code, std::uint16_t Error);
     void DispatchGuarded(TMessage Message, int Code, std::uint16_t Error);
@@ -353,6 +326,11 @@ private:
     bool ShouldHoldRead();
     bool ReceiveChunk();
     bool SendChunk();
+    ssize_t ReceiveTls(char* Space, std::size_t Size, int& Errno);
+    ssize_t SendTls(const char* From, std::size_t Length, int& Errno);
+    void DropTls();
+    [[noreturn]] void FailTls(const std::string& Message, bool Abandoned);
+    void SendBytes(const char* Data, std::size_t Length);
     void NotificationsOff();
     void AfterHandler();
     // A byte moved: restarts the idle clock (read only when IdleTimeOut is set).
@@ -365,7 +343,7 @@ private:
     std::vector<std::string> FWinsockInfo;
     TThreadTimer* FTimer = nullptr;
     TSendQueue SendQueue;
-    char WriteBuffer[16385] = {};
+    std::unique_ptr<TTlsTransport> FTls;  // set while the connection runs over TLS
 
     bool FTransferring = false;
     bool FHandlerBusy = false;
@@ -383,6 +361,10 @@ private:
     bool FReadHeld = false;        // read-ahead cap reached: reading waits for ReadLn
     bool FReadDeferred = false;    // a read notification came while a handler was busy
     bool FWriteDeferred = false;   // a write notification came while a handler was busy
+    bool FTlsReady = false;        // the TLS handshake is done
+    bool FTlsClosed = false;       // the TLS layer saw the end of the connection or failed
+    bool FWriteWantsRead = false;  // a TLS write waits for the socket to be readable
+    bool FReadWantsWrite = false;  // a TLS read waits for the socket to be writable
     int FPendingPosts = 0;         // own messages posted and not yet handled
     std::int64_t FBytesSent = 0;
     std::int64_t FBytesTotal = 0;

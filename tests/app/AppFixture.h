@@ -13,6 +13,8 @@
 #include "platform/SoundOutput.h"
 
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -43,7 +45,15 @@ protected:
         context.autostart = &autostart;
         context.help = &help;
         qputenv("XDG_CONFIG_HOME", folder.file("config").toUtf8());
+        // The desktop's download folder, where received files go, is the test's own.
+        QDir().mkpath(folder.file("config"));
+        QFile dirs(folder.file("config/user-dirs.dirs"));
+        if (dirs.open(QIODevice::WriteOnly))
+            dirs.write("XDG_DOWNLOAD_DIR=\"" + downloadsFolder().toUtf8() + "\"\n");
     }
+
+    // The desktop's download folder during the test.
+    QString downloadsFolder() const { return folder.file("Téléchargements"); }
 
     QString iniPath() const { return context.paths.iniPath(); }
     IniProfile ini() const { return IniProfile(iniPath()); }

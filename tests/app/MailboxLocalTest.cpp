@@ -1,7 +1,11 @@
-// The reading page's local commands: reply address, reply, the usual mail program, printing.
+// The reading page's local commands: showing a message, its files, reply, the usual mail program,
+// printing.
 #include "AppFixture.h"
 
 #include "app/Application.h"
+#include "mail/KTpop3.h"
+#include "mail/KTsmtp.h"
+
 
 #include <QFile>
 #include <QListWidget>
@@ -14,25 +18,6 @@
 namespace {
 
 using Kind = ScriptedDialogs::Kind;
-
-TEST(ExtractAngleAddress, TakesWhatIsBetweenTheFirstAngleBrackets)
-{
-    const std::pair<QString, QString> cases[] = {
-        {" Jean Dupont <jean@exemple.fr>", "jean@exemple.fr"},
-        {"<jean@exemple.fr>", "jean@exemple.fr"},
-        {" jean@exemple.fr", ""},                         // no brackets
-        {"", ""},
-        {"\"Dupont, J.\" <j@x.fr>", "j@x.fr"},
-        {"<a@x.fr>, <b@y.fr>", "a@x.fr"},                 // the first of two
-        {"a > b <c@d.fr>", ""},                           // a ">" before the "<" ends it
-        {"Jean <jean@exemple.fr", "jean@exemple.fr"},     // no closing bracket: up to the end
-        {"<a<b@x.fr>", "a<b@x.fr"},                       // only the first "<" opens
-        {"<>", ""},
-        {"Élodie <élodie@exemple.fr>", "élodie@exemple.fr"},
-    };
-    for (const auto& [from, address] : cases)
-        EXPECT_EQ(TForm1::ExtractAngleAddress(from), address) << from.toStdString();
-}
 
 class MailboxLocalTest : public AppFixture {
 protected:
@@ -52,27 +37,79 @@ protected:
     }
 };
 
-TEST_F(MailboxLocalTest, ReplyStartsANewMessageToTheSender)
+// A message as the decoder leaves it.
+TMailMessage frenchMessage()
+{
+    TMailMessage m;
+    m.Header = TExStringList{"From: =?UTF-8?Q?Jean_Dupr=C3=A9?= <jean@exemple.fr>",
+                             "Subject: =?UTF-8?B?UsOpdW5pb24gZGUgbHVuZGkgw6AgMTAgaA==?=",
+                             "Date: Mon, 6 May 2024 10:00:00 +0200",
+                             "Message-ID: <r1@exemple.fr>",
+                             "References: <r0@exemple.fr>",
+                             ""};
+    m.Body = TStringList{"Ch\xE8re coll\xE8gue,", "", "\xC0 lundi.", "\r\nFichier \"ordre.pdf\" extrait"};
+    m.BodyCharset = "iso-8859-1";
+    return m;
+}
+
+TEST_F(MailboxLocalTest, HtmlOnlyMailIsShownAsTextAndQuotedAsText)
 {
     TForm1& f = form();
+    TMailMessage m;
+    m.Header = TExStringList{"From: Boutique <infos@boutique.exemple>", "Subject: Soldes", ""};
+    m.Body = TStringList{
+        "<html><head><meta charset=\"utf-8\"><style>p { font-family: sans-serif }</style></head>",
+        "<body><p>Bonjour,</p><p>D\xC3\xA9" "couvrez nos <a href=\"https://boutique.exemple/soldes\">soldes d'\xC3\xA9t\xC3\xA9</a> : "
+        "jusqu'\xC3\xA0 \xE2\x88\x92" "30 % sur une s\xC3\xA9lection d'articles.</p>",
+        "<ul><li>Livraison offerte</li><li>Retours gratuits</li></ul>",
+        "<img src=\"https://pistage.boutique.exemple/ouverture.gif\" width=\"1\" height=\"1\" alt=\"\">",
+        "</body></html>"};
+    m.BodyCharset = "utf-8";
+    m.BodyIsHtml = true;
+    f.ShowMessage(m, 1);
+    const QString text = "Bonjour,\n\nDécouvrez nos soldes d'été <https://boutique.exemple/soldes> : jusqu'à −30 % sur une "
+                         "sélection d'articles.\n\n• Livraison offerte\n• Retours gratuits";
+    EXPECT_EQ(f.Memo1->toPlainText(), text);
+    f.Button8Click();
+    EXPECT_EQ(f.Memo100->toPlainText(), "\n\nBoutique <infos@boutique.exemple> a écrit :\n> Bonjour,\n>\n> Découvrez nos "
+                                        "soldes d'été <https://boutique.exemple/soldes> : jusqu'à −30 % sur une sélection "
+                                        "d'articles.\n>\n> • Livraison offerte\n> • Retours gratuits");
+}
+
+TEST_F(MailboxLocalTest, ReplyAnswersTheMessageShown)
+{
+    qputenv("TZ", "Europe/Paris");
+    tzset();
+    TForm1& f = form();
     fillComposePage();
-    f.Edit6->setText(" Jean Dupont <jean@exemple.fr>");
-    f.Edit7->setText(" Bonjour");
+    f.ShowMessage(frenchMessage(), 4321);
     f.Button8->click();
     EXPECT_EQ(f.PageControl1->currentWidget(), f.TabSheet102);
     EXPECT_EQ(f.ComboBox107->currentText(), "jean@exemple.fr");
     EXPECT_EQ(f.ComboBox108->currentText(), "");
     EXPECT_EQ(f.ComboBox109->currentText(), "");
     EXPECT_EQ(f.ListBox100->count(), 0);
-    EXPECT_EQ(f.Edit110->text(), ""); // no subject carried over
-    EXPECT_EQ(f.Memo100->toPlainText(), "");
+    EXPECT_EQ(f.Edit110->text(), "Re: Réunion de lundi à 10 h");
+    EXPECT_EQ(f.Memo100->toPlainText(),
+              "\n\nLe lundi 6 mai 2024 à 10:00, Jean Dupré <jean@exemple.fr> a écrit :\n> Chère collègue,\n>\n> À lundi.");
+    EXPECT_EQ(f.KTSMTP1->PostMessage.InReplyTo, "<r1@exemple.fr>");
+    EXPECT_EQ(f.KTSMTP1->PostMessage.References, "<r0@exemple.fr> <r1@exemple.fr>");
     EXPECT_EQ(f.ComboBox105->currentText(), "Moi");
     EXPECT_EQ(f.ComboBox106->currentText(), "moi@ici.fr");
 
-    // A sender without angle brackets leaves the To field empty.
-    f.Edit6->setText(" jean@exemple.fr");
+    // A new message answers nothing.
+    f.NewBtn->click();
+    EXPECT_EQ(f.KTSMTP1->PostMessage.InReplyTo, "");
+    EXPECT_EQ(f.KTSMTP1->PostMessage.References, "");
+
+    // With no message shown, "Répondre" starts an empty message.
+    fillComposePage();
+    f.ClearReader();
     f.Button8Click();
     EXPECT_EQ(f.ComboBox107->currentText(), "");
+    EXPECT_EQ(f.Edit110->text(), "");
+    EXPECT_EQ(f.Memo100->toPlainText(), "");
+    EXPECT_EQ(f.KTSMTP1->PostMessage.InReplyTo, "");
 }
 
 TEST_F(MailboxLocalTest, UsualMailProgram)

@@ -1,10 +1,13 @@
-// The mailbox pages against a real POP3 server: listing, reading and deleting messages.
+// The mailbox pages against a real POP3 server: listing, reading and deleting messages, French
+// mail shown decoded, the files of a message.
 #include "MailFixtures.h"
 
 #include "app/Application.h"
 #include "mail/KTpop3.h"
+#include "mail/KTsmtp.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -158,15 +161,108 @@ TEST_F(MailboxTest, ReadingMessageTwoOfThreeShowsItsOwnSize)
     EXPECT_TRUE(dialogs.shown().empty());
 }
 
-TEST_F(MailboxTest, AnAttachmentIsWrittenToTheWorkingFolder)
+TEST_F(MailboxTest, AnAttachmentIsWrittenToTheAttachmentsFolder)
 {
     TForm1& f = connected({testsupport::readFileBytes(testsupport::testDataDir() + "/mail/en-mail-attachment.eml")});
     f.Button5->click();
     f.Button3->click();
     EXPECT_EQ(f.Edit6->text(), "James Hillyerd <james@makita.skynet>");
-    // The decoder's note about the extracted file carries a line break of its own.
+    // The decoder's note about the extracted file is shown after an empty line.
     EXPECT_EQ(f.Memo1->toPlainText(), "A text section\n\nFichier \"test.html\" extrait");
-    EXPECT_EQ(testsupport::readFileBytes(folder.file("test.html")), "<html>\n");
+    // No usable folder is stored: the files go to the desktop's download folder.
+    const QString files = downloadsFolder() + "/Brevicor";
+    EXPECT_EQ(testsupport::readFileBytes(files + "/test.html"), "<html>\n");
+    ASSERT_EQ(f.FilesList->count(), 1);
+    EXPECT_EQ(f.FilesList->item(0)->text(), "test.html");
+    EXPECT_TRUE(f.FolderBtn->isEnabled());
+    launcher.Associate("text/plain", "gedit %U");
+    f.FilesList->setCurrentRow(0);
+    emit f.FilesList->itemActivated(f.FilesList->item(0)); // double click or Enter
+    EXPECT_EQ(launcher.started().back(), (QStringList{"gedit", files + "/test.html"}));
+    EXPECT_TRUE(dialogs.shown().empty());
+
+    // A stored folder that exists is used as it is.
+    QDir().mkpath(folder.file("mes pièces"));
+    f.AttachmentsFolder = folder.file("mes pièces");
+    f.Button3->click();
+    EXPECT_EQ(testsupport::readFileBytes(folder.file("mes pièces/test.html")), "<html>\n");
+    launcher.Associate("inode/directory", "nautilus %U");
+    f.FolderBtn->click();
+    EXPECT_EQ(launcher.started().back(), (QStringList{"nautilus", folder.file("mes pièces")}));
+
+    // Deleting the message empties the reader, its list of files too.
+    f.SpinEdit1->setValue(1);
+    dialogs.AnswerYes();
+    f.Button7->click();
+    EXPECT_EQ(f.FilesList->count(), 0);
+    EXPECT_FALSE(f.FolderBtn->isEnabled());
+}
+
+// The French messages of the test set, as the server holds them.
+std::vector<std::string> frenchMailbox()
+{
+    std::vector<std::string> out;
+    for (const char* name : {"fr-subject-q-latin1-qp.eml", "fr-subject-b-utf8-qp-flowed.eml", "fr-html-only.eml"})
+        out.push_back(testsupport::readFileBytes(testsupport::testDataDir() + "/mail/" + name));
+    return out;
+}
+
+TEST_F(MailboxTest, FrenchSendersAndSubjectsAreShownDecoded)
+{
+    qputenv("TZ", "Europe/Paris");
+    tzset();
+    const std::vector<std::string> mailbox = frenchMailbox();
+    TForm1& f = connected(mailbox);
+    f.Button5->click();
+    EXPECT_EQ(listItems(f.ListBox1),
+              (QStringList{line(1, "Service après-vente <sav@boutique.exemple>", "Votre commande n° 4512 a été expédiée",
+                                mailbox[0].size()),
+                           line(2, "Éloïse Gautier <eloise@exemple.fr>", "Réunion de lundi : changement de salle",
+                                mailbox[1].size()),
+                           line(3, "Boutique <infos@boutique.exemple>", "Soldes d’été", mailbox[2].size())}));
+
+    f.SpinEdit1->setValue(1);
+    f.Button3->click();
+    EXPECT_EQ(f.Edit6->text(), "Service après-vente <sav@boutique.exemple>");
+    EXPECT_EQ(f.Edit7->text(), " Votre commande n° 4512 a été expédiée");
+    EXPECT_EQ(f.Edit9->text(), "<commande-4512@boutique.exemple>");
+    EXPECT_EQ(f.DateEdit->text(), "mardi 14 mai 2024 à 09:30");
+    EXPECT_EQ(f.ToEdit->text(), "Renée Lefèvre <renee@exemple.fr>");
+    EXPECT_EQ(f.CcEdit->text(), "Agnès <agnes@exemple.fr>");
+    EXPECT_TRUE(f.Memo2->toPlainText().contains("\nSubject: Votre commande n° 4512 a été expédiée\n"));
+
+    // The folded subject of message 2 is whole; the answer threads under it.
+    f.SpinEdit1->setValue(2);
+    f.Button3->click();
+    EXPECT_EQ(f.Edit7->text(), " Réunion de lundi : changement de salle");
+    EXPECT_EQ(f.ToEdit->text(), "equipe@exemple.fr");
+    EXPECT_EQ(f.CcEdit->text(), "");
+    f.Button8->click();
+    EXPECT_EQ(f.ComboBox107->currentText(), "eloise@exemple.fr");
+    EXPECT_EQ(f.Edit110->text(), "Re: Réunion de lundi : changement de salle");
+    EXPECT_EQ(f.KTSMTP1->PostMessage.InReplyTo, "<reunion-lundi@exemple.fr>");
+    EXPECT_EQ(f.KTSMTP1->PostMessage.References, "<reunion-lundi@exemple.fr>");
+    EXPECT_TRUE(dialogs.shown().empty());
+}
+
+TEST_F(MailboxTest, FrenchBodiesAreShownAsText)
+{
+    TForm1& f = connected(frenchMailbox());
+    f.Button5->click();
+    const QString expected[] = {
+        "Chère cliente,\n\nVotre commande n° 4512 a été expédiée ; elle arrivera d'ici à jeudi.\n"
+        "Nous restons à votre écoute pour toute question concernant la livraison de vos articles.\n\n"
+        "Cordialement,\nLe service après-vente",
+        "Bonjour à tous, la réunion de lundi est déplacée à 14 h dans la salle « Garonne ». Merci de prévenir vos "
+        "équipes.\n\n> Peut-on avancer l'ordre du jour ?\n\n-- \nÉloïse",
+        "Bonjour,\n\nDécouvrez nos soldes d'été <https://boutique.exemple/soldes> : jusqu'à −30 % sur une sélection "
+        "d'articles.\n\n• Livraison offerte\n• Retours gratuits",
+    };
+    for (int n = 1; n <= 3; ++n) {
+        f.SpinEdit1->setValue(n);
+        f.Button3->click();
+        EXPECT_EQ(f.Memo1->toPlainText().trimmed(), expected[n - 1]) << "message " << n;
+    }
     EXPECT_TRUE(dialogs.shown().empty());
 }
 

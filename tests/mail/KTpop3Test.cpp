@@ -211,12 +211,21 @@ TEST(KTpop3Login, AuthenticationNeededHook)
 
 TEST(KTpop3Login, LineBreaksInCredentialsAreRefused)
 {
-    for (const auto& [user, pass] : {std::pair<std::string, std::string>{"u\r\nDELE 1", "p"}, {"u", "p\nDELE 1"}}) {
+    struct Case {
+        std::string user, pass, error;
+    };
+    const Case cases[] = {
+        {"u\r\nDELE 1", "p", "Caractère de fin de ligne interdit"},
+        {"u", "p\nDELE 1", "Caractère de fin de ligne interdit"},
+        {std::string("u\0x", 3), "p", "Caractère nul interdit"},
+        {"u", std::string("p\0QUIT", 6), "Caractère nul interdit"},
+    };
+    for (const Case& c : cases) {
         Pop3 t;
         t.start();
-        t.pop.UserID = user;
-        t.pop.Password = pass;
-        EXPECT_EQ(ErrorOf([&] { t.pop.Connect(); }), "Caractère de fin de ligne interdit");
+        t.pop.UserID = c.user;
+        t.pop.Password = c.pass;
+        EXPECT_EQ(ErrorOf([&] { t.pop.Connect(); }), c.error);
         EXPECT_EQ(t.server.connections(), 0);
     }
     // A password changed by the retry handler is checked too; only QUIT follows.

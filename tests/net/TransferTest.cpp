@@ -69,16 +69,55 @@ TEST(Transfer, WhatWriteAndWritelnSend)
     ConnectTo(Session, Server);
     const std::string Long(20000, 'x');
     Session.Writeln("");
-    Session.Write(Long);                          // only the first 16384 characters go
-    Session.Write(std::string("ab\0cd", 5));      // stops at the NUL
+    Session.Write(Long);                          // sent whole
     Session.Write("");                            // nothing at all, and no hang
     Session.Writeln("END");
     // The session's first socket closes abortively: let the server read everything first.
-    const std::string Expected = "\r\n" + std::string(16384, 'x') + "abEND\r\n";
+    const std::string Expected = "\r\n" + Long + "END\r\n";
     EXPECT_TRUE(Server.waitReceived(Expected.size()));
     Session.Disconnect();
     ASSERT_TRUE(Server.waitFinished());
     EXPECT_TRUE(Server.received() == Expected) << Server.received().size() << " bytes received";
+}
+
+// A command is sent whole with its CR LF whatever its length, so the next command starts on a
+// line of its own; a NUL in a command is refused before anything of it goes out.
+TEST(Transfer, LongCommandsGoOutWholeAndNulIsRefused)
+{
+    struct Case {
+        std::size_t Length;  // characters of the argument
+        bool WithNul;
+    };
+    const Case Cases[] = {{16378, false}, {16379, false}, {16384, false}, {70000, false}, {300000, false},
+                          {10, true}, {20000, true}};
+    for (const Case& C : Cases) {
+        SCOPED_TRACE(std::to_string(C.Length) + (C.WithNul ? " with NUL" : ""));
+        ScriptedServer Server;
+        Server.start();
+        TSocketSession Session;
+        ConnectTo(Session, Server);
+        std::string Argument(C.Length, 'p');
+        if (C.WithNul)
+            Argument[C.Length / 2] = '\0';
+        std::string Expected;
+        if (C.WithNul) {
+            try {
+                Session.Writeln("PASS " + Argument);
+                ADD_FAILURE() << "a command with a NUL was accepted";
+            } catch (const std::runtime_error& E) {
+                EXPECT_STREQ(E.what(), "Caractère nul interdit dans une commande");
+            }
+        } else {
+            Session.Writeln("PASS " + Argument);
+            Expected = "PASS " + Argument + "\r\n";
+        }
+        Session.Writeln("QUIT");
+        Expected += "QUIT\r\n";
+        EXPECT_TRUE(Server.waitReceived(Expected.size()));
+        Session.Disconnect();
+        ASSERT_TRUE(Server.waitFinished());
+        EXPECT_TRUE(Server.received() == Expected) << Server.received().size() << " bytes received";
+    }
 }
 
 TEST(Transfer, TransactionRepliesAndReplyNumber)

@@ -1,6 +1,7 @@
 // DovecotFixture: a private Dovecot POP3 server on a free loopback port, in a temporary folder,
 // with passwd-file users and Maildir mailboxes filled from given messages.
 #include "DovecotFixture.h"
+#include "TestCertificates.h"
 
 #include <cctype>
 
@@ -135,6 +136,11 @@ QString DovecotFixture::maildir(const std::string& User) const
     return dir_.file("home/" + QString::fromStdString(User) + "/Maildir");
 }
 
+void DovecotFixture::enableTls(const std::string& Certificate)
+{
+    certificate_ = Certificate;
+}
+
 void DovecotFixture::start()
 {
     if (pid_)
@@ -162,6 +168,18 @@ void DovecotFixture::start()
     writeFileBytes(dir_.file("passwd"), passwd);
 
     port_ = freeLoopbackPort();
+    std::string ssl = "ssl = no\n";
+    tlsPort_ = 0;
+    if (!certificate_.empty()) {
+        const TestCertificates& certs = TestCertificates::get();
+        do
+            tlsPort_ = freeLoopbackPort();
+        while (tlsPort_ == port_);
+        ssl = "ssl = yes\n"
+              "ssl_cert = <" + certs.certFile(certificate_).toStdString() + "\n"
+              "ssl_key = <" + certs.keyFile().toStdString() + "\n"
+              "ssl_min_protocol = TLSv1.2\n";
+    }
     const std::string b = base.toStdString();
     const std::string conf =
         "base_dir = " + b + "/run\n"
@@ -169,7 +187,7 @@ void DovecotFixture::start()
         "instance_name = brevicor-test-" + std::to_string(getpid()) + "-" + std::to_string(++instanceCounter) + "\n"
         "protocols = pop3\n"
         "listen = 127.0.0.1\n"
-        "ssl = no\n"
+        + ssl +
         "disable_plaintext_auth = no\n"
         "auth_mechanisms = plain login\n"
         "first_valid_uid = 1\n"
@@ -183,7 +201,7 @@ void DovecotFixture::start()
         "userdb {\n  driver = passwd-file\n  args = " + b + "/passwd\n}\n"
         "service pop3-login {\n"
         "  inet_listener pop3 {\n    address = 127.0.0.1\n    port = " + std::to_string(port_) + "\n  }\n"
-        "  inet_listener pop3s {\n    port = 0\n  }\n"
+        "  inet_listener pop3s {\n    address = 127.0.0.1\n    port = " + std::to_string(tlsPort_) + "\n  }\n"
         "}\n"
         "service imap-login {\n"
         "  inet_listener imap {\n    port = 0\n  }\n"

@@ -23,6 +23,10 @@ public:
     void addUser(const std::string& Name, const std::string& Password,
                  const std::vector<std::string>& Messages = {});
 
+    // Serves TLS with one of the TestCertificates ("good", "expired", ...): POP3S on tlsPort()
+    // and STLS on port(). Call before start().
+    void enableTls(const std::string& Certificate = "good");
+
     // Starts the server and waits until it greets; throws std::runtime_error when it does not.
     void start();
     // Stops the server (also done by the destructor).
@@ -33,6 +37,8 @@ public:
     void deliver(const std::string& User, const std::string& Message);
 
     quint16 port() const { return port_; }
+    // The POP3S port (0 without enableTls).
+    quint16 tlsPort() const { return tlsPort_; }
     QString folder() const { return dir_.path(); }
     // Messages currently stored in the user's Maildir (new and cur).
     int storedMessageCount(const std::string& User) const;
@@ -49,6 +55,8 @@ private:
     TempFolder dir_;
     std::vector<User> users_;
     quint16 port_ = 0;
+    quint16 tlsPort_ = 0;
+    std::string certificate_;  // empty: no TLS
     long pid_ = 0;
     int delivered_ = 0;
 };

@@ -1,6 +1,7 @@
 // SmtpFixture: an aiosmtpd server (smtp_sink.py, run with Debian's python3) on a free loopback
 // port that stores every received message with its envelope in a temporary folder.
 #include "SmtpFixture.h"
+#include "TestCertificates.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -17,11 +18,17 @@ void SmtpFixture::start()
     if (proc_.state() != QProcess::NotRunning)
         return;
     proc_.setProcessChannelMode(QProcess::SeparateChannels);
-    proc_.start("/usr/bin/python3", {QStringLiteral(BREVICOR_SOURCE_DIR "/tests/support/smtp_sink.py"), dir_.path()});
+    QStringList args{QStringLiteral(BREVICOR_SOURCE_DIR "/tests/support/smtp_sink.py"), dir_.path()};
+    if (!certificate_.empty()) {
+        const TestCertificates& certs = TestCertificates::get();
+        args << "--tls" << certs.certFile(certificate_) << certs.keyFile();
+    }
+    proc_.start("/usr/bin/python3", args);
     if (!proc_.waitForStarted(10000))
         throw std::runtime_error("cannot start the SMTP server");
     QByteArray out;
-    while (!out.contains('\n')) {
+    const int linesWanted = certificate_.empty() ? 1 : 2;
+    while (out.count('\n') < linesWanted) {
         if (!proc_.waitForReadyRead(15000))
             throw std::runtime_error("SMTP server did not report its port: " + proc_.readAllStandardError().toStdString());
         out += proc_.readAllStandardOutput();
@@ -30,6 +37,13 @@ void SmtpFixture::start()
     if (!line.startsWith("PORT "))
         throw std::runtime_error("unexpected SMTP server output: " + line.toStdString());
     port_ = quint16(line.mid(5).toUInt());
+    tlsPort_ = 0;
+    if (!certificate_.empty()) {
+        const QByteArray second = out.split('\n').value(1).trimmed();
+        if (!second.startsWith("TLSPORT "))
+            throw std::runtime_error("unexpected SMTP server output: " + second.toStdString());
+        tlsPort_ = quint16(second.mid(8).toUInt());
+    }
 }
 
 void SmtpFixture::stop()

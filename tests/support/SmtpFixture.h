@@ -24,10 +24,16 @@ public:
     SmtpFixture(const SmtpFixture&) = delete;
     SmtpFixture& operator=(const SmtpFixture&) = delete;
 
+    // Offers STARTTLS on port() and TLS from the first byte on tlsPort(), with one of the
+    // TestCertificates ("good", "expired", ...). Call before start().
+    void enableTls(const std::string& Certificate = "good") { certificate_ = Certificate; }
+
     // Starts the server and waits until it listens; throws std::runtime_error otherwise.
     void start();
     void stop();
     quint16 port() const { return port_; }
+    // The port with TLS from the first byte (0 without enableTls).
+    quint16 tlsPort() const { return tlsPort_; }
     QString folder() const { return dir_.path(); }
     // Every message stored so far, in the order received.
     std::vector<Received> messages() const;
@@ -36,6 +42,8 @@ private:
     TempFolder dir_;
     QProcess proc_;
     quint16 port_ = 0;
+    quint16 tlsPort_ = 0;
+    std::string certificate_;
 };
 
 } // namespace testsupport

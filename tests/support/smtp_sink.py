@@ -1,11 +1,15 @@
 #!/usr/bin/python3
 """SMTP server for the tests: listens on a free 127.0.0.1 port (printed as "PORT n" on stdout)
 and stores every message it receives in the given folder as msg-NNNN.eml (the data as received,
-dot-stuffing undone) and msg-NNNN.json (the envelope: sender and recipients)."""
+dot-stuffing undone) and msg-NNNN.json (the envelope: sender and recipients).
+
+Options after the folder: --tls CERT KEY offers STARTTLS on that port and also listens with TLS
+from the first byte on a second port (printed as "TLSPORT n" after the PORT line)."""
+import argparse
 import asyncio
 import json
 import os
-import sys
+import ssl
 
 from aiosmtpd.smtp import SMTP
 
@@ -27,15 +31,30 @@ class StoreHandler:
         return "250 OK stored"
 
 
-async def main(folder):
-    handler = StoreHandler(folder)
+async def main(args):
+    handler = StoreHandler(args.folder)
     loop = asyncio.get_running_loop()
-    server = await loop.create_server(
-        lambda: SMTP(handler, decode_data=False, data_size_limit=256 * 1024 * 1024, hostname="sink.test"),
-        host="127.0.0.1", port=0)
+    context = None
+    if args.tls:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(args.tls[0], args.tls[1])
+
+    def session(starttls):
+        return SMTP(handler, decode_data=False, data_size_limit=256 * 1024 * 1024, hostname="sink.test",
+                    tls_context=context if starttls else None)
+
+    server = await loop.create_server(lambda: session(True), host="127.0.0.1", port=0)
     print("PORT %d" % server.sockets[0].getsockname()[1], flush=True)
-    await server.serve_forever()
+    servers = [server.serve_forever()]
+    if context is not None:
+        implicit = await loop.create_server(lambda: session(False), host="127.0.0.1", port=0, ssl=context)
+        print("TLSPORT %d" % implicit.sockets[0].getsockname()[1], flush=True)
+        servers.append(implicit.serve_forever())
+    await asyncio.gather(*servers)
 
 
 if __name__ == "__main__":
-    asyncio.run(main(sys.argv[1]))
+    parser = argparse.ArgumentParser()
+    parser.add_argument("folder")
+    parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
+    asyncio.run(main(parser.parse_args()))
