@@ -1,11 +1,13 @@
 // TKTSMTP: the SMTP client session and its outgoing message composer; TPostMessage.
 #include "mail/KTsmtp.h"
 
+#include "mail/OutgoingText.h"
+
+#include <QDateTime>
 #include <QFile>
 #include <QSysInfo>
 #include <QTime>
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <istream>
@@ -25,46 +27,26 @@ const char kHeaderIncomplete[] = "En-tête incomplète";
 const char kTextPlain[] = "Content-Type: text/plain;                        charset=us-ascii";
 const char kMultipart[] = "Content-Type: multipart/mixed;                   boundary=\"";
 const char kOctetStream[] = "Content-Type: application/octet-stream;          name=\"";
-const char kDisposition[] = "Content-Disposition: attachment;                 filename=\"";
+const char kDisposition[] = "Content-Disposition: attachment;                 ";
 const char kBoundaryStart[] = "====================54535";
 const char kBoundaryEnd[] = "====";
+// A text that is not plain ASCII, or has lines too long for SMTP.
+const char kTextUtf8[] = "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: quoted-printable";
 
-// Reads a block of memory as an input stream, without copying it.
-class TMemoryStreamBuf : public std::streambuf {
-public:
-    TMemoryStreamBuf(const char* Data, size_t Size)
-    {
-        char* p = const_cast<char*>(Data);
-        setg(p, p, p + Size);
-    }
+// A reply longer than this many lines is not a server's answer.
+constexpr int kMaxReplyLines = 1000;
 
-protected:
-    pos_type seekoff(off_type Off, std::ios_base::seekdir Dir, std::ios_base::openmode Which) override
-    {
-        if (!(Which & std::ios_base::in))
-            return pos_type(off_type(-1));
-        const off_type size = egptr() - eback();
-        const off_type base = Dir == std::ios_base::beg ? 0 : Dir == std::ios_base::cur ? gptr() - eback() : size;
-        const off_type to = base + Off;
-        if (to < 0 || to > size)
-            return pos_type(off_type(-1));
-        setg(eback(), eback() + to, egptr());
-        return pos_type(to);
-    }
-    pos_type seekpos(pos_type Pos, std::ios_base::openmode Which) override
-    {
-        return seekoff(off_type(Pos), std::ios_base::beg, Which);
-    }
-};
-
-// Leading decimal digits (at most ten) as a number, 0 when there are none.
+// The three digits that begin a reply line followed by nothing, a blank or "-"; 0 otherwise.
 int ReplyCode(const std::string& Line)
 {
-    long long v = 0;
-    size_t i = 0;
-    for (; i < Line.size() && i < 10 && Line[i] >= '0' && Line[i] <= '9'; ++i)
-        v = v * 10 + (Line[i] - '0');
-    return v <= INT_MAX ? int(v) : 0;
+    if (Line.size() < 3 || Line[0] < '1' || Line[0] > '5')
+        return 0;
+    for (int i = 0; i < 3; ++i)
+        if (Line[size_t(i)] < '0' || Line[size_t(i)] > '9')
+            return 0;
+    if (Line.size() > 3 && Line[3] != ' ' && Line[3] != '-')
+        return 0;
+    return (Line[0] - '0') * 100 + (Line[1] - '0') * 10 + (Line[2] - '0');
 }
 
 // The file-name part of a path.
@@ -74,35 +56,70 @@ std::string FileNamePart(const std::string& Path)
     return sep == std::string::npos ? Path : Path.substr(sep + 1);
 }
 
-std::string JoinEntries(const TStringList& List)
+std::vector<std::string> OneLineEntries(const TStringList& List)
 {
-    std::string out;
-    for (int i = 0; i < List.Count(); ++i) {
-        if (i > 0)
-            out += ",";
-        out += OneLine(List[i]);
+    std::vector<std::string> out;
+    for (const std::string& entry : List)
+        out.push_back(OneLine(entry));
+    return out;
+}
+
+// The body's physical lines: an entry may hold line breaks of its own (CR LF, CR or LF).
+std::vector<std::string> PhysicalLines(const TStringList& Body)
+{
+    std::vector<std::string> out;
+    for (const std::string& entry : Body) {
+        size_t start = 0;
+        for (;;) {
+            const size_t brk = entry.find_first_of("\r\n", start);
+            out.push_back(entry.substr(start, (brk == std::string::npos ? entry.size() : brk) - start));
+            if (brk == std::string::npos)
+                break;
+            start = brk + 1;
+            if (entry[brk] == '\r' && start < entry.size() && entry[start] == '\n')
+                ++start;
+        }
     }
     return out;
 }
 
-// Adds the entry's physical lines (an entry may hold line breaks of its own) to Out, each
-// followed by CR LF and dot-stuffed: a line that begins with "." gets one more in front.
-void AppendStuffedLines(std::string& Out, const std::string& Entry)
+// Adds text lines, each ending with CR LF, dot-stuffed: a line that begins with "." gets one
+// more in front.
+void AppendStuffed(std::string& Out, const std::string& Lines)
 {
     size_t start = 0;
-    for (;;) {
-        const size_t brk = Entry.find_first_of("\r\n", start);
-        const size_t end = brk == std::string::npos ? Entry.size() : brk;
-        if (end > start && Entry[start] == '.')
+    while (start < Lines.size()) {
+        if (Lines[start] == '.')
             Out += '.';
-        Out.append(Entry, start, end - start);
-        Out += "\r\n";
-        if (brk == std::string::npos)
-            break;
-        start = brk + 1;
-        if (Entry[brk] == '\r' && start < Entry.size() && Entry[start] == '\n')
-            ++start;
+        const size_t end = Lines.find("\r\n", start);
+        const size_t stop = end == std::string::npos ? Lines.size() : end + 2;
+        Out.append(Lines, start, stop - start);
+        start = stop;
     }
+}
+
+std::string Trimmed(const std::string& S)
+{
+    const size_t b = S.find_first_not_of(" \t");
+    return b == std::string::npos ? std::string() : S.substr(b, S.find_last_not_of(" \t") - b + 1);
+}
+
+// True for a display name that is not already quoted and holds a character that would end it.
+bool NeedsQuotes(const std::string& Name)
+{
+    const std::string t = Trimmed(Name);
+    if (t.size() >= 2 && t.front() == '"' && t.back() == '"')
+        return false;
+    return t.find_first_of(",;:<>@()[]\\\"") != std::string::npos;
+}
+
+// A recipient entry holding a line break or a NUL could carry commands of its own: the whole
+// entry is refused, not only the address taken from it.
+void RequireCleanEntry(const std::string& Entry)
+{
+    if (Entry.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
+        throw std::runtime_error("Adresse refusée : elle contient un saut de ligne ou un caractère nul (" + OneLine(Entry)
+                                 + ")");
 }
 
 std::unique_ptr<QFile> OpenForReading(const std::string& Path)
@@ -123,10 +140,13 @@ std::unique_ptr<QFile> OpenForReading(const std::string& Path)
     return file;
 }
 
-qint64 FileSize(const std::string& Path)
+// Size of an open file.
+qint64 OpenFileSize(const QFile& File, const std::string& Path)
 {
     struct stat st;
-    return ::stat(Path.c_str(), &st) == 0 ? qint64(st.st_size) : 0;
+    if (::fstat(File.handle(), &st) != 0)
+        throw std::runtime_error("Impossible de lire le fichier " + Path + " : " + std::strerror(errno));
+    return qint64(st.st_size);
 }
 
 } // namespace
@@ -138,7 +158,14 @@ TKTSMTP::TKTSMTP(QObject* Owner) : TSocketSession(Owner)
         TSocketSession::Disconnect();
         ReceiveBuffer.Clear();
     };
-    FBodyStream.open(QIODevice::ReadWrite);
+    FBody.OnFileStart = [this](const std::string& Path) {
+        if (OnEncodeStart)
+            OnEncodeStart(Path);
+    };
+    FBody.OnFileEnd = [this](const std::string& Path) {
+        if (OnEncodeEnd)
+            OnEncodeEnd(Path);
+    };
 }
 
 TKTSMTP::~TKTSMTP()
@@ -161,12 +188,63 @@ std::string TKTSMTP::ExtractAddress(const std::string& Entry)
     return NthField(Entry, ':', 2);
 }
 
-std::string TKTSMTP::ReadMultiLineReply(std::string Reply)
+// ---------------------------------------------------------------------------------------------
+// Replies.
+
+TSmtpReply TKTSMTP::ReadReply(bool Report)
 {
-    while ((!Reply.empty() && Reply[0] == ' ') || (Reply.size() >= 4 && Reply[3] == '-'))
-        Reply = ReadLn();
-    return Reply;
+    TSmtpReply reply;
+    for (;;) {
+        const std::string line = ReadLn();
+        if (Report && reply.Lines.empty())
+            ReportStatus(1, line);
+        reply.Text += line;
+        reply.Lines.push_back(StripLineEnd(line));
+        const std::string& bare = reply.Lines.back();
+        // A line that begins with a blank, or whose fourth character is "-", is continued.
+        const bool continued = (!bare.empty() && bare[0] == ' ') || (bare.size() >= 4 && bare[3] == '-');
+        if (!continued) {
+            reply.Code = ReplyCode(bare);
+            break;
+        }
+        if (int(reply.Lines.size()) >= kMaxReplyLines) {
+            DropConnection();
+            throw std::runtime_error("Réponse du serveur trop longue");
+        }
+    }
+    FReply = reply;
+    return reply;
 }
+
+TSmtpReply TKTSMTP::Command(const std::string& Line)
+{
+    Writeln(Line);
+    return ReadReply();
+}
+
+TSmtpReply TKTSMTP::Require(const std::string& Line, int First, int Last)
+{
+    TSmtpReply reply = Command(Line);
+    if (!reply.In(First, Last))
+        Fail(reply);
+    return reply;
+}
+
+void TKTSMTP::Fail(const TSmtpReply& Reply)
+{
+    if (Reply.Code == 0)
+        DropConnection();
+    throw std::runtime_error(Reply.Text);
+}
+
+void TKTSMTP::DropConnection()
+{
+    TSocketSession::Disconnect();
+    ReceiveBuffer.Clear();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The dialogue.
 
 void TKTSMTP::Connect()
 {
@@ -183,29 +261,13 @@ void TKTSMTP::Connect()
     try {
         TSocketSession::Connect();
         try {
-            std::string greeting = ReadLn();
-            const int code = ReplyCode(greeting);
-            greeting = ReadMultiLineReply(greeting);
-            if (code >= 400)
-                throw std::runtime_error(greeting);
+            const TSmtpReply greeting = ReadReply();
+            if (!greeting.In(200, 299))
+                Fail(greeting);
 
             // With TLS the greeting is EHLO; otherwise HELO, exactly as always.
-            if (!StartSecurity()) {
-                int retries = 0;
-                do {
-                    RequireNoLineBreak(UserID);  // the handler may have changed it
-                    ReadMultiLineReply(Transaction("HELO " + UserID));
-                    if (ReplyNumber() >= 300) {
-                        if (retries > 0 || !OnAuthenticationFailed)
-                            throw std::runtime_error(kAuthFailed);
-                        bool handled = false;
-                        OnAuthenticationFailed(handled);
-                        if (!handled)
-                            throw std::runtime_error(kAuthFailed);
-                        ++retries;
-                    }
-                } while (ReplyNumber() >= 300);
-            }
+            if (!StartSecurity())
+                Helo();
             greeted = true;
         } catch (...) {
             // Say goodbye (QUIT) and close; the first failure is the one the caller hears of.
@@ -233,21 +295,35 @@ std::string TKTSMTP::EhloName()
     return name;
 }
 
+void TKTSMTP::Helo()
+{
+    int retries = 0;
+    for (;;) {
+        RequireNoLineBreak(UserID);  // the handler may have changed it
+        const TSmtpReply hello = Command("HELO " + UserID);
+        if (hello.Code == 0)
+            Fail(hello);
+        if (hello.In(200, 299))
+            return;
+        if (retries > 0 || !OnAuthenticationFailed)
+            throw std::runtime_error(kAuthFailed);
+        bool handled = false;
+        OnAuthenticationFailed(handled);
+        if (!handled)
+            throw std::runtime_error(kAuthFailed);
+        ++retries;
+    }
+}
+
 void TKTSMTP::Ehlo()
 {
     FCapabilities.Clear();
-    std::string line = Transaction("EHLO " + EhloName());
-    const int code = ReplyNumber();
-    for (bool first = true;; first = false) {
-        const bool more = line.size() >= 4 && line[3] == '-';
-        if (!first)
-            FCapabilities.AddLine(StripLineEnd(line.size() > 4 ? line.substr(4) : std::string()));
-        if (!more)
-            break;
-        line = ReadLn();
-    }
-    if (code < 200 || code >= 300)
-        throw std::runtime_error(line);
+    const TSmtpReply reply = Command("EHLO " + EhloName());
+    if (!reply.In(200, 299))
+        Fail(reply);
+    // The first line greets; every other line names an extension.
+    for (size_t i = 1; i < reply.Lines.size(); ++i)
+        FCapabilities.AddLine(reply.Lines[i].size() > 4 ? reply.Lines[i].substr(4) : std::string());
 }
 
 bool TKTSMTP::StartSecurity()
@@ -261,9 +337,9 @@ bool TKTSMTP::StartSecurity()
     if (!FCapabilities.Has("STARTTLS"))
         throw std::runtime_error("Le serveur " + Host + " ne propose pas de connexion chiffrée (STARTTLS) : "
                                  "connexion abandonnée, aucun mot de passe n'a été envoyé");
-    const std::string reply = ReadMultiLineReply(Transaction("STARTTLS"));
-    if (ReplyCode(reply) != 220)
-        throw std::runtime_error(reply);
+    const TSmtpReply reply = Command("STARTTLS");
+    if (reply.Code != 220)
+        Fail(reply);
     StartTls();
     Ehlo();
     return true;
@@ -272,10 +348,14 @@ bool TKTSMTP::StartSecurity()
 void TKTSMTP::Disconnect()
 {
     FCanceled = false;  // the goodbye may follow a cancelled operation
+    if (!Connected()) {
+        TSocketSession::Disconnect();
+        return;
+    }
     try {
-        const std::string reply = Transaction("QUIT");
-        if (ReplyNumber() > 339)
-            throw std::runtime_error(reply);
+        const TSmtpReply reply = Command("QUIT");
+        if (!reply.In(200, 299))
+            throw std::runtime_error(reply.Text);
     } catch (...) {
         TSocketSession::Disconnect();
         throw;
@@ -290,8 +370,7 @@ void TKTSMTP::Abort()
     if (FBusy) {
         Cancel();
     } else {
-        TSocketSession::Disconnect();
-        ReceiveBuffer.Clear();
+        DropConnection();
     }
 }
 
@@ -318,61 +397,92 @@ void TKTSMTP::Send()
             if (!handled)
                 throw std::runtime_error(kHeaderIncomplete);
         }
-        // No address may carry a line break into a command: checked before anything is sent.
+        // Nothing may carry a line break into a command: checked before anything is sent.
         RequireNoLineBreak(m.FromAddress);
+        RequireCleanEntry(m.FromAddress);
+        // Every address of every entry, in order, each once.
+        struct Recipient {
+            std::string Mailbox, Address;
+        };
+        std::vector<Recipient> recipients;
         for (const TStringList* list : {&m.ToAddress, &m.ToCarbonCopy, &m.ToBlindCarbonCopy})
-            for (const std::string& entry : *list)
-                RequireNoLineBreak(ExtractAddress(entry));
+            for (const std::string& entry : *list) {
+                RequireCleanEntry(entry);
+                for (const std::string& mailbox : outgoing::SplitAddressList(entry)) {
+                    const std::string address = Trimmed(ExtractAddress(outgoing::WithoutComments(mailbox)));
+                    if (address.empty())
+                        continue;
+                    bool seen = false;
+                    for (const Recipient& r : recipients)
+                        seen = seen || TStringList::CompareText(r.Address, address) == 0;
+                    if (!seen)
+                        recipients.push_back({mailbox, address});
+                }
+            }
 
         if (OnSendStart)
             OnSendStart(this);
-        std::string reply = Transaction("RSET");
-        if (ReplyNumber() > 399)
-            throw std::runtime_error(reply);
-        reply = Transaction("MAIL FROM:<" + m.FromAddress + ">");
-        if (ReplyNumber() > 399)
-            throw std::runtime_error(reply);
-        for (const TStringList* list : {&m.ToAddress, &m.ToCarbonCopy, &m.ToBlindCarbonCopy}) {
-            for (const std::string& entry : *list) {
-                const std::string address = ExtractAddress(entry);
-                if (address.empty())
-                    continue;
-                Transaction("RCPT TO:<" + address + ">");
-                if (ReplyNumber() > 300 && OnRecipientNotFound)
-                    OnRecipientNotFound(entry);
-            }
+        Require("RSET", 200, 299);
+        Require("MAIL FROM:<" + m.FromAddress + ">", 200, 299);
+        std::string refused;
+        for (const Recipient& r : recipients) {
+            const TSmtpReply reply = Command("RCPT TO:<" + r.Address + ">");
+            if (reply.Code == 0)
+                Fail(reply);
+            if (reply.In(200, 299))
+                continue;
+            refused += "\n" + r.Mailbox + " : " + (reply.Lines.empty() ? std::string() : reply.Lines.back());
+            if (OnRecipientNotFound)
+                OnRecipientNotFound(r.Mailbox);
         }
-        reply = Transaction("DATA");
-        if (ReplyNumber() > 399)
-            throw std::runtime_error(reply);
+        if (!refused.empty()) {
+            // The message goes to everybody or to nobody: the transaction is dropped.
+            const TSmtpReply reset = Command("RSET");
+            if (reset.Code == 0)
+                DropConnection();
+            throw std::runtime_error("Message non envoyé. Destinataires refusés par le serveur :" + refused);
+        }
+        Require("DATA", 354, 354);
 
-        // The header block goes out whole, however long, in pieces that Write can carry.
-        const std::string head = FinalHeader.Text() + "\r\n\r\n";
-        constexpr size_t kWriteMax = 16384;
-        for (size_t at = 0; at < head.size(); at += kWriteMax)
-            Write(head.substr(at, kWriteMax));
-
-        const QByteArray& body = FBodyStream.data();
-        TMemoryStreamBuf buf(body.constData(), size_t(body.size()));
-        std::istream in(&buf);
-        SendStream(in);
-
-        reply = Transaction(".");
-        if (ReplyNumber() > 399) {
-            if (OnFailure)
-                OnFailure(this);
-            throw std::runtime_error(reply);
+        // From here on a failure must not let the server take a cut message for a whole one:
+        // the connection is dropped unless the server has answered the final dot.
+        bool answered = false;
+        try {
+            FBody.PrependText(FinalHeader.Text() + "\r\n\r\n");
+            std::istream in(&FBody);
+            try {
+                SendStream(in);
+            } catch (...) {
+                if (FBody.Failure())
+                    std::rethrow_exception(FBody.Failure());
+                throw;
+            }
+            const TSmtpReply reply = Command(".");
+            answered = reply.Code != 0;
+            if (!reply.In(200, 299)) {
+                if (OnFailure)
+                    OnFailure(this);
+                Fail(reply);
+            }
+        } catch (...) {
+            if (!answered && Connected())
+                DropConnection();
+            throw;
         }
         if (ClearParams) {
             m.ToAddress.Clear();
             m.ToCarbonCopy.Clear();
             m.ToBlindCarbonCopy.Clear();
             m.Attachments.Clear();
+            m.InReplyTo.clear();
+            m.References.clear();
         }
     } catch (...) {
+        FBody.Clear();
         FBusy = false;
         throw;
     }
+    FBody.Clear();
     FBusy = false;
     if (OnSuccess)
         OnSuccess(this);
@@ -381,120 +491,93 @@ void TKTSMTP::Send()
 // ---------------------------------------------------------------------------------------------
 // Outgoing message composition.
 
-void TKTSMTP::WriteBody(const std::string& Text)
-{
-    if (FBodyStream.write(Text.data(), qint64(Text.size())) != qint64(Text.size()))
-        throw std::runtime_error("Erreur d'écriture du flux");
-}
-
-void TKTSMTP::WriteBodyLines()
-{
-    std::string out;
-    for (const std::string& line : PostMessage.Body)
-        AppendStuffedLines(out, line);
-    WriteBody(out);
-}
-
 void TKTSMTP::BuildHeader()
 {
     const TPostMessage& m = PostMessage;
+    FBody.Clear();
     FinalHeader.Clear();
-    // Header values never carry a line break: each CR or LF becomes a blank.
-    FinalHeader.Add("From: " + OneLine(m.FromName) + "<" + OneLine(m.FromAddress) + ">");
+    // Header values never carry a line break: each CR or LF becomes a blank. Texts beyond ASCII
+    // go out as encoded words; pure ASCII stays exactly as typed.
+    const std::string fromName = OneLine(m.FromName);
+    const std::string fromAddress = OneLine(m.FromAddress);
+    if (!outgoing::IsAscii(fromName))
+        FinalHeader.Add("From: " + outgoing::EncodedWords(fromName, 6) + " <" + fromAddress + ">");
+    else if (NeedsQuotes(fromName))
+        // A name that would read as several addresses, or as none, goes between quotes.
+        FinalHeader.Add("From: \"" + outgoing::QuotedParameter(Trimmed(fromName)) + "\" <" + fromAddress + ">");
+    else
+        FinalHeader.Add("From: " + fromName + "<" + fromAddress + ">");
     if (m.ToAddress.Count() > 0)
-        FinalHeader.Add("To: " + JoinEntries(m.ToAddress));
+        FinalHeader.Add(outgoing::AddressHeader("To", OneLineEntries(m.ToAddress)));
     if (m.ToCarbonCopy.Count() > 0)
-        FinalHeader.Add("CC: " + JoinEntries(m.ToCarbonCopy));
-    FinalHeader.SetHeader("Subject", OneLine(m.Subject));
+        FinalHeader.Add(outgoing::AddressHeader("CC", OneLineEntries(m.ToCarbonCopy)));
+    const std::string subject = OneLine(m.Subject);
+    FinalHeader.SetHeader("Subject", outgoing::IsAscii(subject) ? subject : outgoing::EncodedWords(subject, 9));
     FinalHeader.SetHeader("X-Mailer", OneLine(m.LocalProgram));
     if (!m.ReplyTo.empty())
-        FinalHeader.SetHeader("Reply-To", OneLine(m.ReplyTo));
-    if (!m.Date.empty())
-        FinalHeader.SetHeader("Date", OneLine(m.Date));
+        FinalHeader.SetHeader("Reply-To", outgoing::AddressHeader("Reply-To", {OneLine(m.ReplyTo)}).substr(10));
+    FinalHeader.SetHeader("Date", m.Date.empty() ? outgoing::MailDate(QDateTime::currentDateTime()) : OneLine(m.Date));
+    FinalHeader.Add("Message-ID: " + outgoing::NewMessageId(outgoing::MessageIdDomain(fromAddress)));
+    if (!m.InReplyTo.empty())
+        FinalHeader.Add("In-Reply-To: " + OneLine(m.InReplyTo));
+    if (!m.References.empty())
+        FinalHeader.Add("References: " + OneLine(m.References));
     FinalHeader.Add("Mime-Version: 1.0");
 
+    const std::vector<std::string> lines = PhysicalLines(m.Body);
+    const bool encoded = outgoing::BodyNeedsEncoding(lines);
     const bool withAttachments = m.Attachments.Count() > 0;
     if (withAttachments) {
         FBoundary = kBoundaryStart + QTime::currentTime().toString("hh:mm:ss").toStdString() + kBoundaryEnd;
         FinalHeader.Add(kMultipart + FBoundary + "\"");
+        FBody.AddText("--" + FBoundary + "\r\n" + (encoded ? kTextUtf8 : kTextPlain) + "\r\n\r\n");
     } else {
-        FinalHeader.Add(kTextPlain);
+        FinalHeader.Add(encoded ? kTextUtf8 : kTextPlain);
     }
-
-    // The whole message is built in memory: reserve what the encoded files will take, so that
-    // the buffer is not moved while it grows.
-    qint64 estimate = 4096;
-    for (const std::string& line : m.Body)
-        estimate += qint64(line.size()) + 3;
-    for (const std::string& path : m.Attachments) {
-        const qint64 size = FileSize(path);
-        estimate += 512 + (size + 44) / 45 * 63 + 8;
-    }
-    FBodyStream.close();
-    FBodyStream.setData(QByteArray());
-    FBodyStream.buffer().reserve(qsizetype(estimate));
-    FBodyStream.open(QIODevice::ReadWrite);
-
-    if (!withAttachments) {
-        WriteBodyLines();
+    AddBodyLines(encoded);
+    if (!withAttachments)
         return;
-    }
-    WriteBody("--" + FBoundary + "\r\n" + kTextPlain + "\r\n\r\n");
-    WriteBodyLines();
     for (int i = 0; i < m.Attachments.Count(); ++i)
-        EncodeAttachment(i);
-    WriteBody("--" + FBoundary + "--\r\n");
+        AddAttachment(i);
+    FBody.AddText("--" + FBoundary + "--\r\n");
 }
 
-void TKTSMTP::EncodeAttachment(int I)
+void TKTSMTP::AddBodyLines(bool Encoded)
+{
+    std::string out;
+    for (const std::string& line : PhysicalLines(PostMessage.Body)) {
+        if (Encoded)
+            AppendStuffed(out, outgoing::QuotedPrintableLine(outgoing::AsUtf8(line)));
+        else
+            AppendStuffed(out, line + "\r\n");
+    }
+    FBody.AddText(out);
+}
+
+void TKTSMTP::AddAttachment(int I)
 {
     const std::string path = PostMessage.Attachments[I];
     const std::string name = OneLine(FileNamePart(path));
-    WriteBody("--" + FBoundary + "\r\n" + kOctetStream + name + "\"\r\n" + "Content-Transfer-Encoding: base64\r\n"
-              + kDisposition + name + "\"\r\n\r\n");
+    std::string part = "--" + FBoundary + "\r\n" + kOctetStream;
+    if (outgoing::IsAscii(name)) {
+        const std::string quoted = outgoing::QuotedParameter(name);
+        part += quoted + "\"\r\nContent-Transfer-Encoding: base64\r\n" + kDisposition + "filename=\"" + quoted + "\"";
+    } else {
+        // The name as RFC 2231 says, and as encoded words for readers that know only those.
+        part += outgoing::EncodedWordsB(name) + "\"\r\nContent-Transfer-Encoding: base64\r\n" + kDisposition
+                + outgoing::ExtendedFileNameParameter(name);
+    }
+    FBody.AddText(part + "\r\n\r\n");
 
-    std::unique_ptr<TKTUUProcessor> codec(new TKTUUProcessor(this));
-    codec->Method = EncodeType;
     std::unique_ptr<QFile> file;
+    qint64 size = 0;
     try {
         file = OpenForReading(path);
+        size = OpenFileSize(*file, path);
     } catch (...) {
         if (OnAttachmentNotFound)
             OnAttachmentNotFound(path);
         throw;
     }
-    // The encoded lines go straight to the end of the body: no second copy of the file.
-    const qint64 start = FBodyStream.size();
-    FBodyStream.seek(start);
-    codec->InputStream = file.get();
-    codec->OutputStream = &FBodyStream;
-    if (OnEncodeStart)
-        OnEncodeStart(path);
-    codec->Encode();
-    FBodyStream.seek(FBodyStream.size());
-
-    if (EncodeType == uuCode) {
-        // A uuencoded line may begin with "." (a count of 14 bytes): it is dot-stuffed like a
-        // body line, else the server would drop that dot and corrupt the data.
-        QByteArray& buf = FBodyStream.buffer();
-        QByteArray fixed;
-        bool changed = false;
-        for (qsizetype at = start; at < buf.size();) {
-            qsizetype end = buf.indexOf('\n', at);
-            end = end < 0 ? buf.size() : end + 1;
-            if (buf[at] == '.') {
-                fixed += '.';
-                changed = true;
-            }
-            fixed.append(buf.constData() + at, end - at);
-            at = end;
-        }
-        if (changed) {
-            buf.truncate(start);
-            buf.append(fixed);
-            FBodyStream.seek(FBodyStream.size());
-        }
-    }
-    if (OnEncodeEnd)
-        OnEncodeEnd(path);
+    FBody.AddFile(path, std::move(file), size, EncodeType);
 }

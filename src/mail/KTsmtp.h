@@ -4,11 +4,12 @@
 #include "mail/Capabilities.h"
 #include "mail/KTExtstr.h"
 #include "mail/KTUUE.h"
+#include "mail/MessageSource.h"
 #include "net/SockSession.h"
 
-#include <QBuffer>
 #include <functional>
 #include <string>
+#include <vector>
 
 // The outgoing message. Assigning a list copies its entries into the record's own list.
 class TPostMessage {
@@ -17,11 +18,12 @@ public:
     std::string FromAddress;       // also used for MAIL FROM
     std::string Subject;
     std::string LocalProgram;      // text of the X-Mailer line
-    std::string Date;              // text of the Date line, used unchanged; nothing fills it in
+    std::string Date;              // text of the Date line, used unchanged; empty: the time of sending
     std::string ReplyTo;
     std::string InReplyTo;         // Message-ID of the message answered, with its angle brackets
     std::string References;        // the answered message's References followed by its Message-ID
     TStringList Attachments;       // full paths of the files to attach
+    // Recipient entries; each may hold several addresses separated by "," or ";".
     TStringList ToAddress;
     TStringList ToCarbonCopy;
     TStringList ToBlindCarbonCopy; // only in the envelope, never in the header
@@ -35,6 +37,15 @@ using TRecipientNotFound = std::function<void(const std::string& Recipient)>;
 using THeaderInComplete = std::function<void(bool& handled, int hiType)>;
 using TFileItem = std::function<void(const std::string& Filename)>;
 using TMailListReturn = std::function<void(const std::string& MailAddress)>;
+
+// One complete server reply: every continuation line ("250-...") up to the last line.
+struct TSmtpReply {
+    int Code = 0;                    // the last line's three digits; 0 when it has none
+    std::string Text;                // every line, line ends included
+    std::vector<std::string> Lines;  // every line without its line end
+    // True when the code is in [First, Last].
+    bool In(int First, int Last) const { return Code >= First && Code <= Last; }
+};
 
 class TKTSMTP : public TSocketSession {
     Q_OBJECT
@@ -71,14 +82,24 @@ public:
     void Disconnect() override;
     // Cancels the running operation, or drops the connection without QUIT.
     void Abort() override;
-    // Composes PostMessage and sends it to every recipient. Does nothing while Busy.
+    // Composes PostMessage and sends it to every recipient. Does nothing while Busy. When the
+    // server refuses any recipient the message is sent to nobody.
     void Send();
 
-    // Fills FinalHeader, Boundary and BodyStream from PostMessage (run by Send).
+    // Fills FinalHeader and Boundary from PostMessage and prepares the body (run by Send):
+    // attachment files are opened here, and encoded only while the message is sent.
     void BuildHeader();
     // The address of a recipient entry: between "<" and ">", else after the first ":", else
     // the entry whole.
     static std::string ExtractAddress(const std::string& Entry);
+
+    // Reads one complete reply (every continuation line); its first line is reported at level 1
+    // unless Report is false.
+    TSmtpReply ReadReply(bool Report = true);
+    // Sends Command with CR LF and reads its complete reply.
+    TSmtpReply Command(const std::string& Line);
+    // Command, then a failure carrying the server's text unless the code is in [First, Last].
+    TSmtpReply Require(const std::string& Line, int First, int Last);
 
     // The name this machine gives in EHLO: its host name, or "localhost" when it has none fit for
     // the command.
@@ -89,8 +110,10 @@ public:
     // What the server announced in its last EHLO reply (empty after a HELO).
     const TCapabilities& Capabilities() const { return FCapabilities; }
     const std::string& Boundary() const { return FBoundary; }
-    // Everything sent after the header block: the body, dot-stuffed, and the encoded parts.
-    const QByteArray& BodyStream() const { return FBodyStream.data(); }
+    const TSmtpReply& LastSmtpReply() const { return FReply; }
+    // Everything sent after the header block (the body, dot-stuffed, and the encoded parts), read
+    // whole: for small messages, between BuildHeader and the end of Send.
+    std::string BodyText() { return FBody.ReadAll(); }
 
 private:
     // Run by Connect after the greeting. When the session needs EHLO (UsesEhlo): EHLO, and for
@@ -102,13 +125,19 @@ private:
     bool UsesEhlo() const { return Security != secNone; }
     // EHLO; fills Capabilities from the lines after the first of the reply.
     void Ehlo();
-    void EncodeAttachment(int I);
-    void WriteBody(const std::string& Text);
-    void WriteBodyLines();
-    std::string ReadMultiLineReply(std::string Reply);
+    // HELO with UserID, sent once more when OnAuthenticationFailed accepts a refusal.
+    void Helo();
+    void AddAttachment(int I);
+    void AddBodyLines(bool Encoded);
+    // Raises the reply's text; a reply without a code leaves the dialogue out of step, so the
+    // connection is dropped first.
+    [[noreturn]] void Fail(const TSmtpReply& Reply);
+    // Closes without QUIT and forgets unread lines.
+    void DropConnection();
 
     TCapabilities FCapabilities;
-    QBuffer FBodyStream;
+    TMessageSource FBody;
+    TSmtpReply FReply;
     std::string FBoundary;
     bool FBusy = false;
 };

@@ -139,8 +139,9 @@ TEST_F(CheckRunWithoutWindowTest, ResultsPerAccount)
         }
         EXPECT_EQ(TCheckRun::Total(results), total);
         EXPECT_EQ(dials(), c.dials) << dial->Calls.join(", ").toStdString();
-        if (c.hangUps >= 0)
+        if (c.hangUps >= 0) {
             EXPECT_EQ(hangUps(), c.hangUps) << dial->Calls.join(", ").toStdString();
+        }
         // Every session is closed after its count was read.
         EXPECT_FALSE(pop3->Connected());
     }

@@ -94,13 +94,14 @@ TEST_F(SendTest, SendsToEveryRecipientWithTheAttachments)
     f.ListBox100->addItem(folder.file("pièces/image.bin"));
     compose("Bob <bob@example.org>", "carl@example.org", "dan@example.org", "Rapport",
             "Bonjour,\n.point en tête\nFin\n");
+    f.ComboBox107->setEditText("Bob <bob@example.org>, \"Martin, Zoé\" <zoe@example.org>");
     f.Button106->click();
     EXPECT_TRUE(dialogs.shown().empty()) << dialogs.shown()[0].text.toStdString();
 
     const auto got = smtp.messages();
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].mailFrom, "alice@example.org");
-    EXPECT_EQ(got[0].rcptTos, (Strings{"bob@example.org", "carl@example.org", "dan@example.org"}));
+    EXPECT_EQ(got[0].rcptTos, (Strings{"bob@example.org", "zoe@example.org", "carl@example.org", "dan@example.org"}));
     // The blind copy is only in the envelope.
     EXPECT_EQ(got[0].content.find("dan@"), std::string::npos);
 
@@ -109,7 +110,7 @@ TEST_F(SendTest, SendsToEveryRecipientWithTheAttachments)
     EXPECT_TRUE(m.defects.empty());
     // The name is written as typed, right before the address.
     EXPECT_EQ(m.header("From"), "Alice Martin<alice@example.org>");
-    EXPECT_EQ(m.header("To"), "Bob <bob@example.org>");
+    EXPECT_EQ(m.header("To"), "Bob <bob@example.org>, =?UTF-8?Q?Martin=2C_Zo=C3=A9?= <zoe@example.org>");
     EXPECT_EQ(m.header("CC"), "carl@example.org");
     EXPECT_EQ(m.headerCount("Bcc"), 0);
     EXPECT_EQ(m.header("Subject"), "Rapport");
@@ -125,9 +126,10 @@ TEST_F(SendTest, SendsToEveryRecipientWithTheAttachments)
     expectRestored();
     EXPECT_EQ(f.StatusText(), "Déconnecté de SMTP");
     // The page keeps the message; the addresses, the name and the e-mail join their histories.
-    EXPECT_EQ(f.ComboBox107->currentText(), "Bob <bob@example.org>");
+    EXPECT_EQ(f.ComboBox107->currentText(), "Bob <bob@example.org>, \"Martin, Zoé\" <zoe@example.org>");
     EXPECT_EQ(f.ListBox100->count(), 2);
-    const QStringList addresses{"Bob <bob@example.org>", "carl@example.org", "dan@example.org"};
+    const QStringList addresses{"Bob <bob@example.org>, \"Martin, Zoé\" <zoe@example.org>", "carl@example.org",
+                                "dan@example.org"};
     EXPECT_EQ(histories(), (QList<QStringList>{addresses, addresses, addresses, {"Alice Martin"}, {"alice@example.org"}}));
 
     // Sending the same addresses again adds nothing to the histories.
@@ -209,7 +211,9 @@ TEST_F(SendTest, ARetryGoesOnlyToTheRecipientsShown)
     expectRestored();
 }
 
-TEST_F(SendTest, ARefusedRecipientIsNamedAndTheSendGoesOn)
+// A refused address stops the message for everybody: the user is told which address, and
+// nothing is reported sent.
+TEST_F(SendTest, ARefusedRecipientIsNamedAndNothingIsSent)
 {
     TForm1& f = form();
     testsupport::ScriptedServer server;
@@ -218,19 +222,24 @@ TEST_F(SendTest, ARefusedRecipientIsNamedAndTheSendGoesOn)
         .expect("RSET").reply("250 ok")
         .expect("MAIL FROM:<alice@example.org>").reply("250 ok")
         .expect("RCPT TO:<bob@example.org>").reply("250 ok")
-        .expect("RCPT TO:<carl@example.org>").reply("550 no such user")
-        .expect("DATA").reply("354 go on")
-        .readUntil("\r\n.\r\n").reply("250 stored")
+        .expect("RCPT TO:<zoe@example.org>").reply("250 ok")
+        .expect("RCPT TO:<carl@example.org>").reply("550-no such user").reply("550 try another")
+        .expect("RSET").reply("250 flushed")
         .expect("QUIT").reply("221 bye")
         .start();
     f.SmtpPort = server.port();
-    compose("bob@example.org", "Carl <carl@example.org>", "", "Essai", "texte");
+    compose("bob@example.org; Zoé <zoe@example.org>", "Carl <carl@example.org>", "", "Essai", "texte");
     f.Button106->click();
     ASSERT_TRUE(server.waitFinished());
     EXPECT_TRUE(server.failures().empty()) << server.failures()[0];
-    ASSERT_EQ(dialogs.shown().size(), 1u);
+    ASSERT_EQ(dialogs.shown().size(), 2u);
     EXPECT_EQ(dialogs.shown()[0].kind, Kind::Message);
     EXPECT_EQ(dialogs.shown()[0].text, "Destinataire \"Carl <carl@example.org>\" introuvable");
+    EXPECT_EQ(dialogs.shown()[1].kind, Kind::Error);
+    EXPECT_EQ(dialogs.shown()[1].text,
+              "Message non envoyé. Destinataires refusés par le serveur :\nCarl <carl@example.org> : 550 try another");
+    EXPECT_NE(f.StatusText(), "Terminé.");
+    EXPECT_TRUE(comboItems(f.ComboBox107).isEmpty());
     expectRestored();
 }
 

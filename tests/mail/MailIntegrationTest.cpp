@@ -6,11 +6,13 @@
 #include "mail/MessageDecoder.h"
 #include "DovecotFixture.h"
 #include "MailExamine.h"
+#include "MailReadback.h"
 #include "SmtpFixture.h"
 #include "StringListPrint.h"
 #include "TestDirs.h"
 
 #include <QBuffer>
+#include <algorithm>
 #include <QDir>
 #include <dirent.h>
 #include <gtest/gtest.h>
@@ -398,6 +400,131 @@ TEST(MailIntegration, SmtpAgainstAiosmtpd)
     EXPECT_EQ(second.headerCount("CC"), 0);
     ASSERT_EQ(second.parts.size(), 1u);
     EXPECT_EQ(second.parts[0].payload, "\njust text\n..two dots\n");  // the body starts with an empty line
+}
+
+// Messages as French users write them, read back by a modern mail program: the same subject,
+// names, text and attachment bytes, and a date and identifier of their own.
+TEST(MailIntegration, FrenchMessagesReadBackAsWritten)
+{
+    using Mailboxes = std::vector<ReadBackMessage::Mailbox>;
+    struct Case {
+        const char* name;
+        std::string fromName, subject;
+        std::vector<std::string> to, cc, bcc, body;
+        std::vector<std::pair<std::string, std::string>> files;  // name, bytes
+        std::string inReplyTo, references;
+        Mailboxes wantFrom, wantTo, wantCc;
+        std::vector<std::string> envelope;
+    };
+    const std::string longLine = "Très longue ligne : " + std::string(1200, 'x') + " fin";
+    const Case cases[] = {
+        {"French subject, names, text and attachments",
+         "Élodie Müller",
+         "Réunion de lundi : ordre du jour élargi, très long sujet pour que la ligne d'en-tête soit pliée « vraiment »",
+         {"\"Dupont, Émile\" <emile@example.org>; bob@example.org", "Zoë SStraße <zoe@example.org>"},
+         {"Françoise <francoise@example.org>"},
+         {"cache@example.org"},
+         {"Chère Élodie,", ".ligne qui commence par un point", "", "Voilà le résumé — 100 € ; a=b   ", longLine, "Fin."},
+         {{"résumé été 2026.pdf", RandomBytes(70000, 11)}, {"notes.txt", "plain\r\ntext\r\n"}, {"dit \"oui\".bin", RandomBytes(46, 12)}},
+         "", "",
+         {{"Élodie Müller", "ann@example.org"}},
+         {{"Dupont, Émile", "emile@example.org"}, {"", "bob@example.org"}, {"Zoë SStraße", "zoe@example.org"}},
+         {{"Françoise", "francoise@example.org"}},
+         {"emile@example.org", "bob@example.org", "zoe@example.org", "francoise@example.org", "cache@example.org"}},
+        {"answer in plain ASCII",
+         "Ann Sender",
+         "Re: Integration",
+         {"Bob <bob@example.org>"}, {}, {},
+         {"> quoted", "answer"},
+         {},
+         "<orig.1@example.net>", "<first@example.net> <orig.1@example.net>",
+         {{"Ann Sender", "ann@example.org"}}, {{"Bob", "bob@example.org"}}, {},
+         {"bob@example.org"}},
+        {"text beyond ASCII without attachments",
+         "", "Été", {"carl@example.org"}, {}, {}, {"Ça marche très bien.", ".", "  espaces en fin  "}, {}, "", "",
+         {{"", "ann@example.org"}}, {{"", "carl@example.org"}}, {}, {"carl@example.org"}},
+    };
+
+    SmtpFixture sink;
+    sink.start();
+    TKTSMTP smtp;
+    smtp.Host = "127.0.0.1";
+    smtp.Port = sink.port();
+    smtp.UserID = "brevicor.test";
+    smtp.IdleTimeOut = 30000;
+    smtp.Connect();
+    TempFolder dir;
+    std::vector<std::string> ids;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TPostMessage& m = smtp.PostMessage;
+        m.FromName = c.fromName;
+        m.FromAddress = "ann@example.org";
+        m.Subject = c.subject;
+        m.ToAddress.Clear();
+        m.ToCarbonCopy.Clear();
+        m.ToBlindCarbonCopy.Clear();
+        m.Body.Clear();
+        m.Attachments.Clear();
+        for (const std::string& e : c.to)
+            m.ToAddress.Add(e);
+        for (const std::string& e : c.cc)
+            m.ToCarbonCopy.Add(e);
+        for (const std::string& e : c.bcc)
+            m.ToBlindCarbonCopy.Add(e);
+        for (const std::string& l : c.body)
+            m.Body.Add(l);
+        for (const auto& [name, bytes] : c.files) {
+            const QString path = dir.file(QString::fromStdString(name));
+            writeFileBytes(path, bytes);
+            m.Attachments.Add(path.toStdString());
+        }
+        m.InReplyTo = c.inReplyTo;
+        m.References = c.references;
+        const size_t before = sink.messages().size();
+        smtp.Send();
+        EXPECT_TRUE(m.InReplyTo.empty() && m.References.empty());
+
+        const auto got = sink.messages();
+        ASSERT_EQ(got.size(), before + 1);
+        EXPECT_EQ(got.back().rcptTos, c.envelope);
+        // Every line the server took is 7-bit and within the SMTP line limit.
+        const std::string& raw = got.back().content;
+        for (size_t at = 0, next; at < raw.size(); at = next + 1) {
+            next = raw.find('\n', at);
+            if (next == std::string::npos)
+                next = raw.size();
+            EXPECT_LE(next - at, 999u);
+        }
+        EXPECT_TRUE(std::all_of(raw.begin(), raw.end(), [](char ch) { return (unsigned char)ch < 0x80; }));
+
+        TempFolder out;
+        const ReadBackMessage r = readBackMessage(got.back().file, out.path());
+        EXPECT_EQ(r.defects, std::vector<std::string>{});
+        EXPECT_EQ(r.subject, c.subject);
+        EXPECT_EQ(r.from, c.wantFrom);
+        EXPECT_EQ(r.to, c.wantTo);
+        EXPECT_EQ(r.cc, c.wantCc);
+        EXPECT_TRUE(r.dateOk);
+        EXPECT_EQ(r.inReplyTo, c.inReplyTo);
+        EXPECT_EQ(r.references, c.references);
+        ids.push_back(r.messageId);
+        std::string text = c.files.empty() ? "\n" : "";
+        for (size_t i = 0; i < c.body.size(); ++i)
+            text += c.body[i] + (i + 1 < c.body.size() || c.files.empty() ? "\n" : "");
+        ASSERT_TRUE(r.hasBody);
+        EXPECT_EQ(r.body, text);
+        ASSERT_EQ(r.attachments.size(), c.files.size());
+        for (size_t i = 0; i < c.files.size(); ++i) {
+            EXPECT_EQ(r.attachments[i].first, c.files[i].first);
+            EXPECT_TRUE(r.attachments[i].second == c.files[i].second) << c.files[i].first;
+        }
+    }
+    smtp.Disconnect();
+    ASSERT_EQ(ids.size(), 3u);
+    EXPECT_NE(ids[0], ids[1]);
+    EXPECT_NE(ids[1], ids[2]);
+    EXPECT_EQ(ids[0].front(), '<');
 }
 
 TEST(MailIntegration, UuencodedAttachmentSurvivesTheServer)
