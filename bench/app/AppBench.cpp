@@ -4,7 +4,10 @@
 //          and its resident memory, while its two-second line probe talks to a private
 //          NetworkManager (the tests' fixture) found through DBUS_SYSTEM_BUS_ADDRESS;
 //  [check] a check of ten accounts on a private Dovecot server, driven through the main window
-//          of this process, against ten single `fetchmail --check` runs for the same accounts.
+//          of this process, against ten single `fetchmail --check` runs for the same accounts;
+//  [listing] "Lister" on a mailbox of 500 messages in the main window of this process (shown
+//          offscreen, the list page in view), against the POP3 component alone doing the same
+//          work and Python's poplib doing the same commands one at a time.
 #include "DovecotFixture.h"
 #include "NmFixture.h"
 #include "TestDirs.h"
@@ -14,6 +17,7 @@
 #include "app/Startup.h"
 #include "app/Unit1.h"
 #include "dialup/DialUp.h"
+#include "mail/KTpop3.h"
 #include "platform/Autostart.h"
 #include "platform/FakeDialService.h"
 #include "platform/HelpViewer.h"
@@ -94,6 +98,8 @@ struct Options {
     QStringList scenarios = {QStringLiteral("tray"), QStringLiteral("tray-noline"), QStringLiteral("offscreen")};
     bool idle = true;
     bool check = true;
+    bool listing = true;
+    int listCount = 500;
 };
 
 Options ParseOptions(const QStringList& args)
@@ -115,10 +121,13 @@ Options ParseOptions(const QStringList& args)
         else if (a == QLatin1String("--only")) {
             o.idle = next == QLatin1String("idle");
             o.check = next == QLatin1String("check");
+            o.listing = next == QLatin1String("listing");
             ++i;
+        } else if (a == QLatin1String("--list-count")) {
+            o.listCount = next.toInt(), ++i;
         } else {
             Fail(QStringLiteral("unknown argument %1 (--seconds N --settle N --runs N --rounds N "
-                                "--scenarios tray,tray-noline,offscreen --only idle|check)").arg(a));
+                                "--scenarios tray,tray-noline,offscreen --only idle|check|listing --list-count N)").arg(a));
         }
     }
     return o;
@@ -779,6 +788,146 @@ void BenchCheck(const Options& o, DovecotFixture& dovecot, const std::vector<Acc
                 Median(mine) / Median(peer), Median(ratio), Median(mine) / Median(peer) <= 1.2 ? "met" : "NOT met");
 }
 
+// ---------------------------------------------------------------------------------- listing
+
+// Median of paired ratios with their spread, and whether the target is met.
+void PrintRatio(const char* what, std::vector<double> ratios, double target)
+{
+    std::sort(ratios.begin(), ratios.end());
+    const double median = Median(ratios);
+    std::printf("  %-44s %7.3f (rounds %.3f-%.3f) target <= %.1f: %s\n", what, median, ratios.front(), ratios.back(),
+                target, median <= target ? "met" : "NOT met");
+}
+
+void BenchListing(const Options& o, DovecotFixture& dovecot, const std::string& user, const std::string& password)
+{
+    const quint16 port = dovecot.port();
+    std::printf("[listing] %d messages on Dovecot (127.0.0.1:%u), which announces PIPELINING\n", o.listCount,
+                unsigned(port));
+    std::fflush(stdout);
+
+    TempFolder folder;
+    qputenv("XDG_CONFIG_HOME", folder.file(QStringLiteral("config")).toUtf8());
+    ScriptedDialogs dialogs;
+    FakeSoundOutput sound;
+    RecordingLauncher launcher;
+    XdgAutostart autostart(folder.file(QStringLiteral("config/autostart")));
+    RecordingHelpViewer help;
+    AppContext context;
+    context.paths = ProgramPaths::forProgramFile(folder.file(QStringLiteral("brevicor")));
+    context.dialogs = &dialogs;
+    context.sound = &sound;
+    context.launcher = &launcher;
+    context.autostart = &autostart;
+    context.help = &help;
+    // A connection is already up, so nothing is dialed.
+    context.makeDialService = [] {
+        auto s = std::make_unique<FakeDialService>();
+        FakeDialService::Entry box;
+        box.Name = QStringLiteral("Box");
+        s->Entries.push_back(box);
+        ActiveConnection c;
+        c.Handle = 99;
+        c.State = DialState::Connected;
+        c.EntryName = QStringLiteral("Lan");
+        s->Active.push_back(c);
+        return s;
+    };
+    {
+        IniProfile ini(context.paths.iniPath());
+        ini.WriteInteger(QStringLiteral("MainW"), QStringLiteral("ComboBox1"), 0);
+        ini.WriteString(QStringLiteral("MainW"), QStringLiteral("Host"), QStringLiteral("127.0.0.1"));
+        ini.WriteString(QStringLiteral("MainW"), QStringLiteral("Port"), QString::number(port));
+        ini.WriteString(QStringLiteral("MainW"), QStringLiteral("UserID"), QString::fromStdString(user));
+        ini.WriteString(QStringLiteral("MainW"), QStringLiteral("Password"), QString::fromStdString(password));
+        ini.WriteBool(QStringLiteral("MainW"), QStringLiteral("Automail"), false);
+        ini.WriteBool(QStringLiteral("Last"), QStringLiteral("WinStart"), false);
+    }
+    TWindows windows = CreateWindows(context);
+    TForm1& form = *windows.Form1;
+    form.show();
+    form.Button1Click();
+    if (!form.KTPOP31->Connected())
+        Fail(QStringLiteral("the main window could not connect: %1")
+                 .arg(dialogs.shown().empty() ? form.StatusText() : dialogs.shown().front().text));
+    form.ShowMailboxTabs(true);
+    form.ShowPage(form.TabSheet3);
+    Pump(200);
+
+    // "Lister" refreshes the session (QUIT, new login) and lists; the component alone does the same.
+    auto runForm = [&](bool pipelined) {
+        form.KTPOP31->AllowPipelining = pipelined;
+        const auto t0 = Clock::now();
+        form.Button5->click();
+        const double ms = MsSince(t0);
+        if (form.ListBox1->count() != o.listCount || !dialogs.shown().empty())
+            Fail(QStringLiteral("the window listed %1 lines").arg(form.ListBox1->count()));
+        return ms;
+    };
+    TKTPOP3 pop;
+    pop.Host = "127.0.0.1";
+    pop.Port = port;
+    pop.UserID = user;
+    pop.Password = password;
+    pop.Connect();
+    auto runComponent = [&](bool pipelined) {
+        pop.AllowPipelining = pipelined;
+        const auto t0 = Clock::now();
+        pop.Disconnect();
+        pop.Connect();
+        int seen = 0;
+        pop.ListSummaries(1, pop.MessageCount(), [&](int, const TSummary&) { return ++seen, true; });
+        const double ms = MsSince(t0);
+        if (seen != o.listCount)
+            Fail(QStringLiteral("the component listed %1 summaries").arg(seen));
+        return ms;
+    };
+    const std::string script = std::string(BREVICOR_SOURCE_DIR) + "/bench/mail/poplib_list.py";
+    auto runPoplib = [&] {
+        const SpawnResult r = Spawn({"/usr/bin/python3", script, "127.0.0.1", std::to_string(port), user, password});
+        const auto at = r.out.find("INTERNAL_MS ");
+        if (r.exitCode != 0 || at == std::string::npos
+            || r.out.find("COUNT " + std::to_string(o.listCount)) == std::string::npos)
+            Fail(QStringLiteral("poplib listing failed: %1").arg(r.out.c_str()));
+        return std::stod(r.out.substr(at + 12));
+    };
+
+    // One warm-up round, not counted.
+    runForm(false), runForm(true), runComponent(false), runComponent(true), runPoplib();
+    std::printf("%5s %12s %12s %12s %12s %12s\n", "round", "window 1x1", "window pipe", "alone 1x1", "alone pipe",
+                "poplib");
+    std::vector<double> fs, fp, cs, cp, pl, rFormCompS, rFormCompP, rFormPoplib, rPipePoplib;
+    for (int round = 1; round <= o.rounds; ++round) {
+        double v[5];
+        // The order rotates, so that no side always follows the same other side.
+        for (int k = 0; k < 5; ++k) {
+            const int which = (k + round) % 5;
+            switch (which) {
+            case 0: v[0] = runForm(false); break;
+            case 1: v[1] = runForm(true); break;
+            case 2: v[2] = runComponent(false); break;
+            case 3: v[3] = runComponent(true); break;
+            default: v[4] = runPoplib(); break;
+            }
+        }
+        std::printf("%5d %12.1f %12.1f %12.1f %12.1f %12.1f\n", round, v[0], v[1], v[2], v[3], v[4]);
+        std::fflush(stdout);
+        fs.push_back(v[0]), fp.push_back(v[1]), cs.push_back(v[2]), cp.push_back(v[3]), pl.push_back(v[4]);
+        rFormCompS.push_back(v[0] / v[2]);
+        rFormCompP.push_back(v[1] / v[3]);
+        rFormPoplib.push_back(v[0] / v[4]);
+        rPipePoplib.push_back(v[1] / v[4]);
+    }
+    std::printf("medians (ms): window %.1f one at a time, %.1f pipelined; component alone %.1f / %.1f; poplib %.1f\n",
+                Median(fs), Median(fp), Median(cs), Median(cp), Median(pl));
+    PrintRatio("window / component, one at a time", rFormCompS, 1.5);
+    PrintRatio("window / component, pipelined", rFormCompP, 1.5);
+    PrintRatio("window one at a time / poplib", rFormPoplib, 1.2);
+    PrintRatio("window pipelined / poplib", rPipePoplib, 0.5);
+    form.ClosePopSession();
+    pop.Disconnect();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -807,8 +956,16 @@ int main(int argc, char** argv)
         dovecot.addUser(a.user, a.password, messages);
         accounts.push_back(a);
     }
+    std::vector<std::string> listed;
+    for (int n = 1; n <= o.listCount; ++n)
+        listed.push_back(MessageText(99, n));
+    dovecot.addUser("lister", "l1ster", listed);
     dovecot.start();
 
+    if (o.listing)
+        BenchListing(o, dovecot, "lister", "l1ster");
+    if (o.listing && (o.check || o.idle))
+        std::printf("\n");
     if (o.check)
         BenchCheck(o, dovecot, accounts);
     if (o.check && o.idle)

@@ -1,6 +1,7 @@
 // Mail layer benchmarks against peers measured in the same run: POP3 retrieval of a 100 MB
-// attachment (mpop --keep), sending a 100 MB attachment (msmtp), one mailbox check (fetchmail
-// --check), and the base64 codec in memory (coreutils base64).
+// attachment (mpop --keep), sending a 100 MB attachment (msmtp), one mailbox check as a whole
+// process (fetchmail --check), the listing of a mailbox's summaries (Python's poplib), and the
+// base64 codec in memory (coreutils base64).
 #include "mail/KTUUE.h"
 #include "mail/KTpop3.h"
 #include "mail/KTsmtp.h"
@@ -163,6 +164,22 @@ int ChildRetrieve(char** Argv)
     pop.Disconnect();
     std::printf("INTERNAL_MS %.3f\nHWM_KB %ld\nATTACHMENTS %d\n", MsSince(t0), PeakRssKb(),
                 pop.MailMessage().Attachments.Count());
+    return 0;
+}
+
+// One check as its own process: connect, log in, STAT, QUIT.
+int ChildCheck(char** Argv)
+{
+    const auto t0 = Clock::now();
+    TKTPOP3 pop;
+    pop.Host = "127.0.0.1";
+    pop.Port = std::atoi(Argv[0]);
+    pop.UserID = Argv[1];
+    pop.Password = Argv[2];
+    pop.Connect();
+    const int count = pop.MessageCount();
+    pop.Disconnect();
+    std::printf("INTERNAL_MS %.3f\nCOUNT %d\n", MsSince(t0), count);
     return 0;
 }
 
@@ -329,8 +346,19 @@ struct Options {
     int smtpMb = 100;
     int codecMb = 200;
     int checks = 21;
+    int listCount = 500;
     std::string only;
 };
+
+// A ratio over paired runs: the median of the runs' ratios and their spread.
+void PrintRatio(const char* What, const std::vector<double>& Ratios, double Target)
+{
+    std::vector<double> r = Ratios;
+    std::sort(r.begin(), r.end());
+    const double median = Median(r);
+    std::printf("  %-48s %10.3f (runs %.3f-%.3f) target <= %.1f: %s\n", What, median, r.front(), r.back(), Target,
+                median <= Target ? "met" : "NOT met");
+}
 
 // A multipart message: a short text part and an attachment in base64 lines of 76 characters.
 std::string MessageWithAttachment(const std::string& Data, const std::string& Name)
@@ -540,7 +568,7 @@ void BenchSend(const Options& O)
 
 void BenchCheck(const Options& O)
 {
-    std::printf("\n[POP3] one check: connect, log in, STAT, QUIT (Dovecot)\n");
+    std::printf("\n[POP3] one check: connect, log in, STAT, QUIT (Dovecot), process against process\n");
     testsupport::DovecotFixture dovecot;
     dovecot.addUser("check", "secret", {"Subject: one\r\n\r\nbody\r\n", "Subject: two\r\n\r\nbody\r\n"});
     dovecot.start();
@@ -552,16 +580,25 @@ void BenchCheck(const Options& O)
                                     + " auth password\n  user \"check\" there with password \"secret\" options keep sslproto \"\"\n");
     ::chmod(rc.c_str(), 0600);
     auto runPeer = [&] {
-        // Its warning about running as root goes to the error stream; the exit code is checked.
-        return Run({"/usr/bin/fetchmail", "--check", "-f", rc, "-i", work.file("fetchids").toStdString(),
-                    "--pidfile", work.file("fetchmail.pid").toStdString()},
-                   "", false, true);
+        // Its warning about running as root goes to the error stream; the exit code is checked
+        // (0: mail is waiting).
+        const RunResult r = Run({"/usr/bin/fetchmail", "--check", "-f", rc, "-i", work.file("fetchids").toStdString(),
+                                 "--pidfile", work.file("fetchmail.pid").toStdString()},
+                                "", false, true);
+        if (r.exitCode != 0)
+            throw std::runtime_error("fetchmail --check failed");
+        return r.wallMs;
     };
-    // Exit code 0: mail is waiting.
-    if (runPeer().exitCode != 0)
-        throw std::runtime_error("fetchmail --check failed");
+    std::vector<double> childInternalMs;
+    auto runMine = [&] {
+        const RunResult r = Run({Self, "--child-check", port, "check", "secret"});
+        if (r.exitCode != 0 || ValueOf(r.out, "COUNT") != 2)
+            throw std::runtime_error("Brevicor check process failed: " + r.out);
+        childInternalMs.push_back(ValueOf(r.out, "INTERNAL_MS"));
+        return r.wallMs;
+    };
 
-    // Brevicor checks from this running process, one before each fetchmail run.
+    // The same check inside a running process, for comparison.
     TKTPOP3 pop;
     pop.Host = "127.0.0.1";
     pop.Port = dovecot.port();
@@ -569,22 +606,101 @@ void BenchCheck(const Options& O)
     pop.Password = "secret";
     pop.Connect();  // the first check also sets up the process's socket machinery: not counted
     pop.Disconnect();
-    std::vector<double> mineMs, peerMs;
+    runPeer();
+    runMine();
+    std::vector<double> mineMs, peerMs, inProcessMs, ratios;
     for (int i = 0; i < O.checks; ++i) {
+        // The order alternates, so neither side always runs on what the other left behind.
+        double mine, peer;
+        if (i % 2) {
+            peer = runPeer();
+            mine = runMine();
+        } else {
+            mine = runMine();
+            peer = runPeer();
+        }
+        mineMs.push_back(mine);
+        peerMs.push_back(peer);
+        ratios.push_back(mine / peer);
         const auto t0 = Clock::now();
         pop.Connect();
         pop.Disconnect();
-        mineMs.push_back(MsSince(t0));
+        inProcessMs.push_back(MsSince(t0));
         if (pop.MessageCount() != 2)
             throw std::runtime_error("Brevicor check counted " + std::to_string(pop.MessageCount()));
-        const RunResult f = runPeer();
-        if (f.exitCode != 0)
-            throw std::runtime_error("fetchmail --check failed");
-        peerMs.push_back(f.wallMs);
     }
-    PrintRow("Brevicor check from a running process (median)", Median(mineMs), "ms");
+    PrintRow("Brevicor check process (median)", Median(mineMs), "ms");
+    PrintRow("  of which the check itself, inside the process", Median(childInternalMs), "ms");
     PrintRow("fetchmail --check process (median)", Median(peerMs), "ms");
-    PrintRow("ratio Brevicor / fetchmail (target <= 0.7)", Median(mineMs) / Median(peerMs), "");
+    PrintRatio("ratio Brevicor / fetchmail, processes", ratios, 1.0);
+    PrintRow("Brevicor check inside a running process (median)", Median(inProcessMs), "ms");
+    PrintRow("  as a share of the fetchmail process", Median(inProcessMs) / Median(peerMs), "x");
+}
+
+// The listing of a mailbox: the POP3 component alone (one exchange at a time, then pipelined)
+// against Python's poplib doing the same TOP n 0 / LIST n commands one at a time. Each side's
+// time runs from its connection to its QUIT; the order rotates from run to run.
+void BenchListing(const Options& O)
+{
+    std::printf("\n[POP3] listing %d summaries (TOP n 0, LIST n) on Dovecot, which announces PIPELINING\n", O.listCount);
+    testsupport::DovecotFixture dovecot;
+    std::vector<std::string> mailbox;
+    for (int n = 1; n <= O.listCount; ++n)
+        mailbox.push_back("Received: from relay.example.org by mx.example.org; Mon, 6 May 2024 10:00:00 +0200\r\n"
+                          "From: Sender " + std::to_string(n) + " <s" + std::to_string(n) + "@example.org>\r\n"
+                          "To: lister@example.org\r\nSubject: Message number " + std::to_string(n) + "\r\n"
+                          "Message-ID: <" + std::to_string(n) + "@example.org>\r\n"
+                          "Date: Mon, 6 May 2024 10:00:00 +0200\r\n\r\nBody " + std::to_string(n) + "\r\n");
+    dovecot.addUser("lister", "secret", mailbox);
+    dovecot.start();
+    const std::string port = std::to_string(dovecot.port());
+    const std::string script = std::string(BREVICOR_SOURCE_DIR) + "/bench/mail/poplib_list.py";
+
+    TKTPOP3 pop;
+    pop.Host = "127.0.0.1";
+    pop.Port = dovecot.port();
+    pop.UserID = "lister";
+    pop.Password = "secret";
+    auto runMine = [&](bool Pipelined) {
+        pop.AllowPipelining = Pipelined;
+        const auto t0 = Clock::now();
+        pop.Connect();
+        int seen = 0;
+        pop.ListSummaries(1, pop.MessageCount(), [&](int, const TSummary&) { return ++seen, true; });
+        pop.Disconnect();
+        const double ms = MsSince(t0);
+        if (seen != O.listCount)
+            throw std::runtime_error("Brevicor listed " + std::to_string(seen));
+        return ms;
+    };
+    auto runPoplib = [&] {
+        const RunResult r = Run({"/usr/bin/python3", script, "127.0.0.1", port, "lister", "secret"});
+        if (r.exitCode != 0 || ValueOf(r.out, "COUNT") != O.listCount)
+            throw std::runtime_error("poplib listing failed: " + r.out);
+        return ValueOf(r.out, "INTERNAL_MS");
+    };
+    runMine(false);
+    runMine(true);
+    runPoplib();
+    std::vector<double> single, piped, poplib, singleRatio, pipedRatio;
+    for (int i = 0; i < O.runs; ++i) {
+        double a = 0, b = 0, c = 0;
+        switch (i % 3) {
+        case 0: a = runMine(false), b = runMine(true), c = runPoplib(); break;
+        case 1: c = runPoplib(), a = runMine(false), b = runMine(true); break;
+        default: b = runMine(true), c = runPoplib(), a = runMine(false); break;
+        }
+        single.push_back(a);
+        piped.push_back(b);
+        poplib.push_back(c);
+        singleRatio.push_back(a / c);
+        pipedRatio.push_back(b / c);
+    }
+    PrintRow("Brevicor component, one command at a time (median)", Median(single), "ms");
+    PrintRow("Brevicor component, pipelined (median)", Median(piped), "ms");
+    PrintRow("poplib, one command at a time (median)", Median(poplib), "ms");
+    PrintRatio("ratio one at a time / poplib", singleRatio, 1.0);
+    PrintRatio("ratio pipelined / poplib", pipedRatio, 0.5);
 }
 
 // Times one Encode or Decode between two memory streams. The output buffer is the caller's and
@@ -661,6 +777,8 @@ int main(int argc, char** argv)
             return ChildRetrieve(argv + 2);
         if (argc >= 4 && std::strcmp(argv[1], "--child-send") == 0)
             return ChildSend(argv + 2);
+        if (argc >= 5 && std::strcmp(argv[1], "--child-check") == 0)
+            return ChildCheck(argv + 2);
 
         Options o;
         for (int i = 1; i + 1 < argc; i += 2) {
@@ -679,12 +797,15 @@ int main(int argc, char** argv)
                 o.codecMb = v;
             else if (k == "--checks")
                 o.checks = v;
+            else if (k == "--list-count")
+                o.listCount = v;
             else if (k == "--only")
                 o.only = argv[i + 1];
         }
         std::printf("Brevicor mail benchmarks: medians of %d runs, peers measured in the same run\n", o.runs);
         const std::pair<const char*, std::function<void(const Options&)>> benches[] = {
-            {"retrieve", BenchRetrieve}, {"send", BenchSend}, {"check", BenchCheck}, {"codec", BenchCodec}};
+            {"retrieve", BenchRetrieve}, {"send", BenchSend}, {"check", BenchCheck}, {"listing", BenchListing},
+            {"codec", BenchCodec}};
         for (const auto& [name, fn] : benches)
             if (o.only.empty() || o.only == name) {
                 fn(o);

@@ -5,6 +5,7 @@
 #include "alert/salert.h"
 #include "app/Application.h"
 #include "app/Main.h"
+#include "app/StatusLine.h"
 #include "app/WireText.h"
 #include "dialup/DialUp.h"
 #include "mail/KTUUE.h"
@@ -63,6 +64,9 @@ void TForm1::CreateComponents()
     // A silent server ends in an error instead of a frozen window.
     KTPOP31->TimeOut = 60000;
     KTPOP31->IdleTimeOut = 120000;
+    // The whole sign-in and each short exchange have their own limit, so a check run gives up a
+    // silent or dripping server well within half a minute.
+    KTPOP31->OperationTimeOut = 25000;
     ConnectPop3Events();
 
     KTSMTP1 = new TKTSMTP(this);
@@ -236,13 +240,13 @@ void TForm1::FormResize()
 
 void TForm1::SetStatusText(const QString& text)
 {
-    if (statusLabel_)
-        statusLabel_->setText(text);
+    if (statusLine_)
+        statusLine_->setText(text);
 }
 
 QString TForm1::StatusText() const
 {
-    return statusLabel_ ? statusLabel_->text() : QString();
+    return statusLine_ ? statusLine_->text() : QString();
 }
 
 void TForm1::ShowMailboxTabs(bool visible)

@@ -26,6 +26,7 @@ class QStatusBar;
 class QTabWidget;
 class QTimer;
 class QToolButton;
+class TStatusLine;
 class IniProfile;
 class TAboutBox;
 class TAlert;
@@ -323,6 +324,12 @@ public:
     void ListBox1Click();
     void ListBox1DblClick();
     void ListBox1KeyDown(int key);
+    // Asks a running listing to stop after the summary it is reading (the session stays usable;
+    // the lines read so far stay in the list). Nothing happens when no listing runs.
+    void CancelListing();
+    bool ListingRunning() const { return listingRunning_; }
+    // The list takes the lines read at most this often (ms), not one line at a time.
+    static constexpr int ListInsertEveryMs = 100;
     // Shows a fetched message on the reading page: decoded sender, subject, date, recipients and
     // header lines, the body as text, the files written; prepares the answer to it.
     void ShowMessage(const TMailMessage& message, int bytes);
@@ -435,7 +442,9 @@ private:
     AppContext& context_;
     THiddenForm* hiddenForm_;
     TAlert* alert_;
-    QLabel* statusLabel_ = nullptr;
+    TStatusLine* statusLine_ = nullptr;
+    bool listingRunning_ = false;
+    bool listingCancelRequested_ = false;
     int memo2Height_ = 60;
     bool replyReady_ = false; // a message is shown: "Répondre" answers it with reply_
     TReply reply_;

@@ -294,6 +294,12 @@ void TForm1::CancelRunningOperation()
     // Nothing runs: a cancel now would only spoil the session's next operation.
     if (cancelOffers_ == 0)
         return;
+    // A listing stops after the summary it is reading and keeps its session usable; asked again
+    // (a server that does not answer), it is dropped as any other transfer.
+    if (listingRunning_ && !running_ && !listingCancelRequested_) {
+        CancelListing();
+        return;
+    }
     cancelRequested_ = true;
     if (running_)
         running_->Cancel();

@@ -9,6 +9,7 @@
 #include "platform/Dialogs.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -70,10 +71,34 @@ void TForm1::ListMessages(bool Refresh)
         return;
     }
 
-    for (int n = 1; n <= count; ++n) {
-        KTPOP31->RetrieveSummary(n);
-        ListBox1->addItem(listLine(n, KTPOP31->Summary()));
+    // The lines go into the list a batch at a time (a list relaid out for every line costs more
+    // the longer it grows); the status bar counts the summaries read.
+    listingCancelRequested_ = false;
+    listingRunning_ = true;
+    const Finally notRunning([this] { listingRunning_ = false; });
+    QStringList pending;
+    QElapsedTimer sinceInsert;
+    sinceInsert.start();
+    auto insertPending = [&] {
+        if (!pending.isEmpty())
+            ListBox1->addItems(pending);
+        pending.clear();
+        sinceInsert.restart();
+    };
+    int listed = 0;
+    {
+        // What was read before a failure or a cancel stays in the list.
+        const Finally insertRest(insertPending);
+        listed = KTPOP31->ListSummaries(1, count, [&](int n, const TSummary& s) {
+            pending << listLine(n, s);
+            SetStatusText(QStringLiteral("Lecture des en-têtes… %1 / %2").arg(n).arg(count));
+            if (sinceInsert.elapsed() >= ListInsertEveryMs)
+                insertPending();
+            return !listingCancelRequested_;
+        });
     }
+    if (listed < count && listingCancelRequested_)
+        SetStatusText(QStringLiteral("Lecture des en-têtes annulée : %1 / %2").arg(listed).arg(count));
 
     Label10->setText(QStringLiteral("Nb de messages : %1").arg(count));
     SpinEdit1->setRange(1, count > 0 ? count : 1);
@@ -82,6 +107,12 @@ void TForm1::ListMessages(bool Refresh)
     for (QWidget* w : std::initializer_list<QWidget*>{Button3, Button7, Button8, PrintBtn})
         w->setEnabled(true);
     FirstListing = false;
+}
+
+void TForm1::CancelListing()
+{
+    if (listingRunning_)
+        listingCancelRequested_ = true;
 }
 
 void TForm1::Button3Click()

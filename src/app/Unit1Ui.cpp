@@ -1,5 +1,6 @@
 // Unit1Ui: builds the main window's pages and controls, and wires the controls to their handlers.
 #include "app/SpinButton.h"
+#include "app/StatusLine.h"
 #include "app/Unit1.h"
 
 #include <QApplication>
@@ -126,9 +127,9 @@ void TForm1::CreateControls()
     layout->addWidget(PageControl1, 1);
     StatusBar1 = make<QStatusBar>("StatusBar1", this);
     StatusBar1->setSizeGripEnabled(false);
-    statusLabel_ = new QLabel(StatusBar1);
-    statusLabel_->setObjectName(QStringLiteral("StatusText"));
-    StatusBar1->addWidget(statusLabel_, 1);
+    statusLine_ = new TStatusLine(StatusBar1);
+    statusLine_->setObjectName(QStringLiteral("StatusText"));
+    StatusBar1->addWidget(statusLine_, 1);
     layout->addWidget(StatusBar1);
 
     TabSheet1 = make<QWidget>("TabSheet1", nullptr);
@@ -311,6 +312,8 @@ void TForm1::CreateListPage()
     ListBox1 = make<QListWidget>("ListBox1", page);
     ListBox1->setGeometry(8, 42, 560, 240);
     ListBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // Every line has the height of one text line: the list lays out without measuring each one.
+    ListBox1->setUniformItemSizes(true);
 }
 
 void TForm1::CreateReadPage()

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <climits>
+#include <exception>
 #include <fcntl.h>
 #include <memory>
 #include <stdexcept>
@@ -137,8 +138,13 @@ void TKTPOP3::Connect()
             OnConnect(this);
     };
     FMechanism.clear();
+    // Greeting, sign-in and STAT share one limit: a server that drips a byte now and then is
+    // given up as surely as a silent one.
+    TOperationLimit limit(*this, OperationTimeOut);
     try {
         TSocketSession::Connect();
+        FCapabilities.Clear();
+        FCapaAsked = false;
         try {
             FGreeting = ReadLn();
             if (!Positive(FGreeting))
@@ -154,10 +160,16 @@ void TKTPOP3::Connect()
             bool ok;
             FMessageCount = ToIntDef(NthField(stat, ' ', 2), 0, ok);
         } catch (...) {
-            // Log out (QUIT) and close; the first failure is the one the caller hears of.
-            try {
-                Disconnect();
-            } catch (...) {
+            // A time-out, a lost connection or a cancel has already ended the session: a QUIT
+            // would only wait a second time. After a refusal, log out briefly. The first failure
+            // is the one the caller hears of.
+            if (!Connected() || Canceled()) {
+                CloseQuietly();
+            } else {
+                try {
+                    Logout(OperationTimeOut > 0 ? std::min(OperationTimeOut, QuitAfterFailureMs) : QuitAfterFailureMs);
+                } catch (...) {
+                }
             }
             throw;
         }
@@ -291,7 +303,9 @@ void TKTPOP3::StartSecurity()
 
 void TKTPOP3::ReadCapabilities()
 {
+    FCapaAsked = true;
     FCapabilities.Clear();
+    TOperationLimit limit(*this, OperationTimeOut);
     if (!Positive(Transaction("CAPA")))
         return;
     for (;;) {
@@ -306,15 +320,29 @@ void TKTPOP3::ReadCapabilities()
 
 void TKTPOP3::Disconnect()
 {
+    Logout(OperationTimeOut);
+}
+
+void TKTPOP3::Logout(int LimitMs)
+{
+    TOperationLimit limit(*this, LimitMs);
     try {
         const std::string reply = Transaction("QUIT");
         if (!Positive(reply))
             throw std::runtime_error(reply);
     } catch (...) {
-        TSocketSession::Disconnect();
+        CloseQuietly();
         throw;
     }
     TSocketSession::Disconnect();
+}
+
+void TKTPOP3::CloseQuietly()
+{
+    if (Connected())
+        TSocketSession::Disconnect();
+    else
+        ReceiveBuffer.Clear();
 }
 
 void TKTPOP3::Abort()
@@ -339,10 +367,29 @@ void TKTPOP3::RetrieveSummary(int MsgNum)
     RequireConnection();
     if (OnRetrieveStart)
         OnRetrieveStart(this);
+    try {
+        ReadOneSummary(MsgNum);
+    } catch (const ESockError&) {
+        CloseQuietly();
+        throw;
+    }
+    if (OnRetrieveEnd)
+        OnRetrieveEnd(this);
+}
+
+void TKTPOP3::ReadOneSummary(int MsgNum)
+{
+    TOperationLimit limit(*this, OperationTimeOut);
     const std::string reply = Transaction("TOP " + std::to_string(MsgNum) + " 0");
     if (!Positive(reply))
         throw std::runtime_error(reply);
+    ReadSummaryHeader();
+    FSummary.Bytes = ListedSize(Transaction("LIST " + std::to_string(MsgNum)));
+    ReportStatus(1, "Résumé récupéré");
+}
 
+void TKTPOP3::ReadSummaryHeader()
+{
     FSummary.Header.Clear();
     FSummary.Subject.clear();
     FSummary.From.clear();
@@ -360,17 +407,112 @@ void TKTPOP3::RetrieveSummary(int MsgNum)
         if (line == ".")
             break;
     }
+}
 
-    const std::string list = Transaction("LIST " + std::to_string(MsgNum));
-    const std::string size = Trim(NthField(list, ' ', 3));
+int TKTPOP3::ListedSize(const std::string& Reply)
+{
+    const std::string size = Trim(NthField(Reply, ' ', 3));
     bool ok;
     const int bytes = ToIntDef(size, 0, ok);
     if (!ok)
         throw std::runtime_error("'" + size + "' n'est pas une valeur entière correcte");
-    FSummary.Bytes = bytes;
-    ReportStatus(1, "Résumé récupéré");
-    if (OnRetrieveEnd)
-        OnRetrieveEnd(this);
+    return bytes;
+}
+
+void TKTPOP3::SkipSummaryReplies()
+{
+    if (Positive(ReadReply())) {
+        while (!IsTerminator(ReadLn())) {
+        }
+    }
+    ReadReply();
+}
+
+void TKTPOP3::LearnCapabilities()
+{
+    if (!FCapaAsked)
+        ReadCapabilities();
+}
+
+int TKTPOP3::ListSummaries(int First, int Last, const TSummaryEvent& Each)
+{
+    if (FBusy)
+        return 0;
+    FBusy = true;
+    TFinally clearBusy([this] { FBusy = false; });
+    RequireConnection();
+    try {
+        if (AllowPipelining && First < Last) {
+            LearnCapabilities();
+            if (FCapabilities.Has("PIPELINING"))
+                return ListPipelined(First, Last, Each);
+        }
+        int listed = 0;
+        for (int n = First; n <= Last; ++n) {
+            ReadOneSummary(n);
+            ++listed;
+            if (Each && !Each(n, FSummary))
+                break;
+        }
+        return listed;
+    } catch (const ESockError&) {
+        CloseQuietly();
+        throw;
+    }
+}
+
+// The commands of a window of messages are in flight at once; when half of it has been read, the
+// next half goes out, so the server always has work queued and the socket never fills.
+int TKTPOP3::ListPipelined(int First, int Last, const TSummaryEvent& Each)
+{
+    constexpr int Window = 64;
+    int sent = First;   // next message whose commands are to be sent
+    int read = First;   // next message whose replies are to be read
+    int listed = 0;
+    bool stopped = false;
+    std::exception_ptr refusal;
+    while (read < sent || (!stopped && !refusal && sent <= Last)) {
+        TOperationLimit limit(*this, OperationTimeOut);
+        if (!stopped && !refusal && sent <= Last && sent - read <= Window / 2) {
+            std::string batch;
+            for (; sent <= Last && sent - read < Window; ++sent) {
+                const std::string n = std::to_string(sent);
+                batch += "TOP " + n + " 0\r\nLIST " + n + "\r\n";
+            }
+            Write(batch);
+        }
+        if (stopped || refusal) {
+            // Replies to commands already sent: read and dropped, so the next command gets its own.
+            SkipSummaryReplies();
+            ++read;
+            continue;
+        }
+        const int n = read++;
+        const std::string top = ReadReply();
+        if (!Positive(top)) {
+            ReadReply();  // the LIST reply of the same message
+            refusal = std::make_exception_ptr(std::runtime_error(top));
+            continue;
+        }
+        ReadSummaryHeader();
+        const std::string list = ReadReply();
+        // A failure of the size or of the caller's handler still lets the replies in flight be
+        // read first; one of the connection itself ends everything at once.
+        try {
+            FSummary.Bytes = ListedSize(list);
+            ReportStatus(1, "Résumé récupéré");
+            ++listed;
+            if (Each && !Each(n, FSummary))
+                stopped = true;
+        } catch (const ESockError&) {
+            throw;
+        } catch (...) {
+            refusal = std::current_exception();
+        }
+    }
+    if (refusal)
+        std::rethrow_exception(refusal);
+    return listed;
 }
 
 void TKTPOP3::RetrieveMessage(int MsgNum)
@@ -409,6 +551,14 @@ void TKTPOP3::RetrieveMessage(int MsgNum)
         }
         ReportStatus(1, "Message récupéré");
     } catch (...) {
+        // After a failure of the connection itself (time-out, loss, cancel) the rest of the
+        // reply may still be on its way: the session ends here, so no later command reads it.
+        try {
+            throw;
+        } catch (const ESockError&) {
+            CloseQuietly();
+        } catch (...) {
+        }
         try {
             if (OnRetrieveEnd)
                 OnRetrieveEnd(this);
@@ -428,7 +578,14 @@ void TKTPOP3::DeleteMessage(int MsgNum)
     {
         TFinally clearBusy([this] { FBusy = false; });
         RequireConnection();
-        const std::string reply = Transaction("DELE " + std::to_string(MsgNum));
+        std::string reply;
+        try {
+            TOperationLimit limit(*this, OperationTimeOut);
+            reply = Transaction("DELE " + std::to_string(MsgNum));
+        } catch (const ESockError&) {
+            CloseQuietly();
+            throw;
+        }
         if (!ExactlyOk(reply)) {
             if (OnFailure)
                 OnFailure(this);

@@ -41,6 +41,8 @@ public:
 };
 
 using TListEvent = std::function<void(int Msg, int Size)>;
+// One summary of a listing; returning false stops the listing after it.
+using TSummaryEvent = std::function<bool(int MsgNum, const TSummary& Summary)>;
 
 class TKTPOP3 : public TSocketSession {
     Q_OBJECT
@@ -92,6 +94,15 @@ public:
     // server did not list). Returns false, with Ids empty, when the server refuses the command
     // (it does not keep ids) or while Busy; a broken connection raises.
     bool UIDL(std::vector<std::string>& Ids);
+    // Reads the summaries of messages First to Last in order (TOP n 0 and LIST n each, as
+    // RetrieveSummary) and hands each to Each. Where the server announces PIPELINING (and
+    // AllowPipelining is set) the commands go out in batches and the replies are read in order;
+    // otherwise one exchange at a time. When Each returns false, or a reply is refused, the
+    // replies of the commands already sent are read and dropped first, so the session stays
+    // usable. Fires no retrieve events. Returns how many summaries were handed over; does
+    // nothing (returns 0) while Busy.
+    int ListSummaries(int First, int Last, const TSummaryEvent& Each);
+    bool AllowPipelining = true;
     // CAPA: fills Capabilities (left empty and not Known when the server has no CAPA).
     void ReadCapabilities();
 
@@ -111,6 +122,8 @@ public:
     int PartMode() const { return FPartMode; }
     // The mechanism of the last sign-in ("USER", "APOP" or a SASL name).
     const std::string& SignInMechanism() const { return FMechanism; }
+    // Longest wait for the reply to QUIT after another failure of Connect (ms).
+    static constexpr int QuitAfterFailureMs = 3000;
 
 private:
     // Signs in with AuthMethod after the greeting; a refusal raises EAuthError, after one more
@@ -121,6 +134,22 @@ private:
     bool SaslSignIn(const std::string& Mechanism, const std::string& Secret, std::string& Refusal);
     // The password or token for this attempt.
     std::string Secret() const;
+    // Sends QUIT within LimitMs and closes in every case.
+    void Logout(int LimitMs);
+    // Closes without QUIT and drops what was received: after a failure of the connection
+    // itself (time-out, loss, cancel) the rest of a reply may still be on its way.
+    void CloseQuietly();
+    // ReadCapabilities unless CAPA was already sent on this connection.
+    void LearnCapabilities();
+    // The TOP and LIST exchanges of one message, one command at a time; fills FSummary.
+    void ReadOneSummary(int MsgNum);
+    // The header lines of a positive TOP reply, up to and including "."; fills FSummary.
+    void ReadSummaryHeader();
+    // The message size from a LIST reply.
+    static int ListedSize(const std::string& Reply);
+    // Reads and drops the TOP and LIST replies of one pipelined message.
+    void SkipSummaryReplies();
+    int ListPipelined(int First, int Last, const TSummaryEvent& Each);
     // Run by Connect after the greeting. With Security other than secNone: CAPA, and for
     // secStartTls the STLS command and the TLS handshake, then CAPA again (what a server
     // announces in clear is not trusted). A server without STLS ends the connection before any
@@ -144,4 +173,5 @@ private:
     std::string FGreeting;
     std::string FSecret;         // from PasswordSource, for the connection being made
     std::string FMechanism;
+    bool FCapaAsked = false;     // CAPA was sent in this session
 };

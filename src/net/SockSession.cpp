@@ -576,8 +576,11 @@ void TSocketSession::ResolveHost()
             LookupFinished(Token, Address, Error);
         });
     }
-    while (!FLookupDone && !FTimedOut && !FCanceled)
+    while (!FLookupDone && !FTimedOut && !FCanceled) {
         WaitStep();
+        if (DeadlinePassed())
+            FTimedOut = true;
+    }
     StopTimer();
     // A lookup still running is abandoned: its reply, when it comes, no longer matches.
     if (!FLookupDone)
@@ -599,6 +602,8 @@ void TSocketSession::Connect()
     FCanceled = false;
     if (FConnected)
         throw ESockError("Déjà connecté");
+    // Whatever an earlier connection left unread is no greeting of this one.
+    ReceiveBuffer.Clear();
 
     for (int Attempt = 0;; ++Attempt) {
         try {
@@ -650,8 +655,11 @@ void TSocketSession::Connect()
     // The wait also ends when the connect notification came and the peer closed at once in the
     // same pass: the connection was made, and what the peer sent is in the receive buffer.
     StartTimer();
-    while (!FConnected && !FConnectAnswered && !FTimedOut && !FCanceled && FLastEventOk)
+    while (!FConnected && !FConnectAnswered && !FTimedOut && !FCanceled && FLastEventOk) {
         WaitStep();
+        if (DeadlinePassed())
+            FTimedOut = true;
+    }
     StopTimer();
     if (!FTimedOut && !FCanceled && FLastEventOk) {
         if (Security == secTls) {
@@ -681,7 +689,37 @@ void TSocketSession::Connect()
 void TSocketSession::Disconnect()
 {
     Report(8, "Déconnexion");
+    ReceiveBuffer.Clear();
     CloseSocket();
+}
+
+void TSocketSession::DropConnection()
+{
+    ReceiveBuffer.Clear();
+    FReadHeld = false;
+    // A connection the peer ended is already closed (and a fresh socket waits for the next one).
+    if (!FConnected)
+        return;
+    try {
+        CloseSocket();
+    } catch (...) {
+        // The failure being reported is the wait's, not the close's.
+    }
+}
+
+TSocketSession::TOperationLimit::TOperationLimit(TSocketSession& Session, int Ms)
+    : FSession(Session), FSaved(Session.FDeadline)
+{
+    if (Ms > 0) {
+        const QDeadlineTimer Limit(Ms, Qt::PreciseTimer);
+        if (FSaved.isForever() || Limit < FSaved)
+            FSession.FDeadline = Limit;
+    }
+}
+
+TSocketSession::TOperationLimit::~TOperationLimit()
+{
+    FSession.FDeadline = FSaved;
 }
 
 void TSocketSession::CloseSocket()
@@ -961,15 +999,21 @@ std::string_view TSocketSession::ReadLnPart(std::size_t Max, bool& Complete)
     return Piece;
 }
 
-// A transfer wait gives up when the connection is gone or, with IdleTimeOut, when nothing moved.
+// A transfer wait gives up when the connection is gone, with IdleTimeOut when nothing moved, and
+// when the running operation's limit has passed. The connection goes with it: the rest of the
+// reply may still come, and the next command must not read it as its own answer.
 void TSocketSession::CheckTransferWait()
 {
     if (!FConnected || FLinkLost) {
-        if (!FReadHeld)
+        if (!FReadHeld) {
+            DropConnection();
             throw ESockError("Connexion perdue");
+        }
     }
-    if (IdleTimeOut > 0 && FActivity.isValid() && FActivity.elapsed() >= IdleTimeOut)
+    if ((IdleTimeOut > 0 && FActivity.isValid() && FActivity.elapsed() >= IdleTimeOut) || DeadlinePassed()) {
+        DropConnection();
         throw ESockError("Délai d'attente dépassé");
+    }
 }
 
 std::string TSocketSession::Transaction(const std::string& Command)
@@ -977,9 +1021,20 @@ std::string TSocketSession::Transaction(const std::string& Command)
     Report(8, "Transaction");
     FReplyNumber = 0;
     Writeln(Command);
+    return ReadReply();
+}
+
+std::string TSocketSession::ReadReply()
+{
+    FReplyNumber = 0;
     FLastReply = ReadLn();
     if (!FLastReply.empty()) {
-        ReportStatus(1, FLastReply);
+        if (ReportLevel >= 1) {
+            std::size_t End = FLastReply.size();
+            while (End > 0 && (FLastReply[End - 1] == '\n' || FLastReply[End - 1] == '\r'))
+                --End;
+            ReportStatus(1, FLastReply.substr(0, End));
+        }
         std::size_t Digits = 0;
         while (Digits < FLastReply.size() && Digits < 10 && FLastReply[Digits] >= '0' && FLastReply[Digits] <= '9')
             ++Digits;

@@ -4,6 +4,7 @@
 #include "net/ReceiveBuffer.h"
 #include "net/SendQueue.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QObject>
@@ -101,7 +102,11 @@ private:
 // Connection loss: a ReadLn that has no complete line left, or a send that cannot finish, ends with
 // ESockError "Connexion perdue" once the peer has closed or the socket failed (complete lines
 // already received are returned first). IdleTimeOut (ms, 0 = none) ends a transfer wait in which
-// no byte moved for that long with ESockError "Délai d'attente dépassé".
+// no byte moved for that long with ESockError "Délai d'attente dépassé". A whole exchange (a
+// greeting, a sign-in, a short reply) is bounded by a TOperationLimit, so a peer that drips one byte
+// now and then cannot hold it either. A wait that gives up for time or a lost link closes the
+// connection and empties the receive buffer: a half-read reply must never be taken for the
+// answer to a later command.
 //
 // Note for descendants: C++ does not dispatch virtual calls from a base destructor, so the
 // destructor here runs the base Abort; a descendant that must abort on destruction calls its own
@@ -128,6 +133,24 @@ public:
     int TimeOut = 0;         // ms for host lookup and connection; 0 = none; negative is an error
     int ReportLevel = 0;     // highest status level passed to OnStatus
     int IdleTimeOut = 0;     // ms without a byte moving before a transfer wait gives up; 0 = none
+    // ms allowed for one whole short exchange (greeting, sign-in, a one-line or header reply, the
+    // logout), whatever trickles in meanwhile; 0 = none. Used by descendants through TOperationLimit.
+    int OperationTimeOut = 0;
+
+    // Bounds every wait of the session for as long as it lives: once Ms have passed since it was
+    // made, a wait gives up as a time-out (lookup, connection or transfer, with their own texts)
+    // and the connection is closed. Ms <= 0 adds no bound. Nested limits keep the earliest end.
+    class TOperationLimit {
+    public:
+        TOperationLimit(TSocketSession& Session, int Ms);
+        ~TOperationLimit();
+        TOperationLimit(const TOperationLimit&) = delete;
+        TOperationLimit& operator=(const TOperationLimit&) = delete;
+
+    private:
+        TSocketSession& FSession;
+        QDeadlineTimer FSaved;
+    };
     // secTls: Connect makes the TLS handshake right after the TCP connection. secStartTls: the
     // descendants ask for TLS with their protocol's command, then call StartTls.
     TSecurity Security = secNone;
@@ -179,9 +202,12 @@ public:
     // included) or for the first Max bytes of a longer one (Complete = false; the next call goes
     // on with the same line). The view is valid until the next read from this session.
     std::string_view ReadLnPart(std::size_t Max, bool& Complete);
-    // Writeln(Command), ReadLn; stores the reply in LastReply, sets ReplyNumber from its leading
-    // digits, reports it at level 1 and returns it.
+    // Writeln(Command), ReadReply.
     virtual std::string Transaction(const std::string& Command);
+    // ReadLn of the reply to a command already sent (several may be in flight when the server
+    // allows pipelining): stores it in LastReply, sets ReplyNumber from its leading digits,
+    // reports it at level 1 without its line end and returns it whole.
+    std::string ReadReply();
     // Sends the whole stream, from its start; BytesSent/BytesTotal and OnPacketSent give progress.
     void SendStream(std::istream& Stream);
     // Accepts a connection on the session's socket (no listening socket exists in this program).
@@ -286,6 +312,10 @@ private:
     void WaitStep();
     void WaitForSend();
     void CheckTransferWait();
+    bool DeadlinePassed() const { return !FDeadline.isForever() && FDeadline.hasExpired(); }
+    // A wait gave up: the connection is closed without a word to the peer and what was received
+    // of it is dropped.
+    void DropConnection();
     void SetLastSocketError(int Errno);
     // ReportStatus for the fixed texts: builds no string unless the level passes.
     void Report(int Level, const char* Text)
@@ -354,4 +384,5 @@ private:
     QSocketNotifier* FReadNotifier = nullptr;
     QSocketNotifier* FWriteNotifier = nullptr;
     QElapsedTimer FActivity;       // restarted whenever a byte moves during a transfer wait
+    QDeadlineTimer FDeadline{QDeadlineTimer::Forever};  // end of the current operation's limit
 };

@@ -221,6 +221,38 @@ TEST_F(CheckRunTest, AllAccountsGetOneLineEachAndADownServerIsReportedAsSuch)
     EXPECT_TRUE(refused);
 }
 
+TEST_F(CheckRunTest, SilentAndDrippingServersAreGivenUpAndTheRunGoesOn)
+{
+    // One server never says a word, the other sends its greeting a byte at a time: both are
+    // given up within the sign-in limit, without a QUIT, and the next account is checked.
+    testsupport::ScriptedServer silent;
+    silent.start();
+    testsupport::ScriptedServer dripping;
+    for (char c : std::string("+OK slowly, very slowly\r\n"))
+        dripping.send(std::string(1, c)).pause(60);
+    dripping.start();
+    account("127.0.0.1", "anne", "pa", silent.port());
+    account("localhost", "bruno", "pb", dripping.port());
+    account("127.1", "carl", "pc", port());
+    current("127.1", "carl", "pc", port());
+    IniProfile i = ini();
+    i.WriteBool("MainW", "JustCurrentMess", false);
+    lineAlreadyUp = true;
+    start();
+    // The program's limit is some seconds; here a fraction of one keeps the test short.
+    form().KTPOP31->OperationTimeOut = 400;
+    dialogs.OnShown = [](const ScriptedDialogs::Shown&) {};
+    run(true);
+    EXPECT_EQ(alertLines, QStringList({"Connexion impossible à 127.0.0.1", "Connexion impossible à localhost",
+                                       "Vous avez 1 message sur 127.1"}));
+    EXPECT_TRUE(form().Button10->isEnabled());
+    for (auto* server : {&silent, &dripping}) {
+        form().ClosePopSession();
+        ASSERT_TRUE(server->waitFinished());
+        EXPECT_EQ(server->received(), "");
+    }
+}
+
 TEST_F(CheckRunTest, FailedDialGivesEveryAccountTheImpossibleLine)
 {
     dialResult = DialError::NoAnswer;

@@ -332,7 +332,7 @@ TEST(SockSessionCore, ErrorText)
 TEST(SockSessionCore, ReportLevelFiltersStatuses)
 {
     const std::map<std::string, int> Levels = {
-        {"+OK 3 5120\r\n", 1},
+        {"+OK 3 5120", 1},
         {"Envoi du tampon", 4}, {"Requête fermeture de socket", 4},
         {"Connexion", 8}, {"Déconnexion", 8}, {"Résolution d'hôte", 8}, {"Timer activé", 8},
         {"Timer désactivé", 8}, {"Write", 8}, {"Writeln", 8}, {"ReadLn", 8}, {"Transaction", 8},
@@ -367,7 +367,7 @@ TEST(SockSessionCore, ReportLevelFiltersStatuses)
         if (Level == 0)
             EXPECT_EQ(Session.Status(), "");
         else
-            EXPECT_EQ(Session.Status(), Level >= 4 ? "Requête fermeture de socket" : "+OK 3 5120\r\n");
+            EXPECT_EQ(Session.Status(), Level >= 4 ? "Requête fermeture de socket" : "+OK 3 5120");
     }
 }
 

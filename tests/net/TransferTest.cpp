@@ -147,7 +147,8 @@ TEST(Transfer, TransactionRepliesAndReplyNumber)
         EXPECT_EQ(Session.Transaction("STAT"), C.Reply);
         EXPECT_EQ(Session.LastReply(), C.Reply);
         EXPECT_EQ(Session.ReplyNumber(), C.Number);
-        EXPECT_EQ(Level1, std::vector<std::string>{C.Reply});
+        // The status shows the reply without its line end.
+        EXPECT_EQ(Level1, std::vector<std::string>{C.Reply.substr(0, C.Reply.size() - 2)});
         Session.Disconnect();
         ASSERT_TRUE(Server.waitFinished());
         EXPECT_TRUE(Server.failures().empty());
@@ -376,19 +377,48 @@ TEST(Transfer, PeerResetDuringSend)
     EXPECT_FALSE(Session.Transferring());
 }
 
-TEST(Transfer, SilentPeerWithIdleTimeOut)
+// A wait that gives up for time closes the connection and drops what came of the reply: a silent
+// peer by the idle rule, a dripping one by the operation's limit (nested limits keep the
+// earliest end, and the limit ends with its scope).
+TEST(Transfer, TimedOutWaitsCloseTheConnection)
 {
-    ScriptedServer Server;
-    Server.reply("+OK hello").start();
-    TSocketSession Session;
-    Session.IdleTimeOut = 100;
-    ConnectTo(Session, Server);
-    EXPECT_EQ(Session.ReadLn(), "+OK hello\r\n");
-    EXPECT_EQ(Raised([&] { Session.Transaction("STAT"); }), "ESockError: Délai d'attente dépassé");
-    EXPECT_TRUE(Session.Connected());
-    Session.Disconnect();
-    ASSERT_TRUE(Server.waitFinished());
-    EXPECT_EQ(Server.received(), "STAT\r\n");
+    struct Case {
+        const char* Name;
+        int Idle, Outer, Inner;  // ms; 0 = none
+        bool Drip;
+    };
+    const Case Cases[] = {
+        {"silent, idle rule", 100, 0, 0, false},
+        {"dripping, operation limit", 1000, 300, 0, true},
+        {"dripping, inner limit earlier", 1000, 5000, 300, true},
+        {"dripping, outer limit earlier", 1000, 300, 5000, true},
+    };
+    for (const Case& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        ScriptedServer Server;
+        Server.reply("+OK hello").expect("STAT");
+        if (C.Drip) {
+            for (int I = 0; I < 12; ++I)
+                Server.send("x").pause(60);
+        }
+        Server.start();
+        TSocketSession Session;
+        Session.IdleTimeOut = C.Idle;
+        ConnectTo(Session, Server);
+        EXPECT_EQ(Session.ReadLn(), "+OK hello\r\n");
+        int Disconnects = 0;
+        Session.OnDisconnect = [&](QObject*) { ++Disconnects; };
+        {
+            TSocketSession::TOperationLimit Outer(Session, C.Outer);
+            TSocketSession::TOperationLimit Inner(Session, C.Inner);
+            EXPECT_EQ(Raised([&] { Session.Transaction("STAT"); }), "ESockError: Délai d'attente dépassé");
+        }
+        EXPECT_FALSE(Session.Connected());
+        EXPECT_TRUE(Session.Buffered().empty());
+        EXPECT_EQ(Disconnects, 1);
+        ASSERT_TRUE(Server.waitFinished());
+        EXPECT_EQ(Server.received(), "STAT\r\n");
+    }
 }
 
 // Many lines through a small read-ahead cap: every line arrives whole and in order, and the
