@@ -82,7 +82,12 @@ TEST_F(AccountSecurityTest, EachChangedSettingAddsOnlyItsKey)
             EXPECT_EQ(got.TrustedFingerprints, a.TrustedFingerprints);
         }
         // Back to the default: the key stays, with the default value, and reads as the default.
-        const TAccount plain{a.Section, a.Host, a.Port, a.UserID, a.Password};
+        TAccount plain;
+        plain.Section = a.Section;
+        plain.Host = a.Host;
+        plain.Port = a.Port;
+        plain.UserID = a.UserID;
+        plain.Password = a.Password;
         store.Write(plain);
         const TAccount reset = store.Read("pop.a.org");
         EXPECT_EQ(reset.Security, secNone);

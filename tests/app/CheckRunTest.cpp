@@ -2,6 +2,7 @@
 #include "AppFixture.h"
 #include "DovecotFixture.h"
 #include "ScriptedServer.h"
+#include "TestCertificates.h"
 #include "alert/Twav.h"
 #include "dialup/DialUp.h"
 #include "mail/KTpop3.h"
@@ -244,7 +245,7 @@ TEST_F(CheckRunTest, SilentAndDrippingServersAreGivenUpAndTheRunGoesOn)
     dialogs.OnShown = [](const ScriptedDialogs::Shown&) {};
     run(true);
     EXPECT_EQ(alertLines, QStringList({"Connexion impossible à 127.0.0.1", "Connexion impossible à localhost",
-                                       "Vous avez 1 message sur 127.1"}));
+                                       "Vous avez 1 message sur 127.1 (1 nouveau)"}));
     EXPECT_TRUE(form().Button10->isEnabled());
     for (auto* server : {&silent, &dripping}) {
         form().ClosePopSession();
@@ -543,6 +544,39 @@ TEST_F(CheckRunTest, CancelStopsReadingAMessageAndTheSessionIsDropped)
     EXPECT_TRUE(form().Button1->isEnabled());
     EXPECT_FALSE(form().Button2->isEnabled());
     EXPECT_FALSE(form().CancelBtn->isEnabled());
+}
+
+} // namespace
+
+namespace {
+
+// A whole check over TLS: one account on POP3S, one with STLS, each trusting the test server's
+// certificate by its fingerprint, counted and announced like any other.
+TEST_F(CheckRunTest, AccountsOverTlsAreCheckedAndAnnounced)
+{
+    testsupport::DovecotFixture secure;
+    secure.addUser("dora", "pd", {message(4), message(5)});
+    secure.enableTls("good");
+    secure.start();
+    const QString print = QString::fromStdString(testsupport::TestCertificates::get().fingerprint("good"));
+    account("127.0.0.1", "dora", "pd", secure.tlsPort());
+    account("localhost", "dora", "pd", secure.port());
+    current("127.0.0.1", "dora", "pd", secure.tlsPort());
+    IniProfile i = ini();
+    i.WriteString("127.0.0.1", "Securite", "ssl");
+    i.WriteString("localhost", "Securite", "starttls");
+    i.WriteString("127.0.0.1", "Certificats", print);
+    i.WriteString("localhost", "Certificats", print);
+    // The account on screen is read from the window's own section, as it was last saved.
+    i.WriteString("MainW", "Securite", "ssl");
+    i.WriteString("MainW", "Certificats", print);
+    i.WriteBool("MainW", "JustCurrentMess", false);
+    start();
+    run(true);
+    EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1 (2 nouveaux)",
+                                       "Vous avez 2 messages sur localhost (2 nouveaux)"}))
+        << alertLines.join(" | ").toStdString();
+    EXPECT_EQ(dialogs.unexpected(), 0);
 }
 
 } // namespace

@@ -101,7 +101,8 @@ std::string ExpectedError(Step At, Trouble T)
     case Trouble::Close:
         return "Connexion perdue";
     case Trouble::Refuse:
-        return At == Step::User || At == Step::Pass ? "L'authentification a échoué" : "-ERR no\r\n";
+        return At == Step::User || At == Step::Pass ? "Identifiant ou mot de passe refusé par 127.0.0.1 : -ERR no"
+                                                    : "-ERR no\r\n";
     }
     return {};
 }

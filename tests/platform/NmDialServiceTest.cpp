@@ -91,7 +91,7 @@ TEST_F(NmDialServiceTest, ListsProfilesByNameWithoutLoopbackOrExternalInterfaces
         const auto paths = qdbus_cast<QList<QDBusObjectPath>>(
             nm.bus().call(m).arguments().value(0).value<QDBusVariant>().variant());
         return paths.size() >= 2;   // lo and veth0
-    })) << "NetworkManager never took up veth0";
+    }, 60000)) << "NetworkManager never took up veth0";   // slow to do so on a loaded machine
 
     EXPECT_EQ(service->listEntries(names), 0u);
     EXPECT_EQ(names, QStringList({"alpha", "Mobile", "Zeta"}));
