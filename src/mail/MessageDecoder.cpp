@@ -51,17 +51,6 @@ bool EndsWithNoCase(const std::string& S, const std::string& Suffix)
     return S.size() >= Suffix.size() && Lower(S.substr(S.size() - Suffix.size())) == Suffix;
 }
 
-int HexValue(char C)
-{
-    if (C >= '0' && C <= '9')
-        return C - '0';
-    if (C >= 'A' && C <= 'F')
-        return C - 'A' + 10;
-    if (C >= 'a' && C <= 'f')
-        return C - 'a' + 10;
-    return -1;
-}
-
 std::string ErrnoText() { return std::strerror(errno); }
 
 } // namespace

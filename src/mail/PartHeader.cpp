@@ -9,6 +9,17 @@
 
 namespace mimepart {
 
+int HexValue(char C)
+{
+    if (C >= '0' && C <= '9')
+        return C - '0';
+    if (C >= 'A' && C <= 'F')
+        return C - 'A' + 10;
+    if (C >= 'a' && C <= 'f')
+        return C - 'a' + 10;
+    return -1;
+}
+
 namespace {
 
 std::string Lower(std::string_view S)
@@ -29,17 +40,6 @@ std::string_view Trim(std::string_view S)
     while (!S.empty() && IsBlank(S.back()))
         S.remove_suffix(1);
     return S;
-}
-
-int HexValue(char C)
-{
-    if (C >= '0' && C <= '9')
-        return C - '0';
-    if (C >= 'A' && C <= 'F')
-        return C - 'A' + 10;
-    if (C >= 'a' && C <= 'f')
-        return C - 'a' + 10;
-    return -1;
 }
 
 // %XX sequences to bytes; a "%" without two hex digits stays.

@@ -46,4 +46,7 @@ std::string CutBytes(const std::string& Text, std::size_t MaxBytes);
 // first character).
 void SplitName(const std::string& Name, std::string& Stem, std::string& Ext);
 
+// The value of a hexadecimal digit, or -1.
+int HexValue(char C);
+
 } // namespace mimepart
