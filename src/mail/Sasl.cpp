@@ -245,8 +245,12 @@ bool RunSaslExchange(TSaslClient& Client, const TSaslWire& Wire, std::string& Fi
             }
         } catch (...) {
             // Cancel the exchange; the server's answer to "*" is a refusal that nobody needs.
-            Wire.SendLine("*");
-            Wire.ReadLine();
+            // When the connection itself has failed, that failure is the one to report.
+            try {
+                Wire.SendLine("*");
+                Wire.ReadLine();
+            } catch (...) {
+            }
             throw;
         }
         Wire.SendLine(answer);
