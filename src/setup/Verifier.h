@@ -1,0 +1,40 @@
+// Verifier: connects and signs in to each server found before the account is kept (POP3 and
+// SMTP here; IMAP through a check given by the caller).
+#pragma once
+
+#include "setup/FoundAccount.h"
+#include "setup/SetupNet.h"
+
+#include <functional>
+#include <string>
+
+class TVerifier {
+public:
+    explicit TVerifier(TSetupControl& Control) : FControl(Control) {}
+
+    // Limits of each connection (ms): name look-up and connection, then each exchange.
+    int ConnectLimitMs = 8000;
+    int ExchangeLimitMs = 10000;
+    // A server that offers no encryption is refused (PlainTextOnly) unless the user accepted it.
+    bool AllowPlainText = false;
+    // Gives the password, or the OAuth 2 access token, for each sign-in.
+    std::function<std::string()> SecretSource;
+    // Called after a refused sign-in; true when a new secret is worth one more try (a refreshed
+    // OAuth 2 token).
+    std::function<bool()> OnRefused;
+    // The IMAP check: connects, signs in and logs out, raising like the POP3 session does
+    // (EAuthError for a refused sign-in). Without it an IMAP server cannot be checked.
+    std::function<void(const TFoundServer& Server, const std::function<std::string()>& Secret,
+                       const std::string& CaFile, int LimitMs)> ImapCheck;
+
+    // Signs in to Server and logs out. A server asked for without encryption is first tried with
+    // STARTTLS (STLS for POP3); Server's Security is set to what worked. Raises ESetupError:
+    // Unreachable, PlainTextOnly, SignInRefused, Canceled.
+    void Check(TFoundServer& Server);
+    // Checks the incoming and the outgoing server.
+    void CheckAccount(TFoundAccount& Account);
+
+private:
+    void SignIn(const TFoundServer& Server);
+    TSetupControl& FControl;
+};
