@@ -181,6 +181,14 @@ void DovecotFixture::start()
               "ssl_min_protocol = TLSv1.2\n";
     }
     const std::string b = base.toStdString();
+    std::string oauth2, mechanisms = mechanisms_;
+    if (!introspection_.empty()) {
+        writeFileBytes(dir_.file("oauth2.conf"), "introspection_mode = post\nintrospection_url = " + introspection_
+                                                     + "\nusername_attribute = username\nactive_attribute = active\n"
+                                                       "active_value = true\nforce_introspection = yes\n");
+        oauth2 = "passdb {\n  driver = oauth2\n  mechanisms = xoauth2 oauthbearer\n  args = " + b + "/oauth2.conf\n}\n";
+        mechanisms += " xoauth2 oauthbearer";
+    }
     const std::string conf =
         "base_dir = " + b + "/run\n"
         "state_dir = " + b + "/state\n"
@@ -189,7 +197,7 @@ void DovecotFixture::start()
         "listen = 127.0.0.1\n"
         + ssl +
         "disable_plaintext_auth = no\n"
-        "auth_mechanisms = " + mechanisms_ + "\n"
+        "auth_mechanisms = " + mechanisms + "\n"
         "first_valid_uid = 1\n"
         "first_valid_gid = 1\n"
         "mail_location = maildir:~/Maildir\n"
@@ -197,6 +205,7 @@ void DovecotFixture::start()
         "default_internal_user = " + account.user + "\n"
         "default_login_user = " + account.user + "\n"
         "default_internal_group = " + account.group + "\n"
+        + oauth2 +
         "passdb {\n  driver = passwd-file\n  args = " + b + "/passwd\n}\n"
         "userdb {\n  driver = passwd-file\n  args = " + b + "/passwd\n}\n"
         "service pop3-login {\n"

@@ -30,6 +30,10 @@ public:
     // and STLS on port(). Call before start().
     void enableTls(const std::string& Certificate = "good");
 
+    // Also accepts OAuth 2 access tokens (XOAUTH2, OAUTHBEARER) that the introspection endpoint at
+    // Url (plain http on the loopback) says are active for the user. Call before start().
+    void enableOAuth2(const std::string& IntrospectionUrl) { introspection_ = IntrospectionUrl; }
+
     // Starts the server and waits until it greets; throws std::runtime_error when it does not.
     void start();
     // Stops the server (also done by the destructor).
@@ -63,6 +67,7 @@ private:
     long pid_ = 0;
     int delivered_ = 0;
     std::string mechanisms_ = "plain login";
+    std::string introspection_;
 };
 
 // A free TCP port on 127.0.0.1 at the time of the call.

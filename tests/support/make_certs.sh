@@ -6,6 +6,7 @@
 #   wrongname.pem       signed by it for other.example only
 #   unknown.pem         localhost and 127.0.0.1, signed by an authority nobody trusts
 #   unknown2.pem        the same again: another certificate from that authority
+#   names.pem           the host names of the account set-up tests' domains (*.test), signed by it
 #   server.key          the key of every server certificate above
 set -eu
 dir=$1
@@ -52,3 +53,4 @@ leaf expired.pem localhost "DNS:localhost,IP:127.0.0.1" ca.pem ca.key 2020010100
 leaf wrongname.pem other.example "DNS:other.example" ca.pem ca.key
 leaf unknown.pem localhost "DNS:localhost,IP:127.0.0.1" rogue.pem rogue.key
 leaf unknown2.pem localhost "DNS:localhost,IP:127.0.0.1" rogue.pem rogue.key
+leaf names.pem names.test "DNS:auth.test,DNS:wellknown.test,DNS:nothing.test,DNS:srv.test,DNS:mx.test,DNS:guess.test,DNS:table.test,DNS:plain.test,DNS:oauth.test,DNS:autoconfig.auto.test,DNS:autoconfig.hosted.test,DNS:autoconfig.srv.test,DNS:autoconfig.mx.test,DNS:autoconfig.guess.test,DNS:autoconfig.nothing.test" ca.pem ca.key
