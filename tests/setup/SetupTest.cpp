@@ -1,6 +1,8 @@
 // Account set-up against real servers in the tests' namespace: each source in its turn, a domain
 // with nothing, a server without encryption, and OAuth 2 through a stand-in browser, a mock
 // authorization server and Dovecot checking the tokens at its introspection endpoint.
+#include "app/AddAccountDialog.h"
+#include "app/AppContext.h"
 #include "setup/Discovery.h"
 #include "setup/OAuth2.h"
 #include "setup/Verifier.h"
@@ -10,9 +12,15 @@
 #include "TestCertificates.h"
 #include "platform/IniProfile.h"
 #include "platform/Launcher.h"
+#include "platform/ScriptedDialogs.h"
 #include "platform/SecretStore.h"
 
+#include <QComboBox>
 #include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QProcess>
 #include <QTcpServer>
 #include <gtest/gtest.h>
@@ -179,6 +187,57 @@ TEST_F(SetupTest, ADomainWithNothingSaysInFrenchWhatWasTried)
                                  "noms habituels"})
             EXPECT_TRUE(e.Text().contains(step)) << step << "\n" << e.what();
     }
+    // Cancelled during the SRV step: nothing after it is tried.
+    discovery.OnStep = [this](const QString& Step) {
+        if (Step.contains("SRV"))
+            control.Cancel();
+    };
+    try {
+        discovery.Find("user@nothing.test");
+        FAIL() << "not cancelled";
+    } catch (const ESetupError& e) {
+        EXPECT_EQ(e.Kind(), ESetupError::Canceled);
+        EXPECT_FALSE(discovery.Tried().join("").contains("MX"));
+    }
+}
+
+TEST_F(SetupTest, AddAccountDialogFindsChecksAndHandsBackOnlyWhatSignedIn)
+{
+    ScriptedDialogs dialogs;
+    AppContext context;
+    context.dialogs = &dialogs;
+    TempFolder settingsDir;
+    IniProfile settings(settingsDir.file("brevicor.ini"));
+    TAddAccountDialog dialog(context, settings, Table());
+    dialog.CaFile = control.CaFile;
+    int added = 0;
+    dialog.OnAccountAdded = [&](const TAddedAccount&) { ++added; };
+
+    dialog.AddressEdit->setText("user@nothing.test");
+    dialog.FindButtonClick();
+    EXPECT_TRUE(dialog.StatusLabel->text().startsWith("Aucun serveur de messagerie")) << dialog.StatusLabel->text().toStdString();
+    EXPECT_FALSE(dialog.AddButton->isEnabled());
+
+    dialog.AddressEdit->setText("user@table.test");
+    dialog.PasswordEdit->setText("secret");
+    dialog.FindButtonClick();
+    EXPECT_EQ(dialog.IncomingHostEdit->text(), "localhost");
+    EXPECT_EQ(dialog.IncomingPortSpin->value(), dovecot->tlsPort());
+    // Changed by the user to a server without encryption: refused, then accepted with consent.
+    dialog.IncomingPortSpin->setValue(plain->port());
+    dialog.IncomingSecurityCombo->setCurrentIndex(secNone);
+    dialogs.AnswerNo();
+    dialog.AddButtonClick();
+    EXPECT_TRUE(dialog.StatusLabel->text().contains("aucune connexion chiffrée"));
+    EXPECT_FALSE(dialog.Result());
+    dialogs.AnswerYes();
+    dialog.AddButtonClick();
+    ASSERT_TRUE(dialog.Result());
+    EXPECT_EQ(added, 1);
+    EXPECT_EQ(dialog.Result()->Account.Incoming.Port, plain->port());
+    EXPECT_EQ(dialog.Result()->Account.Outgoing.Security, secTls);
+    EXPECT_EQ(dialog.Result()->Password, "secret");
+    EXPECT_FALSE(QFile::exists(settings.path())); // nothing written to the settings
 }
 
 TEST_F(SetupTest, AServerWithoutEncryptionNeedsTheUsersConsent)
