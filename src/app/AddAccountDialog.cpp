@@ -100,6 +100,19 @@ TAddAccountDialog::TAddAccountDialog(AppContext& Context, IniProfile& Settings, 
     AddButton->setEnabled(false);
     FindButton->setDefault(true);
 
+    // Choosing the other incoming protocol shows the server the search found for it, if any.
+    connect(IncomingProtocolCombo, &QComboBox::currentIndexChanged, this, [this](int Index) {
+        if (!FFound)
+            return;
+        const TFoundServer::TProtocol wanted = Index == 1 ? TFoundServer::Imap : TFoundServer::Pop3;
+        for (const TFoundServer& s : {FFound->Incoming, FFound->Alternative})
+            if (s.Valid() && s.Protocol == wanted) {
+                IncomingHostEdit->setText(s.Host);
+                IncomingPortSpin->setValue(s.Port);
+                IncomingSecurityCombo->setCurrentIndex(s.Security);
+                IncomingUserEdit->setText(s.UserName);
+            }
+    });
     connect(FindButton, &QPushButton::clicked, this, [this] { FindButtonClick(); });
     connect(AddButton, &QPushButton::clicked, this, [this] { AddButtonClick(); });
     connect(CancelButton, &QPushButton::clicked, this, [this] { CancelButtonClick(); });
@@ -159,7 +172,10 @@ TFoundAccount TAddAccountDialog::FromFields() const
 {
     TFoundAccount a = *FFound;
     a.Address = AddressEdit->text().trimmed();
-    a.Incoming.Protocol = IncomingProtocolCombo->currentIndex() == 1 ? TFoundServer::Imap : TFoundServer::Pop3;
+    const TFoundServer::TProtocol protocol = IncomingProtocolCombo->currentIndex() == 1 ? TFoundServer::Imap : TFoundServer::Pop3;
+    if (protocol != a.Incoming.Protocol && a.Alternative.Valid() && a.Alternative.Protocol == protocol)
+        std::swap(a.Incoming, a.Alternative);
+    a.Incoming.Protocol = protocol;
     a.Incoming.Host = IncomingHostEdit->text().trimmed();
     a.Incoming.Port = IncomingPortSpin->value();
     a.Incoming.Security = TSecurity(IncomingSecurityCombo->currentIndex());

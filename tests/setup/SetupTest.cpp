@@ -315,3 +315,21 @@ TEST_F(SetupTest, OAuthSignInRefreshAndRevocation)
 }
 
 } // namespace
+
+namespace {
+
+TEST(ShippedProviderTable, ReadsAndAnswersByAddressAndByMxHost)
+{
+    const TProviderTable table = TProviderTable::Load(QStringLiteral(BREVICOR_SOURCE_DIR "/data/providers.json"));
+    TSetupControl control;
+    const TFoundAccount orange = TDiscovery(control, table).Find("prenom.nom@orange.fr");
+    EXPECT_EQ(orange.Incoming.Describe(), "pop.orange.fr:995 (POP3, TLS)"); // IMAP stays second until it can be checked
+    EXPECT_EQ(orange.Outgoing.Describe(), "smtp.orange.fr:465 (SMTP, TLS)");
+    EXPECT_EQ(orange.Incoming.UserName, "prenom.nom@orange.fr");
+    EXPECT_EQ(table.ForDomain("free.fr")->Incoming.front().UserName, "%EMAILLOCALPART%");
+    EXPECT_EQ(table.ForMxHost("alt1.aspmx.l.google.com.")->Id, "google");
+    EXPECT_TRUE(table.ForId("microsoft")->OAuth.Valid());
+    EXPECT_TRUE(table.ForId("microsoft")->OAuth.DefaultClientId.isEmpty());
+}
+
+} // namespace
