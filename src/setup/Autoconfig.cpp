@@ -21,7 +21,6 @@ TXmlServer ReadServer(QXmlStreamReader& Xml, const QString& Address)
     const QString type = Xml.attributes().value("type").toString();
     out.Usable = ProtocolFromWord(type, out.Server.Protocol);
     bool authKnown = false;
-    const QString end = Xml.name().toString();
     while (Xml.readNextStartElement()) {
         const QString name = Xml.name().toString();
         const QString text = Xml.readElementText(QXmlStreamReader::SkipChildElements).trimmed();
@@ -43,7 +42,6 @@ TXmlServer ReadServer(QXmlStreamReader& Xml, const QString& Address)
             }
         }
     }
-    (void)end;
     out.Usable = out.Usable && out.Server.Valid();
     if (out.Server.UserName.isEmpty())
         out.Server.UserName = Address.trimmed();
