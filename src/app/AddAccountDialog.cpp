@@ -213,16 +213,28 @@ void TAddAccountDialog::Verify(TFoundAccount& Account, TVerifier& Verifier)
         PrepareVerifier(Verifier);
     for (TFoundServer* server : {&Account.Incoming, &Account.Outgoing}) {
         StatusLabel->setText(QStringLiteral("Connexion à %1…").arg(server->Describe()));
-        try {
-            Verifier.Check(*server);
-        } catch (const ESetupError& e) {
-            if (e.Kind() != ESetupError::PlainTextOnly || !FContext.dialogs
-                || !FContext.dialogs->ConfirmYesNoDefaultNo(e.Text() + QStringLiteral("\nUtiliser ce serveur quand même ?")))
-                throw;
-            Verifier.AllowPlainText = true;
-            Verifier.Check(*server);
-            Verifier.AllowPlainText = false;
+        // The user may accept a server without encryption, or one certificate the checks refuse;
+        // each question is asked once per server.
+        for (bool asked = false;;) {
+            try {
+                Verifier.Check(*server);
+                break;
+            } catch (const ESetupError& e) {
+                const bool plain = e.Kind() == ESetupError::PlainTextOnly;
+                const bool certificate = e.Kind() == ESetupError::CertificateRefused && !e.Fingerprint().isEmpty();
+                if (asked || !(plain || certificate) || !FContext.dialogs
+                    || !FContext.dialogs->ConfirmYesNoDefaultNo(
+                        e.Text() + (plain ? QStringLiteral("\nUtiliser ce serveur quand même ?")
+                                          : QStringLiteral("\nFaire confiance à ce certificat pour ce compte ?"))))
+                    throw;
+                asked = true;
+                if (plain)
+                    Verifier.AllowPlainText = true;
+                else
+                    server->TrustedFingerprint = e.Fingerprint();
+            }
         }
+        Verifier.AllowPlainText = false;
     }
 }
 

@@ -18,6 +18,9 @@ struct TFoundServer {
     TSecurity Security = secTls;
     TAuthMethod AuthMethod = TAuthMethod::Password;
     QString UserName;
+    // The SHA-256 fingerprint of a certificate the user chose to trust although it fails the
+    // checks (a local bridge's own certificate); empty for none.
+    QString TrustedFingerprint;
 
     bool Valid() const { return !Host.isEmpty() && Port > 0 && Port < 65536; }
     // "imap.example.org:993 (IMAP, TLS)" for the lists of what was tried.
@@ -65,16 +68,20 @@ public:
         Unreachable,      // a found server did not answer
         PlainTextOnly,    // the server offers no encryption and the user did not accept that
         SignInRefused,    // the server refused the user name or password
+        CertificateRefused, // the server's certificate failed the checks; Fingerprint() says which
         NoClientId,       // OAuth 2 without a client identifier in the settings
         OAuthFailed,      // the authorization server refused or failed
         SignInAgain,      // the refresh token is no longer accepted: the user must sign in again
     };
-    ESetupError(TKind Kind, const QString& Text) : std::runtime_error(Text.toStdString()), FKind(Kind) {}
+    ESetupError(TKind Kind, const QString& Text, QString Fingerprint = {})
+        : std::runtime_error(Text.toStdString()), FKind(Kind), FFingerprint(std::move(Fingerprint)) {}
     TKind Kind() const { return FKind; }
+    const QString& Fingerprint() const { return FFingerprint; }
     QString Text() const { return QString::fromStdString(what()); }
 
 private:
     TKind FKind;
+    QString FFingerprint;
 };
 
 // The local part and the domain of an address (the domain lower-cased); false when Address is

@@ -5,6 +5,7 @@
 #include "mail/KTpop3.h"
 #include "mail/KTsmtp.h"
 #include "mail/MailErrors.h"
+#include "net/TlsTransport.h"
 
 #include <memory>
 
@@ -23,6 +24,7 @@ void Configure(TSession& Session, const TFoundServer& Server, const TSetupContro
     Session.Port = Server.Port;
     Session.Security = Server.Security;
     Session.CaFile = Control.CaFile.toStdString();
+    Session.TrustedFingerprint = Server.TrustedFingerprint.toStdString();
     Session.TimeOut = ConnectMs;
     Session.OperationTimeOut = ExchangeMs;
     Session.IdleTimeOut = ExchangeMs;
@@ -95,6 +97,12 @@ void TVerifier::Check(TFoundServer& Server)
         throw;
     } catch (const EAuthError& e) {
         throw ESetupError(ESetupError::SignInRefused, QString::fromStdString(e.what()));
+    } catch (const ECertificateError& e) {
+        throw ESetupError(ESetupError::CertificateRefused,
+                          QStringLiteral("Le certificat du serveur %1 est refusé (%2). Empreinte SHA-256 : %3")
+                              .arg(Server.Describe(), QString::fromStdString(ECertificateError::Reasons(e.Problems())),
+                                   QString::fromStdString(e.Fingerprint())),
+                          QString::fromStdString(e.Fingerprint()));
     } catch (const EAbortError&) {
         throw ESetupError(ESetupError::Canceled, QStringLiteral("Vérification annulée."));
     } catch (const std::exception& e) {

@@ -29,7 +29,7 @@ public:
 
     // Signs in to Server and logs out. A server asked for without encryption is first tried with
     // STARTTLS (STLS for POP3); Server's Security is set to what worked. Raises ESetupError:
-    // Unreachable, PlainTextOnly, SignInRefused, Canceled.
+    // Unreachable, PlainTextOnly, CertificateRefused, SignInRefused, Canceled.
     void Check(TFoundServer& Server);
     // Checks the incoming and the outgoing server.
     void CheckAccount(TFoundAccount& Account);

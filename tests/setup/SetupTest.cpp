@@ -259,6 +259,16 @@ TEST_F(SetupTest, AServerWithoutEncryptionNeedsTheUsersConsent)
     tls.Port = dovecot->port();
     verifier.Check(tls);
     EXPECT_EQ(tls.Security, secStartTls);
+    // A certificate for another name is refused until the user trusts that one certificate.
+    tls.Host = "auth.test";
+    try {
+        verifier.Check(tls);
+        FAIL() << "a certificate for localhost was taken for auth.test";
+    } catch (const ESetupError& e) {
+        EXPECT_EQ(e.Kind(), ESetupError::CertificateRefused) << e.what();
+        tls.TrustedFingerprint = e.Fingerprint();
+    }
+    verifier.Check(tls);
 }
 
 TEST_F(SetupTest, OAuthSignInRefreshAndRevocation)
