@@ -203,6 +203,8 @@ void TAddAccountDialog::FindButtonClick()
         ShowFound(*FFound);
     } catch (const ESetupError& e) {
         ShowError(e.Text());
+    } catch (const std::exception& e) {
+        ShowError(QString::fromUtf8(e.what()));
     }
     SetBusy(false);
 }
@@ -279,8 +281,8 @@ void TAddAccountDialog::AddButtonClick()
             verifier.SecretSource = [password] { return password; };
             Verify(added.Account, verifier);
         }
-    } catch (const ESetupError& e) {
-        ShowError(e.Text());
+    } catch (const std::exception& e) {
+        ShowError(QString::fromUtf8(e.what()));
         SetBusy(false);
         return;
     }
