@@ -157,6 +157,8 @@ void DovecotFixture::setSeen(const std::string& Name, const std::vector<int>& In
 void DovecotFixture::restart()
 {
     stop();
+    // A killed master may linger as a zombie nobody reaps; its pid file would stop the new one.
+    QFile::remove(dir_.file("run/master.pid"));
     start();
 }
 
