@@ -144,23 +144,32 @@ void TImapIdle::Attempt()
             FUidNext = Box.UidNext;
         }
         FExistsSeen = false;
-        FSession->StartIdle();
-        FRenew.start(RenewMs);
-        if (OnIdle)
-            OnIdle(this);
+        IdleAgain();
     });
+}
+
+void TImapIdle::IdleAgain()
+{
+    FSession->StartIdle();
+    FRenew.start(RenewMs);
+    // Mail announced before the server took IDLE, or while the last fetch ran, is fetched now.
+    if (FExistsSeen)
+        QMetaObject::invokeMethod(this, [this] { Activity(); }, Qt::QueuedConnection);
+    if (OnIdle)
+        OnIdle(this);
 }
 
 void TImapIdle::Activity()
 {
     Step([this] {
-        FSession->PollIdle();
+        if (FSession->Idling())
+            FSession->PollIdle();
         if (!FExistsSeen)
             return;
         FExistsSeen = false;
         FSession->StopIdle();
         FetchNew();
-        FSession->StartIdle();
+        IdleAgain();
     });
 }
 
@@ -177,10 +186,7 @@ void TImapIdle::Renew()
             FExistsSeen = false;
             FetchNew();
         }
-        FSession->StartIdle();
-        FRenew.start(RenewMs);
-        if (OnIdle)
-            OnIdle(this);
+        IdleAgain();
     });
 }
 

@@ -63,6 +63,8 @@ private:
     void Attempt();
     void Activity();
     void Renew();
+    // Back into IDLE, with the renewal timer started again.
+    void IdleAgain();
     void Lost(const std::string& Error);
     void Reconnect(int DelayMs);
     // Fetches the summaries of the messages at or above FUidNext and announces them.

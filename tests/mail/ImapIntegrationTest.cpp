@@ -138,8 +138,9 @@ TEST(ImapIntegration, TlsModes)
     }
 }
 
-// Mail delivered while the connection is in IDLE reaches the callback; after the server is
-// restarted under the connection, the supervisor reconnects and the next delivery arrives too.
+// Mail delivered while the connection is in IDLE reaches the callback; IDLE is renewed on the same
+// connection; a network change makes a new connection; after the server is restarted under the
+// connection, the supervisor reconnects and the next delivery arrives too.
 TEST(ImapIntegration, PushSurvivesAServerRestart)
 {
     DovecotFixture dovecot;
@@ -157,20 +158,27 @@ TEST(ImapIntegration, PushSurvivesAServerRestart)
     };
     idle.OnError = [&](const std::string& Error, int) { errors.push_back(Error); };
     idle.OnIdle = [&](QObject*) { ++idles; };
+    idle.RenewMs = 500;
     idle.Start();
     ASSERT_TRUE(waitUntil([&] { return idle.Idling(); }, 20000)) << dovecot.log();
 
     dovecot.deliver("alice", Message("First push"));
     ASSERT_TRUE(waitUntil([&] { return subjects.size() == 1; }, 20000)) << dovecot.log();
     EXPECT_EQ(subjects[0], " First push");
-    EXPECT_TRUE(idle.Idling());
+    const int renewed = idles;
+    ASSERT_TRUE(waitUntil([&] { return idles >= renewed + 2; }, 20000));
+    EXPECT_EQ(idle.Connections(), 1);
+    idle.NetworkChanged();
+    ASSERT_TRUE(waitUntil([&] { return idle.Connections() == 2 && idle.Idling(); }, 20000));
+    EXPECT_TRUE(errors.empty()) << errors.front();
 
     dovecot.restart();
     ASSERT_TRUE(waitUntil([&] { return !errors.empty(); }, 20000));
     dovecot.deliver("alice", Message("After restart"));
     ASSERT_TRUE(waitUntil([&] { return subjects.size() == 2 && idle.Idling(); }, 30000)) << dovecot.log();
     EXPECT_EQ(subjects[1], " After restart");
-    EXPECT_EQ(idle.Connections(), 2);
+    EXPECT_EQ(idle.Connections(), 3);
+    EXPECT_EQ(subjects.size(), 2u);
     idle.Stop();
     EXPECT_FALSE(idle.Session()->Connected());
 }
