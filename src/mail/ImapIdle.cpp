@@ -115,6 +115,10 @@ void TImapIdle::Step(F Work)
             FSession->Abort();  // stopped meanwhile
     } else if (!Error.empty()) {
         Lost(Error);
+    } else if (FSession->Idling() && (!FSession->Connected() || !FSession->Buffered().empty())) {
+        // What came with the server's last answer, or the end of the connection, arrived while
+        // the step ran: no later event will tell of it.
+        QMetaObject::invokeMethod(this, [this] { Activity(); }, Qt::QueuedConnection);
     }
 }
 

@@ -284,6 +284,7 @@ void TKTIMAP::Connect()
     TOperationLimit Limit(*this, OperationTimeOut);
     TSocketSession::Connect();
     FParser.Reset();
+    FTagCount = 0;
     FCapabilities.Clear();
     FSelected = TImapMailbox();
     FIdling = false;

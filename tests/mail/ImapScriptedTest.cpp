@@ -1,9 +1,13 @@
 // TKTIMAP against scripted servers, for what a real server will not do: BYE in the middle of a
 // command, a literal that never ends, garbage, a plain-text session offered where TLS was asked;
 // and the sign-in forms a real server does not all show (LOGIN with a literal, SASL-IR).
+#include "mail/ImapIdle.h"
 #include "mail/KTimap.h"
 #include "mail/MailErrors.h"
 #include "ScriptedServer.h"
+#include "SessionBus.h"
+
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -42,6 +46,7 @@ TEST(ImapScripted, MisbehavingServersEndTheSessionWithTheirReason)
         TSecurity security;
         std::string error;      // start of the error text
         bool authError;
+        bool cancel = false;    // the user cancels while the server says nothing
     };
     const Case cases[] = {
         {"BYE mid-command",
@@ -64,6 +69,9 @@ TEST(ImapScripted, MisbehavingServersEndTheSessionWithTheirReason)
                  .expect("B2 LOGOUT").reply("* BYE bye").reply("B2 OK done");
          },
          secNone, "Identifiant ou mot de passe refusé par 127.0.0.1 : NO [AUTHENTICATIONFAILED] Authentication failed.", true},
+        {"cancelled",
+         [](ScriptedServer& S) { SignInWithLiteral(S); S.expect(kStatus).pause(1500); },
+         secNone, "Readln de socket abandonnée", false, true},
         {"no STARTTLS",
          [](ScriptedServer& S) { S.reply("* OK [CAPABILITY IMAP4rev1 AUTH=PLAIN] ready").expect("B1 LOGOUT").reply("B1 OK"); },
          secStartTls, "Le serveur 127.0.0.1 ne propose pas de connexion chiffrée (STARTTLS)", false},
@@ -82,7 +90,9 @@ TEST(ImapScripted, MisbehavingServersEndTheSessionWithTheirReason)
         imap.Security = c.security;
         imap.UserID = "alice";
         imap.Password = "s\xC3\xA9" "cret";
-        imap.OperationTimeOut = 1000;
+        imap.OperationTimeOut = c.cancel ? 0 : 1000;
+        if (c.cancel)
+            QTimer::singleShot(300, [&imap] { imap.Abort(); });
         std::string error = "(no exception)";
         bool authError = false;
         try {
@@ -103,4 +113,38 @@ TEST(ImapScripted, MisbehavingServersEndTheSessionWithTheirReason)
         if (c.security == secStartTls)
             EXPECT_EQ(server.received(), "B1 LOGOUT\r\n");
     }
+}
+
+// A server that says BYE under an IDLE connection: the supervisor hears why, reconnects after its
+// back-off, and is in IDLE again on the next connection; stopping ends IDLE and logs out.
+TEST(ImapScripted, PushReconnectsAfterBye)
+{
+    ScriptedServer server;
+    for (int connection = 0; connection < 2; ++connection) {
+        server.reply("* OK [CAPABILITY IMAP4rev1 IDLE] ready")
+            .expect("B1 LOGIN \"alice\" \"pw\"").reply("B1 OK [CAPABILITY IMAP4rev1 IDLE] in")
+            .expect("B2 EXAMINE \"INBOX\"").reply("* 1 EXISTS").reply("* OK [UIDVALIDITY 5] v").reply("* OK [UIDNEXT 2] n")
+            .reply("B2 OK [READ-ONLY] done")
+            .expect("B3 IDLE").reply("+ idling");
+        if (connection == 0)
+            server.reply("* BYE going down").close().acceptNext();
+    }
+    server.expect("DONE").reply("B3 OK idle done").expect("B4 LOGOUT").reply("* BYE").reply("B4 OK");
+    server.start();
+    TImapIdle idle;
+    idle.Session()->Host = server.host();
+    idle.Session()->Port = server.port();
+    idle.Session()->UserID = "alice";
+    idle.Session()->Password = "pw";
+    std::vector<std::string> errors;
+    idle.OnError = [&](const std::string& Error, int) { errors.push_back(Error); };
+    idle.Start();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return idle.Connections() == 2 && idle.Idling(); }, 20000))
+        << idle.Connections() << " " << errors.size() << " " << (errors.empty() ? "" : errors[0]) << " " << server.received();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "Le serveur 127.0.0.1 a mis fin à la session : going down");
+    idle.Stop();
+    EXPECT_FALSE(idle.Session()->Connected());
+    ASSERT_TRUE(server.waitFinished());
+    EXPECT_TRUE(server.failures().empty()) << server.failures().front();
 }
