@@ -3,6 +3,7 @@
 #include "DovecotFixture.h"
 #include "TestCertificates.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include <QDir>
@@ -141,6 +142,26 @@ void DovecotFixture::enableTls(const std::string& Certificate)
     certificate_ = Certificate;
 }
 
+void DovecotFixture::enableImap(int IdleNotifySeconds)
+{
+    idleNotify_ = std::max(IdleNotifySeconds, 1);
+}
+
+void DovecotFixture::setSeen(const std::string& Name, const std::vector<int>& Indexes)
+{
+    for (User& user : users_)
+        if (user.name == Name)
+            user.seen = Indexes;
+}
+
+void DovecotFixture::restart()
+{
+    stop();
+    // A killed master may linger as a zombie nobody reaps; its pid file would stop the new one.
+    QFile::remove(dir_.file("run/master.pid"));
+    start();
+}
+
 void DovecotFixture::start()
 {
     if (pid_)
@@ -156,8 +177,9 @@ void DovecotFixture::start()
         for (const char* sub : {"cur", "new", "tmp"})
             QDir().mkpath(md + "/" + sub);
         // Files named in delivery order, so that the server numbers the messages in that order.
-        for (size_t i = 0; i < user.messages.size(); ++i) {
-            const QString name = QString("%1.M%2P1.brevicor:2,").arg(1600000000 + i).arg(i, 6, 10, QChar('0'));
+        for (size_t i = 0; i < user.messages.size() && !filled_; ++i) {
+            const bool seen = std::find(user.seen.begin(), user.seen.end(), int(i)) != user.seen.end();
+            const QString name = QString("%1.M%2P1.brevicor:2,%3").arg(1600000000 + i).arg(i, 6, 10, QChar('0')).arg(seen ? "S" : "");
             writeFileBytes(md + "/cur/" + name, user.messages[i]);
         }
         chownTree(dir_.file("home/" + QString::fromStdString(user.name)), account.uid, account.gid);
@@ -166,15 +188,27 @@ void DovecotFixture::start()
                   + "::\n";
     }
     writeFileBytes(dir_.file("passwd"), passwd);
+    filled_ = true;
 
-    port_ = freeLoopbackPort();
+    // A restart keeps its ports, so that clients find the server where it was.
+    auto another = [this] {
+        quint16 p;
+        do
+            p = freeLoopbackPort();
+        while (p == port_ || p == tlsPort_ || p == imapPort_ || p == imapsPort_);
+        return p;
+    };
+    if (!port_)
+        port_ = another();
+    if (idleNotify_ && !imapPort_)
+        imapPort_ = another();
     std::string ssl = "ssl = no\n";
-    tlsPort_ = 0;
     if (!certificate_.empty()) {
         const TestCertificates& certs = TestCertificates::get();
-        do
-            tlsPort_ = freeLoopbackPort();
-        while (tlsPort_ == port_);
+        if (!tlsPort_)
+            tlsPort_ = another();
+        if (idleNotify_ && !imapsPort_)
+            imapsPort_ = another();
         ssl = "ssl = yes\n"
               "ssl_cert = <" + certs.certFile(certificate_).toStdString() + "\n"
               "ssl_key = <" + certs.keyFile().toStdString() + "\n"
@@ -193,7 +227,8 @@ void DovecotFixture::start()
         "base_dir = " + b + "/run\n"
         "state_dir = " + b + "/state\n"
         "instance_name = brevicor-test-" + std::to_string(getpid()) + "-" + std::to_string(++instanceCounter) + "\n"
-        "protocols = pop3\n"
+        "protocols = pop3" + std::string(idleNotify_ ? " imap" : "") + "\n"
+        + (idleNotify_ ? "imap_idle_notify_interval = " + std::to_string(idleNotify_) + " secs\n" : std::string()) +
         "listen = 127.0.0.1\n"
         + ssl +
         "disable_plaintext_auth = no\n"
@@ -213,8 +248,8 @@ void DovecotFixture::start()
         "  inet_listener pop3s {\n    address = 127.0.0.1\n    port = " + std::to_string(tlsPort_) + "\n  }\n"
         "}\n"
         "service imap-login {\n"
-        "  inet_listener imap {\n    port = 0\n  }\n"
-        "  inet_listener imaps {\n    port = 0\n  }\n"
+        "  inet_listener imap {\n    address = 127.0.0.1\n    port = " + std::to_string(imapPort_) + "\n  }\n"
+        "  inet_listener imaps {\n    address = 127.0.0.1\n    port = " + std::to_string(imapsPort_) + "\n  }\n"
         "}\n";
     writeFileBytes(dir_.file("dovecot.conf"), conf);
 

@@ -29,6 +29,12 @@ public:
     // Serves TLS with one of the TestCertificates ("good", "expired", ...): POP3S on tlsPort()
     // and STLS on port(). Call before start().
     void enableTls(const std::string& Certificate = "good");
+    // Serves IMAP as well: on imapPort() (STARTTLS there with enableTls) and IMAPS on
+    // imapsPort() with enableTls; IDLE sessions hear of new mail at once and get a keep-alive
+    // every IdleNotifySeconds. Call before start().
+    void enableImap(int IdleNotifySeconds = 2);
+    // Messages of a user (indexes into its Messages) stored as already read. Call before start().
+    void setSeen(const std::string& User, const std::vector<int>& Indexes);
 
     // Also accepts OAuth 2 access tokens (XOAUTH2, OAUTHBEARER) that the introspection endpoint at
     // Url (plain http on the loopback) says are active for the user. Call before start().
@@ -36,8 +42,10 @@ public:
 
     // Starts the server and waits until it greets; throws std::runtime_error when it does not.
     void start();
-    // Stops the server (also done by the destructor).
+    // Stops the server (also done by the destructor); open connections end at once.
     void stop();
+    // Stops the server and starts it again on the same ports with the same mailboxes.
+    void restart();
 
     // Delivers one more message to a user's mailbox while the server runs; it becomes the last
     // message of the next session (a session already open does not see it).
@@ -46,6 +54,9 @@ public:
     quint16 port() const { return port_; }
     // The POP3S port (0 without enableTls).
     quint16 tlsPort() const { return tlsPort_; }
+    // The IMAP and IMAPS ports (0 when not served).
+    quint16 imapPort() const { return imapPort_; }
+    quint16 imapsPort() const { return imapsPort_; }
     QString folder() const { return dir_.path(); }
     // Messages currently stored in the user's Maildir (new and cur).
     int storedMessageCount(const std::string& User) const;
@@ -56,6 +67,7 @@ private:
     struct User {
         std::string name, password;
         std::vector<std::string> messages;
+        std::vector<int> seen;
     };
     QString maildir(const std::string& User) const;
 
@@ -63,6 +75,10 @@ private:
     std::vector<User> users_;
     quint16 port_ = 0;
     quint16 tlsPort_ = 0;
+    quint16 imapPort_ = 0;
+    quint16 imapsPort_ = 0;
+    int idleNotify_ = 0;  // 0: no IMAP
+    bool filled_ = false; // mailboxes written by the first start
     std::string certificate_;  // empty: no TLS
     long pid_ = 0;
     int delivered_ = 0;

@@ -1,0 +1,35 @@
+// TWakeWatcher: network changes (NetworkManager) and resume from suspend (logind) on the system bus.
+#include "platform/WakeWatcher.h"
+
+TWakeWatcher::TWakeWatcher(QObject* Owner) : TWakeWatcher(QDBusConnection::systemBus(), Owner) {}
+
+TWakeWatcher::TWakeWatcher(const QDBusConnection& Bus, QObject* Owner) : QObject(Owner), FBus(Bus)
+{
+    Subscribe();
+}
+
+void TWakeWatcher::Subscribe()
+{
+    if (!FBus.isConnected())
+        return;
+    // Only the services' own names may send these (the bus checks who owns a name).
+    const bool Network = FBus.connect("org.freedesktop.NetworkManager", "/org/freedesktop/NetworkManager",
+                                      "org.freedesktop.NetworkManager", "StateChanged", this,
+                                      SLOT(NetworkStateChanged(uint)));
+    const bool Sleep = FBus.connect("org.freedesktop.login1", "/org/freedesktop/login1",
+                                    "org.freedesktop.login1.Manager", "PrepareForSleep", this,
+                                    SLOT(PrepareForSleep(bool)));
+    FListening = Network && Sleep;
+}
+
+void TWakeWatcher::NetworkStateChanged(uint State)
+{
+    if (OnNetworkChanged)
+        OnNetworkChanged(State);
+}
+
+void TWakeWatcher::PrepareForSleep(bool Sleeping)
+{
+    if (!Sleeping && OnResumed)
+        OnResumed();
+}
