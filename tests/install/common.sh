@@ -3,7 +3,7 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 app_id=org.example.brevicor
 icon_sizes=(16 22 24 32 48 64 128 256)
-scratch=$(mktemp -d)
+scratch=$(realpath "$(mktemp -d)")
 trap 'rm -rf "$scratch"' EXIT
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
