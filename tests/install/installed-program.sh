@@ -27,7 +27,7 @@ env -u XDG_CONFIG_HOME -u DBUS_SESSION_BUS_ADDRESS HOME="$home" XDG_RUNTIME_DIR=
   QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES="brevicor.paths.info=true" ASAN_OPTIONS=detect_leaks=0 \
   "$root/bin/brevicor" 2>"$scratch/err" &
 pid=$!
-trap 'kill -KILL "$pid" 2>/dev/null; rm -rf "$scratch"' EXIT
+trap 'kill -KILL "$pid" 2>/dev/null || true; rm -rf "$scratch"' EXIT
 catches_term() { (( 0x$(awk '/^SigCgt:/ {print $2}' "/proc/$pid/status" 2>/dev/null || echo 0) & 1 << 14 )); }
 for _ in $(seq 600); do
   catches_term || ! kill -0 "$pid" 2>/dev/null && break
