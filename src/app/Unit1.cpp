@@ -106,7 +106,7 @@ IniProfile TForm1::Profile() const { return IniProfile(IniPath); }
 
 void TForm1::FormCreate()
 {
-    ProgramDir = context_.paths.programDir;
+    ProgramDir = context_.paths.dataDir;
     ConfigDir = context_.paths.configDir;
     Application().HelpFile = ProgramDir + QStringLiteral("BREVICOR.HLP");
     // The time fields always use ":" as their separator (see the input masks), whatever the

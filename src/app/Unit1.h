@@ -56,7 +56,7 @@ public:
     static constexpr int DefaultHeight = 500;
 
     // ---- state shared by the check run, the scheduler, the alert window and the mailbox pages
-    QString ProgramDir;        // folder of the program file, ending with '/'
+    QString ProgramDir;        // folder of the program's data (help, sounds), ending with '/'
     QString ConfigDir;         // folder of the settings file and the chosen sound, ending with '/'
     QString IniPath;           // the settings file
     QString AttachmentsFolder; // folder the attachment picker opens in

@@ -1,14 +1,17 @@
-// ProgramPaths: where the program's files are: its own folder, and the folder of its writable files.
+// ProgramPaths: where the program's files are: its own folder, its data folder, and the folder of
+// its writable files.
 #pragma once
 #include <QString>
 
-// The program keeps its settings file and its chosen sound beside its executable. When that folder
-// is not writable (a system-wide install), those writable files go to $XDG_CONFIG_HOME/brevicor/
-// instead, while read-only data (help files, the default sound) is still read from the program
-// folder.
+// In a build folder the program keeps everything beside its executable: help files, the default
+// sound, the settings file and the chosen sound. Installed (the executable in <prefix>/bin and its
+// data in <prefix>/share/brevicor), the read-only data is read from the data folder, and the
+// writable files go to $XDG_CONFIG_HOME/brevicor/; they go there too when the program's folder is
+// not writable.
 struct ProgramPaths {
     QString programFile;  // full path of the executable
     QString programDir;   // folder of the executable, ending with '/'
+    QString dataDir;      // folder of the read-only data (help, sounds, local page), ending with '/'
     QString configDir;    // folder of the writable files, ending with '/'
 
     // Paths of the running program.
@@ -18,4 +21,6 @@ struct ProgramPaths {
 
     // The settings file: the program's base name with the extension ".ini", in configDir.
     QString iniPath() const;
+    // The program runs from an installed tree: its data folder is not its own folder.
+    bool installed() const { return dataDir != programDir; }
 };
