@@ -78,8 +78,11 @@ void TForm1::LoadSettings()
         if (screen.isValid())
             size = size.boundedTo(screen.size() - kFrameAllowance);
         resize(size);
-        int x = ini.ReadInteger(kMainW, QStringLiteral("x"), screen.x() + (screen.width() - width()) / 2);
-        int y = ini.ReadInteger(kMainW, QStringLiteral("y"), screen.y() + (screen.height() - height()) / 2);
+        // Centred with its frame.
+        int x = ini.ReadInteger(kMainW, QStringLiteral("x"),
+                                screen.x() + (screen.width() - width() - kFrameAllowance.width()) / 2);
+        int y = ini.ReadInteger(kMainW, QStringLiteral("y"),
+                                screen.y() + (screen.height() - height() - kFrameAllowance.height()) / 2);
         if (screen.isValid()) {
             x = std::clamp(x, screen.left(), std::max(screen.left(), screen.right() + 1 - width() - kFrameAllowance.width()));
             y = std::clamp(y, screen.top(), std::max(screen.top(), screen.bottom() + 1 - height() - kFrameAllowance.height()));

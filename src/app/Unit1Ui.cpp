@@ -2,6 +2,7 @@
 #include "app/SpinButton.h"
 #include "app/StatusLine.h"
 #include "app/Unit1.h"
+#include "app/Main.h"
 #include "app/PageWidgets.h"
 
 #include <QApplication>

@@ -169,22 +169,25 @@ TEST_F(CheckRunTest, OneAndTwoMessagesAreCountedAndTheSoundPlays)
     form().HostCombo->setEditText("localhost");
     form().Edit3->setText("anne");
     form().Edit4->setText("pa");
-    run(false);
+    // By hand, the current account's session is handed over to its list.
+    run(true);
     EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur localhost (2 nouveaux)"}));
     EXPECT_EQ(form().Label10->text(), "Nb de messages : 2");
     EXPECT_EQ(form().SpinEdit1->maximum(), 2);
     EXPECT_TRUE(form().SpinEdit1->isEnabled());
 }
 
-TEST_F(CheckRunTest, MailFoundWhileHiddenShowsTheMessageList)
+TEST_F(CheckRunTest, MailFoundByTheScheduleLeavesTheWindowHiddenAndNoSessionOpen)
 {
     current("127.0.0.1", "anne", "pa", port());
     start();
     EXPECT_FALSE(form().isVisible());
     run(false);
-    EXPECT_TRUE(form().isVisible());
-    EXPECT_EQ(form().PageControl1->currentWidget(), form().TabSheet3);
-    EXPECT_TRUE(form().MailboxTabsVisible());
+    EXPECT_TRUE(alertShown);
+    EXPECT_FALSE(form().isVisible());
+    // The session held for the alert window ended with it.
+    EXPECT_EQ(form().Mail->Hold(), TMailController::THold::None);
+    EXPECT_FALSE(form().KTPOP31->Connected());
 }
 
 TEST_F(CheckRunTest, ALineUpBeforeTheRunIsNeitherDialedNorHungUp)

@@ -59,10 +59,11 @@ TEST(OneProgram, ASecondStartEndsAndTheFirstGoesOnAndACheckRunsBesideIt)
         int exit;
         QString out;
     } rows[] = {
-        {{"--check"}, "anne", open, 0, "Vous avez 2 messages sur 127.0.0.1\n"},
+        // New since the program's last check (never, here); the command line remembers nothing.
+        {{"--check"}, "anne", open, 0, "Vous avez 2 messages sur 127.0.0.1 (2 nouveaux)\n"},
         {{"--check"}, "bruno", open, 1, "Vous n'avez aucun message sur bruno@127.0.0.1\n"},
         {{"--check"}, "anne", closed, 2, "Connexion impossible à 127.0.0.1\n"},
-        {{"--check", "--all"}, "anne", open, 0, "Vous avez 2 messages sur 127.0.0.1\nConnexion impossible à localhost\n"},
+        {{"--check", "--all"}, "anne", open, 0, "Vous avez 2 messages sur 127.0.0.1 (2 nouveaux)\nConnexion impossible à localhost\n"},
     };
     IniProfile ini(folder.file("brevicor.ini"));
     ini.WriteInteger("Host", "Nombre", 2);
