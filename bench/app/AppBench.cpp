@@ -5,6 +5,8 @@
 //          NetworkManager (the tests' fixture) found through DBUS_SYSTEM_BUS_ADDRESS;
 //  [check] a check of ten accounts on a private Dovecot server, driven through the main window
 //          of this process, against ten single `fetchmail --check` runs for the same accounts;
+//  [cli]   one `brevicor --check` process (no window) against one `fetchmail --check` process
+//          for the same account, started alternately;
 //  [listing] "Lister" on a mailbox of 500 messages in the main window of this process (shown
 //          offscreen, the list page in view), against the POP3 component alone doing the same
 //          work and Python's poplib doing the same commands one at a time.
@@ -99,6 +101,7 @@ struct Options {
     bool idle = true;
     bool check = true;
     bool listing = true;
+    bool cli = true;
     int listCount = 500;
 };
 
@@ -122,12 +125,13 @@ Options ParseOptions(const QStringList& args)
             o.idle = next == QLatin1String("idle");
             o.check = next == QLatin1String("check");
             o.listing = next == QLatin1String("listing");
+            o.cli = next == QLatin1String("cli");
             ++i;
         } else if (a == QLatin1String("--list-count")) {
             o.listCount = next.toInt(), ++i;
         } else {
             Fail(QStringLiteral("unknown argument %1 (--seconds N --settle N --runs N --rounds N "
-                                "--scenarios tray,tray-noline,offscreen --only idle|check|listing --list-count N)").arg(a));
+                                "--scenarios tray,tray-noline,offscreen --only idle|check|listing|cli --list-count N)").arg(a));
         }
     }
     return o;
@@ -788,6 +792,46 @@ void BenchCheck(const Options& o, DovecotFixture& dovecot, const std::vector<Acc
                 Median(mine) / Median(peer), Median(ratio), Median(mine) / Median(peer) <= 1.2 ? "met" : "NOT met");
 }
 
+// -------------------------------------------------------------------------------------- cli
+
+void PrintRatio(const char* what, std::vector<double> ratios, double target);
+
+// One check from the command line, process against process: the program copied into a folder
+// with the account as its current one, and fetchmail with a control file for the same account.
+void BenchCommandLine(const Options& o, DovecotFixture& dovecot, const Account& a)
+{
+    TempFolder dir;
+    PrepareProgramFolder(dir, dovecot.port());
+    const std::string rc = dir.file(QStringLiteral("fetchmailrc")).toStdString();
+    testsupport::writeFileBytes(QString::fromStdString(rc),
+                                "set no syslog\npoll \"127.0.0.1\" with proto POP3 port " + std::to_string(dovecot.port())
+                                    + " auth password\n  user \"" + a.user + "\" there with password \"" + a.password
+                                    + "\" options keep sslproto \"\"\n");
+    ::chmod(rc.c_str(), 0600);
+    const std::vector<std::string> brevicor = {dir.file(QStringLiteral("brevicor")).toStdString(), "--check"};
+    const std::vector<std::string> fetchmail = {"/usr/bin/fetchmail", "--check", "-f", rc, "-i",
+                                                dir.file(QStringLiteral("ids")).toStdString(), "--pidfile",
+                                                dir.file(QStringLiteral("pid")).toStdString()};
+    std::printf("[cli] one check of one account: brevicor --check against fetchmail --check\n");
+    std::printf("%5s %14s %14s %10s %16s %16s\n", "round", "Brevicor ms", "fetchmail ms", "ratio", "Brevicor cpu ms",
+                "fetchmail cpu ms");
+    std::vector<double> ratios;
+    for (int round = 0; round <= o.rounds; ++round) {
+        const SpawnResult b = Spawn(brevicor);
+        const SpawnResult f = Spawn(fetchmail);
+        if (b.exitCode != 0 || b.out.find("messages sur 127.0.0.1") == std::string::npos)
+            Fail(QStringLiteral("brevicor --check gave %1: %2").arg(b.exitCode).arg(b.out.c_str()));
+        if (f.exitCode != 0)
+            Fail(QStringLiteral("fetchmail --check gave %1: %2").arg(f.exitCode).arg(f.out.c_str()));
+        if (round == 0)
+            continue;  // warm-up: caches filled for both
+        ratios.push_back(b.wallMs / f.wallMs);
+        std::printf("%5d %14.1f %14.1f %10.3f %16.1f %16.1f\n", round, b.wallMs, f.wallMs, ratios.back(), b.cpuMs, f.cpuMs);
+    }
+    PrintRatio("brevicor --check / fetchmail --check (wall)", ratios, 1.0);
+    std::printf("\n");
+}
+
 // ---------------------------------------------------------------------------------- listing
 
 // Median of paired ratios with their spread, and whether the target is met.
@@ -962,6 +1006,8 @@ int main(int argc, char** argv)
     dovecot.addUser("lister", "l1ster", listed);
     dovecot.start();
 
+    if (o.cli)
+        BenchCommandLine(o, dovecot, accounts.front());
     if (o.listing)
         BenchListing(o, dovecot, "lister", "l1ster");
     if (o.listing && (o.check || o.idle))

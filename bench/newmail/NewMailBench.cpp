@@ -49,7 +49,7 @@ int main(int argc, char** argv)
     dovecot.addUser("bench", "pw", box);
     dovecot.start();
     testsupport::TempFolder state;
-    const QString file = TSeenMail::StateFileFor(state.path(), "127.0.0.1", dovecot.port(), "bench");
+    const QString file = TSeenMail::StateFileFor(state.path(), "127.0.0.1", "bench");
 
     std::vector<double> times;
     size_t stateBytes = 0;

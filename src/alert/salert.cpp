@@ -5,7 +5,6 @@
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -132,19 +131,10 @@ void TAlert::Timer1Timer()
 void TAlert::ListBoxDblClick()
 {
     QListWidgetItem* item = ListBox->currentItem();
-    if (ListBox->count() > 0 && item && item->isSelected() && host_)
-        host_->OpenAccountMailbox(HostFromLine(item->text()));
+    // The line carries its account; a line without one (a hang-up note) opens nothing.
+    const QString account = item ? item->data(AccountRole).toString() : QString();
+    if (ListBox->count() > 0 && item && item->isSelected() && host_ && !account.isEmpty())
+        host_->OpenAccountMailbox(account);
     reject();
 }
 
-QString TAlert::HostFromLine(const QString& line)
-{
-    const int at = line.indexOf(QStringLiteral("sur"));
-    if (at < 0)
-        return QString();
-    QString host = line.mid(at + 4);
-    // A count line may end with its new messages: "... sur host (2 nouveaux)".
-    static const QRegularExpression freshSuffix(QStringLiteral(" \\(\\d+ nouveaux?\\)$"));
-    host.remove(freshSuffix);
-    return host;
-}

@@ -18,8 +18,8 @@ public:
     virtual bool ProbeLine() = 0;
     // Hangs up the connection the program itself opened.
     virtual void HangUpLine() = 0;
-    // Opens the message list of the account of that host.
-    virtual void OpenAccountMailbox(const QString& host) = 0;
+    // Opens the message list of the account of that name.
+    virtual void OpenAccountMailbox(const QString& account) = 0;
     // Starts the user's usual mail program.
     virtual void OpenUsualMailProgram() = 0;
     // The window was closed: the user has seen its lines.
@@ -55,8 +55,8 @@ public:
 
     int Ticks() const { return ticks_; }
 
-    // The host named at the end of a result line ("... sur host"), empty when there is none.
-    static QString HostFromLine(const QString& line);
+    // The item data of a result line that holds the name of its account.
+    static constexpr int AccountRole = Qt::UserRole + 1;
 
 protected:
     void showEvent(QShowEvent* event) override;

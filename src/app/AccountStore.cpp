@@ -186,6 +186,12 @@ QList<TAccount> TAccountStore::ReadAll() const
     return accounts;
 }
 
+void TAccountStore::WriteTrustedFingerprints(const TAccount& account)
+{
+    if (!account.Section.isEmpty())
+        WriteOptional(account.Section, kFingerprints, account.TrustedFingerprints, QString());
+}
+
 void TAccountStore::Write(const TAccount& account)
 {
     if (account.Section.isEmpty())

@@ -41,6 +41,8 @@ public:
     QList<TAccount> ReadAll() const;
     // Writes the account into its section (nothing when it has no section name).
     void Write(const TAccount& account);
+    // Writes only the account's trusted certificates into its section.
+    void WriteTrustedFingerprints(const TAccount& account);
     void Erase(const QString& name);
 
     // The four fields of the "Serveur" page; Section holds the host field's text.

@@ -1,5 +1,5 @@
 // CheckRun: the mail check, without any window: for each account, make sure a line is up, sign
-// in to its POP3 server and read how many messages wait there; one result per account.
+// in to its mailbox and read how many messages wait there; one result per account.
 #include "app/CheckRun.h"
 #include "app/SessionSettings.h"
 #include "net/TlsTransport.h"
@@ -7,7 +7,7 @@
 #include "app/NewMail.h"
 #include "app/WireText.h"
 #include "dialup/DialUp.h"
-#include "mail/KTpop3.h"
+#include "app/Mailbox.h"
 #include "mail/MailErrors.h"
 
 QString ResultLine(const TAccountResult& Result, bool SayWhenEmpty)
@@ -21,6 +21,10 @@ QString ResultLine(const TAccountResult& Result, bool SayWhenEmpty)
         return QStringLiteral("Identifiant ou mot de passe refusé par ") + name;
     case TCheckOutcome::Cancelled:
         return QString();
+    case TCheckOutcome::CertificateRefused:
+        return QStringLiteral("Certificat de ") + name + QStringLiteral(" refusé : ") + Result.Error;
+    case TCheckOutcome::WrongSecurity:
+        return QStringLiteral("Connexion impossible à ") + name + QStringLiteral(" : ") + Result.Error;
     case TCheckOutcome::Counted:
         break;
     }
@@ -32,7 +36,7 @@ QString ResultLine(const TAccountResult& Result, bool SayWhenEmpty)
            + NewMailSuffix(Result.Fresh);
 }
 
-TCheckRun::TCheckRun(TKTPOP3& Pop3, TDialUp& DialUp) : pop3_(Pop3), line_(DialUp) {}
+TCheckRun::TCheckRun(TMailbox& Mailbox, TDialUp& DialUp) : mailbox_(Mailbox), line_(DialUp) {}
 
 bool TCheckRun::Begin()
 {
@@ -95,25 +99,27 @@ TAccountResult TCheckRun::Check(const TAccount& Account)
     if (line == TDialLine::TResult::DialFailed && !ConnectAfterFailedDial)
         return Outcome(Account, TCheckOutcome::LineDown);
 
-    const std::optional<int> port = Account.PortNumber();
-    if (!port)
+    if (!Account.PortNumber())
         return Outcome(Account, TCheckOutcome::Unreachable,
                        QStringLiteral("'%1' n'est pas un numéro de port valide").arg(Account.Port));
     TAccount account = Account;
-    ConfigureSession(pop3_, account);
-    pop3_.Port = *port;
     try {
         try {
-            pop3_.Connect();
+            mailbox_.Open(account);
         } catch (const ECertificateError& e) {
+            const std::string reasons = ECertificateError::Reasons(e.Problems());
             // Once trusted, the very same certificate is accepted on the next try.
             if (cancelled_ || !OnUntrustedCertificate
-                || !OnUntrustedCertificate(account, Account.Host.toStdString(),
-                                           ECertificateError::Reasons(e.Problems()), e.Fingerprint()))
-                throw;
+                || !OnUntrustedCertificate(account, Account.Host.toStdString(), reasons, e.Fingerprint())) {
+                DropSession();
+                if (cancelled_)
+                    return Outcome(Account, TCheckOutcome::Cancelled);
+                TAccountResult r = Outcome(Account, TCheckOutcome::CertificateRefused, QString::fromStdString(reasons));
+                r.Fingerprint = QString::fromStdString(e.Fingerprint());
+                return r;
+            }
             DropSession();
-            ConfigureSession(pop3_, account);
-            pop3_.Connect();
+            mailbox_.Open(account);
         }
     } catch (const EAuthError& e) {
         DropSession();
@@ -122,12 +128,17 @@ TAccountResult TCheckRun::Check(const TAccount& Account)
         DropSession();
         if (cancelled_)
             return Outcome(Account, TCheckOutcome::Cancelled, QString::fromUtf8(e.what()));
+        if (OnSecurityDoubt) {
+            const QString mismatch = OnSecurityDoubt(account);
+            if (!mismatch.isEmpty())
+                return Outcome(Account, TCheckOutcome::WrongSecurity, mismatch);
+        }
         // The server was not reached at all, or was reached over a line that then failed.
         return Outcome(Account, line == TDialLine::TResult::DialFailed ? TCheckOutcome::LineDown : TCheckOutcome::Unreachable,
                        QString::fromUtf8(e.what()));
     }
     TAccountResult r = Outcome(Account, TCheckOutcome::Counted);
-    r.Count = pop3_.MessageCount();
+    r.Count = mailbox_.Count();
     if (OnCounted && !cancelled_) {
         try {
             OnCounted(r);
@@ -142,7 +153,7 @@ TAccountResult TCheckRun::Check(const TAccount& Account)
 
 void TCheckRun::CloseSession()
 {
-    if (!pop3_.Connected())
+    if (!mailbox_.IsOpen())
         return;
     if (cancelled_) {
         DropSession();
@@ -151,7 +162,7 @@ void TCheckRun::CloseSession()
     // The logout makes the server release the mailbox; a failure here reaches the caller, unless
     // it is the user's cancel that ended it.
     try {
-        pop3_.Disconnect();
+        mailbox_.Close();
     } catch (...) {
         if (!cancelled_)
             throw;
@@ -161,8 +172,7 @@ void TCheckRun::CloseSession()
 void TCheckRun::DropSession()
 {
     // Without a logout: the connection is given up (cancelled, or failed half way).
-    if (pop3_.Connected())
-        pop3_.TSocketSession::Disconnect();
+    mailbox_.Drop();
 }
 
 void TCheckRun::Finish(int Total)
@@ -177,5 +187,5 @@ void TCheckRun::Cancel()
 {
     cancelled_ = true;
     // Every wait of the session ends within one pass of its loop.
-    pop3_.Cancel();
+    mailbox_.Cancel();
 }

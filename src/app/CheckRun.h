@@ -1,5 +1,5 @@
 // CheckRun: the mail check, without any window: for each account, make sure a line is up, sign
-// in to its POP3 server and read how many messages wait there; one result per account.
+// in to its mailbox and read how many messages wait there; one result per account.
 #pragma once
 #include "app/Account.h"
 #include "app/DialLine.h"
@@ -10,7 +10,7 @@
 #include <functional>
 
 class TDialUp;
-class TKTPOP3;
+class TMailbox;
 
 enum class TCheckOutcome {
     Counted,     // signed in; Count messages wait
@@ -18,6 +18,8 @@ enum class TCheckOutcome {
     Refused,     // the server refused the user name or the password
     LineDown,    // no line was up and none could be brought up
     Cancelled,   // the user cancelled before the account's count was read
+    CertificateRefused, // the server's certificate failed the checks and was not trusted
+    WrongSecurity,      // the server speaks TLS where the account expects clear text, or the reverse
 };
 
 struct TAccountResult {
@@ -26,19 +28,20 @@ struct TAccountResult {
     int Count = 0;  // Counted only
     int Fresh = 0;  // Counted only: messages new since the account's last check
     QStringList Newest; // "sender — subject" of up to three of the new messages, newest first
-    QString Error;  // what went wrong, as the component or the run said it
+    QString Error;  // what went wrong, as the component or the run said it (for a refused
+                    // certificate: its problems)
+    QString Fingerprint; // CertificateRefused: the certificate's SHA-256 fingerprint
 };
 
 // The alert line of one result ("" for none). An account without messages gets a line only when
-// SayWhenEmpty. Every line that gives a count has " sur " and the account's name, then the new
-// messages when there are ("(2 nouveaux)"): the alert window finds the account from it.
+// SayWhenEmpty. A count line ends with the new messages when there are ("(2 nouveaux)").
 QString ResultLine(const TAccountResult& Result, bool SayWhenEmpty);
 
 class TCheckRun {
 public:
-    // The session and the dial-up component are the program's; the run configures the session's
-    // host, port and credentials for each account and leaves the rest of its settings alone.
-    TCheckRun(TKTPOP3& Pop3, TDialUp& DialUp);
+    // The mailbox and the dial-up component are the program's; the run opens the mailbox with each
+    // account's settings.
+    TCheckRun(TMailbox& Mailbox, TDialUp& DialUp);
 
     // The dial-up entry dialed when no line is up; empty when none is defined.
     QString Entry;
@@ -58,6 +61,9 @@ public:
     std::function<bool(TAccount& Account, const std::string& Host, const std::string& Reasons,
                        const std::string& Fingerprint)>
         OnUntrustedCertificate;
+    // A session that failed after the server was reached: what the server speaks on that port
+    // (see SecurityMismatch); empty when nothing is wrong with the account's security choice.
+    std::function<QString(const TAccount& Account)> OnSecurityDoubt;
     // An account was counted and its session is still open: what else to learn from it (what is
     // new). A failure there leaves the count standing.
     std::function<void(TAccountResult&)> OnCounted;
@@ -88,7 +94,7 @@ private:
     void CloseSession();
     void DropSession();
 
-    TKTPOP3& pop3_;
+    TMailbox& mailbox_;
     TDialLine line_;
     bool lineWasUp_ = false;
     bool lineUp_ = false;

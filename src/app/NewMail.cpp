@@ -31,13 +31,20 @@ const char kHeader[] = "brevicor-seen 1";
 
 TSeenMail::TSeenMail(QString stateFile) : file_(std::move(stateFile)) {}
 
-QString TSeenMail::StateFileFor(const QString& folder, const QString& host, int port, const QString& user)
+QString TSeenMail::StateFileFor(const QString& folder, const QString& host, const QString& user, int formerPort)
 {
     // A readable name that cannot leave the folder: the parts percent-encoded, "/" included.
     const QString name = QString::fromLatin1(QUrl::toPercentEncoding(user.toLower(), {}, "/\\%")) + QLatin1Char('@')
-                         + QString::fromLatin1(QUrl::toPercentEncoding(host.toLower(), {}, "/\\%")) + QLatin1Char('_')
-                         + QString::number(port);
-    return QDir(folder).filePath(name.left(200) + QStringLiteral(".seen"));
+                         + QString::fromLatin1(QUrl::toPercentEncoding(host.toLower(), {}, "/\\%"));
+    const QString file = QDir(folder).filePath(name.left(200) + QStringLiteral(".seen"));
+    // Earlier versions kept one file per port too: the file of the port in use carries on.
+    if (formerPort > 0 && !QFileInfo::exists(file)) {
+        const QString former =
+            QDir(folder).filePath((name + QLatin1Char('_') + QString::number(formerPort)).left(200) + QStringLiteral(".seen"));
+        if (QFileInfo::exists(former))
+            QFile::rename(former, file);
+    }
+    return file;
 }
 
 void TSeenMail::Load()

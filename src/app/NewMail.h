@@ -25,8 +25,9 @@ public:
     // Memory the remembered state takes, in bytes (for the cost benchmarks).
     size_t StateBytes() const;
 
-    // The state file of an account: one file per server, port and user under folder.
-    static QString StateFileFor(const QString& folder, const QString& host, int port, const QString& user);
+    // The state file of a mailbox: one file per server and user under folder, whatever the port
+    // and security used to reach it. A file an earlier version kept for formerPort is taken over.
+    static QString StateFileFor(const QString& folder, const QString& host, const QString& user, int formerPort = 0);
 
 private:
     void Load();

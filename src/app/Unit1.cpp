@@ -44,11 +44,23 @@ TForm1::TForm1(AppContext& context, THiddenForm* hiddenForm, TAlert* alert)
 TForm1::~TForm1()
 {
     SetShowMessageHook(nullptr);
-    // The components may report while they are torn down; the window no longer listens.
+    // A session still open says goodbye while the window can still show it; nothing else starts.
+    Timer1->stop();
+    Schedule->Timer2->stop();
+    try {
+        Mail->Disconnect(LineUp);
+    } catch (const std::exception&) {
+        // The program ends: a server that does not answer its goodbye is left as it is.
+    }
+    // The mail work may report while it is torn down; the window no longer listens.
+    Mail->OnSessionClosed = nullptr;
+    Mail->OnBusyChanged = nullptr;
+    Mail->User = nullptr;
     KTPOP31->OnDisconnect = nullptr;
     KTPOP31->OnStatus = nullptr;
     KTSMTP1->OnDisconnect = nullptr;
     KTSMTP1->OnStatus = nullptr;
+    delete Mail;
 }
 
 void TForm1::CreateComponents()
@@ -56,36 +68,14 @@ void TForm1::CreateComponents()
     WAVPlayer1 = new TWAVPlayer(*context_.sound, this);
     WAVPlayer1->setObjectName(QStringLiteral("WAVPlayer1"));
 
-    KTPOP31 = new TKTPOP3(this);
-    KTPOP31->setObjectName(QStringLiteral("KTPOP31"));
-    KTPOP31->Port = 110;
-    KTPOP31->ReportLevel = 0;
-    KTPOP31->DeleteOnRead = false;
-    // A silent server ends in an error instead of a frozen window.
-    KTPOP31->TimeOut = 60000;
-    KTPOP31->IdleTimeOut = 120000;
-    // The whole sign-in and each short exchange have their own limit, so a check run gives up a
-    // silent or dripping server well within half a minute.
-    KTPOP31->OperationTimeOut = 25000;
-    ConnectPop3Events();
-
-    KTSMTP1 = new TKTSMTP(this);
-    KTSMTP1->setObjectName(QStringLiteral("KTSMTP1"));
-    KTSMTP1->Port = 25;
-    KTSMTP1->ReportLevel = 0;
-    KTSMTP1->EncodeType = uuMime;
-    KTSMTP1->ClearParams = true;
-    KTSMTP1->SubType = mtPlain;
-    KTSMTP1->PostMessage.LocalProgram = "Kestrune SMTP Demo";
-    KTSMTP1->TimeOut = 60000;
-    KTSMTP1->IdleTimeOut = 120000;
-    ConnectSmtpEvents();
-
     std::unique_ptr<DialService> service = context_.makeDialService ? context_.makeDialService() : nullptr;
-    DialUp = new TDialUp(this, std::move(service));
-    DialUp->setObjectName(QStringLiteral("DialUp"));
-    DialUp->DialMode = dmSync;
-    DialUp->Language = English;
+    Mail = new TMailController(std::move(service), context_.paths.iniPath(),
+                               context_.paths.configDir + QStringLiteral("nouveaux/"), context_.secrets, this);
+    KTPOP31 = Mail->Pop3();
+    KTSMTP1 = Mail->Smtp();
+    DialUp = Mail->DialUp();
+    ConnectPop3Events();
+    ConnectSmtpEvents();
     ConnectDialUpEvents();
 
     // The decoder's notes about uuencoded parts are shown in a message box.
@@ -120,15 +110,11 @@ void TForm1::FormCreate()
     ShowMailboxTabs(false);
     // The message list scrolls sideways over twice its width; Qt sizes the scroll range from the
     // lines themselves.
-    if (CheckBox1->isChecked())
-        Timer2->start();
-    else
-        Timer2->stop();
-    MinutesLeft = IntervalMinutes;
+    const bool checkAtStart = Schedule->Start();
     SelectAlertSound();
     TellWherePasswordsAre();
     Timer1->start();
-    if (CheckBox1->isChecked() && CheckBox3->isChecked())
+    if (checkAtStart)
         CheckMail();
 }
 
@@ -284,7 +270,7 @@ void TForm1::Guarded(const std::function<void()>& action)
     } catch (const std::exception& e) {
         ScreenCursor::Normal();
         // A transfer ended by the user's own cancel: nothing went wrong.
-        if (cancelRequested_ && dynamic_cast<const EAbortError*>(&e))
+        if (Mail->CancelRequested() && dynamic_cast<const EAbortError*>(&e))
             SetStatusText(QStringLiteral("Opération annulée"));
         else
             context_.dialogs->ShowError(QString::fromUtf8(e.what()));

@@ -4,6 +4,8 @@
 #include "app/Account.h"
 #include "app/AppContext.h"
 #include "app/DialLine.h"
+#include "app/MailController.h"
+#include "app/SchedulePage.h"
 #include "mail/ReplyText.h"
 
 #include <QList>
@@ -42,7 +44,7 @@ class TAccountStore;
 struct TAccountResult;
 struct TRasConnStatus;
 
-class TForm1 : public QWidget, public TAlertHost {
+class TForm1 : public QWidget, public TAlertHost, public TMailUser {
     Q_OBJECT
 public:
     // Creates the window hidden and runs FormCreate: the dial-up entries are listed, every setting
@@ -59,11 +61,8 @@ public:
     QString ProgramDir;        // folder of the program's data (help, sounds), ending with '/'
     QString ConfigDir;         // folder of the settings file and the chosen sound, ending with '/'
     QString IniPath;           // the settings file
-    QString AttachmentsFolder; // folder the attachment picker opens in
-    int IntervalMinutes = 0;   // every-N-minutes interval
-    int MinutesLeft = 0;       // countdown to the next every-N-minutes check
-    QString HeureQ;            // daily connection time, HH:MM
-    QString HeureH;            // weekly connection time, HH:MM
+    QString AttachmentsFolder; // where the files of received messages go (empty: the download folder)
+    QString ComposeFolder;     // folder the attachment picker opens in
     bool FirstListing = true;  // no listing has run yet
     bool LineWasUp = false;    // a connection was already active when the last check began
     bool LineUp = false;       // the last enumeration found at least one active connection
@@ -168,29 +167,13 @@ public:
     QLineEdit* Edit110 = nullptr;     // subject
     QPlainTextEdit* Memo100 = nullptr;
 
-    // "Connexions automatiques"
-    QCheckBox* CheckBox1 = nullptr; // scheduler on
-    QRadioButton* RadioButton1 = nullptr;
-    QSpinBox* SpinEdit2 = nullptr;
-    QLabel* Label11 = nullptr;
-    QRadioButton* RadioButton2 = nullptr;
-    QLineEdit* Edit = nullptr;
-    TSpinButton* HSpin = nullptr;
-    TSpinButton* MSpin = nullptr;
-    QRadioButton* RadioButton3 = nullptr;
-    QComboBox* ComboBox2 = nullptr;
-    QLabel* Label15 = nullptr;
-    QLineEdit* EditH = nullptr;
-    TSpinButton* HSpinH = nullptr;
-    TSpinButton* MSpinH = nullptr;
-    QCheckBox* CheckBox2 = nullptr; // warn when there is no message
-    QCheckBox* CheckBox3 = nullptr; // connect at start
-    QCheckBox* CheckBox4 = nullptr; // current account only
-    QPushButton* Button9 = nullptr; // alert sound
+    // "Connexions automatiques": its page owns its controls and the schedule
+    TSchedulePage* Schedule = nullptr;
 
     QTimer* Timer1 = nullptr; // two-second line poll
-    QTimer* Timer2 = nullptr; // minute tick of the scheduler
     TWAVPlayer* WAVPlayer1 = nullptr;
+    // The mail work: sessions, checks, the dial-up line. The three components are its own.
+    TMailController* Mail = nullptr;
     TKTPOP3* KTPOP31 = nullptr;
     TKTSMTP* KTSMTP1 = nullptr;
     TDialUp* DialUp = nullptr;
@@ -230,10 +213,12 @@ public:
     void SmtpSignInComboChange();
     // The methods of AuthCombo, in its order.
     static const QList<TAuthMethod>& AuthComboMethods();
-    // A certificate the checks refused: offers to trust it for the account; true when the user
-    // does, after the account has been stored with it.
-    bool OfferToTrustCertificate(TAccount& account, const std::string& host, const std::string& reasons,
-                                 const std::string& fingerprint);
+    // The host field now names another account: a stored one is loaded, a text not stored starts
+    // a new account with default settings, keeping only what the user typed since.
+    void HostComboTextChange(const QString& text);
+    // What the questions of the mail work are asked through.
+    bool Confirm(const QString& question) override;
+    void NoDialEntry() override { WarnNoDialUpEntry(); }
 
     // ---- passwords (kept by the account store: the desktop's secret store, else the file)
     // Without a secret store: says once, in the status bar, that the passwords stay in the file.
@@ -282,25 +267,21 @@ public:
     void ClosePopSession(TTabs tabs = TTabs::Follow);
     void ReportAccountResult(const TAccountResult& result, bool byHand);
     // A check run is talking to the servers (before its alert window).
-    bool CheckRunning() const { return running_ != nullptr; }
+    bool CheckRunning() const { return Mail->CheckRunning(); }
+    // What the window shows once the session is closed.
+    void ShowSessionClosed(TTabs tabs);
     // "Annuler", in the window and in the tray menu: stops the running check, or the POP3
     // session's running transfer, at once; the program is then ready for the next check.
     void CancelRunningOperation();
     // While one lives, "Annuler" is offered; operations that may take long hold one.
     class TCancelOffer {
     public:
-        explicit TCancelOffer(TForm1& form);
-        ~TCancelOffer();
-        TCancelOffer(const TCancelOffer&) = delete;
-        TCancelOffer& operator=(const TCancelOffer&) = delete;
+        explicit TCancelOffer(TForm1& form) : busy_(*form.Mail) {}
     private:
-        TForm1& form_;
+        TMailController::TBusy busy_;
     };
 
     // ---- new mail
-    // While the account's session is open after its count: which messages are new since its
-    // last check (remembered per account), with "sender — subject" of up to three of the newest.
-    void LookForNewMail(TAccountResult& result);
     // Tells the desktop: a notification for the account (clicking it opens the account's list).
     void NotifyNewMail(const QString& host, int fresh, const QStringList& newest);
     // New mail announced and not yet looked at; shown on the tray icon.
@@ -308,7 +289,7 @@ public:
     void SetNewMailWaiting(int count);
     // The user has looked at the results or the list: the tray icon is plain again.
     void MailSeen();
-    void AlertClosed() override { MailSeen(); }
+    void AlertClosed() override;
     // Folder of the remembered message ids of each account.
     QString SeenMailFolder() const { return ConfigDir + QStringLiteral("nouveaux/"); }
 
@@ -327,45 +308,19 @@ public:
     // Asks a running listing to stop after the summary it is reading (the session stays usable;
     // the lines read so far stay in the list). Nothing happens when no listing runs.
     void CancelListing();
-    bool ListingRunning() const { return listingRunning_; }
     // The list takes the lines read at most this often (ms), not one line at a time.
     static constexpr int ListInsertEveryMs = 100;
     // Shows a fetched message on the reading page: decoded sender, subject, date, recipients and
     // header lines, the body as text, the files written; prepares the answer to it.
     void ShowMessage(const TMailMessage& message, int bytes);
+    // The files the message wrote, listed for opening.
+    void ShowReceivedFiles(const TMailMessage& message);
     // Empties the reading page; "Répondre" then starts an empty message.
     void ClearReader();
     // The folder fetched messages write their files to (see ReceivedFilesFolder).
     QString AttachmentsTarget() const;
     void FilesListActivate();
     void FolderBtnClick();
-
-    // ---- scheduler
-    void Timer2Timer();
-    void CheckBox1Click();
-    void RadioButton1Click();
-    void RadioButton2Click();
-    void RadioButton3Click();
-    void SpinEdit2Change();
-    void EditChange();
-    void EditHChange();
-    void ComboBox2Change();
-    void HSpinUpClick();
-    void HSpinDownClick();
-    void MSpinUpClick();
-    void MSpinDownClick();
-    void HSpinHUpClick();
-    void HSpinHDownClick();
-    void MSpinHUpClick();
-    void MSpinHDownClick();
-    void UpdateNextConnection();
-    void ShowNextConnection(int minutes);
-    // Weekday numbering of the scheduler: index 0 = Monday ... 6 = Sunday; day-of-week numbers
-    // 1 = Sunday, 2 = Monday ... 7 = Saturday.
-    static int IndexToDayOfWeek(int index);
-    static int DayOfWeekToIndex(int dayOfWeek);
-    // Text of a duration in minutes: "2 jours, 3 heures et 5 minutes", "45 minutes", "" for 0.
-    static QString DurationText(int minutes);
 
     // ---- alert window and sound
     void SelectAlertSound();
@@ -435,7 +390,6 @@ private:
     void CreateListPage();
     void CreateReadPage();
     void CreateComposePage();
-    void CreateSchedulerPage();
     void ConnectHandlers();
     IniProfile Profile() const;
 
@@ -443,25 +397,19 @@ private:
     THiddenForm* hiddenForm_;
     TAlert* alert_;
     TStatusLine* statusLine_ = nullptr;
-    bool listingRunning_ = false;
-    bool listingCancelRequested_ = false;
     int memo2Height_ = 60;
     bool replyReady_ = false; // a message is shown: "Répondre" answers it with reply_
     TReply reply_;
     QString filesFolder_;     // folder of the files listed in FilesList
-    bool editingTime_ = false;
-    TCheckRun* running_ = nullptr; // the innermost check run talking to the servers, if any
-    int cancelOffers_ = 0;         // live TCancelOffer objects
-    bool cancelRequested_ = false; // "Annuler" was used since the first of them began
-    void UpdateCancelOffer();
-    // The POP3 session's settings for the program's use: nothing deleted on reading, server
-    // replies and progress reported (the reader chooses the files' folder before each read).
-    void PreparePop3Session();
+    void UpdateCancelOffer(bool offered);
     // The visible effects of a session that signed in: message count, reader range, buttons,
     // status text, tabs; the account is saved.
     void ShowSignedIn(int count, TTabs tabs);
-    void ValidateTimeField(QLineEdit* field, QString& stored);
-    void StepTimeField(QLineEdit* field, QString& stored, bool hours, int step);
-    // Certificates the user trusts for the account on the "Serveur" page (no field shows them).
-    QString trustedFingerprints_;
+    // The account the "Serveur" page edits: what no field shows (its trusted certificates) comes
+    // from here; a new account starts from the defaults.
+    TAccount editing_;
+    // Fields the user has typed into since the page last loaded an account.
+    QList<QWidget*> typed_;
+    bool loadingAccount_ = false;
+    void WatchTyping();
 };

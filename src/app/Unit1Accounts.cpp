@@ -4,12 +4,15 @@
 
 #include "app/AccountStore.h"
 #include "app/SecurityPorts.h"
+#include "app/Finally.h"
 #include "platform/Dialogs.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <functional>
 
 void TForm1::HostComboClick()
 {
@@ -49,20 +52,79 @@ TAccount TForm1::AccountFromFields() const
     account.SmtpSignIn = TSmtpSignIn(std::max(0, SmtpSignInCombo->currentIndex()));
     account.SmtpUserID = SmtpUserEdit->text();
     account.SmtpPassword = SmtpPasswordEdit->text();
-    account.TrustedFingerprints = trustedFingerprints_;
     QStringList listed;
     for (int i = 0; i < HostCombo->count(); ++i)
         listed << HostCombo->itemText(i);
-    account.Section = Accounts().SectionFor(text, account.UserID, listed);
+    const TAccountStore store = Accounts();
+    account.Section = store.SectionFor(text, account.UserID, listed);
+    // The certificates trusted belong to the account they were trusted for: the one the page
+    // loaded, or the stored one the fields now name.
+    account.TrustedFingerprints = account.Section.compare(editing_.Section, Qt::CaseInsensitive) == 0
+                                      ? editing_.TrustedFingerprints
+                                      : store.Read(account.Section).TrustedFingerprints;
     return account;
+}
+
+void TForm1::WatchTyping()
+{
+    auto typed = [this](QWidget* w) {
+        if (!loadingAccount_ && !typed_.contains(w))
+            typed_ << w;
+    };
+    for (QLineEdit* e : {Edit2, Edit3, Edit4, PasswordCommandEdit, SmtpHostEdit, SmtpPortEdit, SmtpUserEdit, SmtpPasswordEdit})
+        connect(e, &QLineEdit::textChanged, this, [typed, e] { typed(e); });
+    for (QComboBox* c : {SecurityCombo, AuthCombo, SmtpSecurityCombo, SmtpSignInCombo})
+        connect(c, qOverload<int>(&QComboBox::currentIndexChanged), this, [typed, c] { typed(c); });
+    connect(HostCombo, &QComboBox::editTextChanged, this,
+            [this](const QString& text) { Guarded([this, text] { HostComboTextChange(text); }); });
+}
+
+void TForm1::HostComboTextChange(const QString& text)
+{
+    if (loadingAccount_)
+        return;
+    if (HostCombo->findText(text, Qt::MatchFixedString) >= 0) {
+        if (text.compare(editing_.Section, Qt::CaseInsensitive) != 0)
+            LoadAccount();
+        return;
+    }
+    // Still typing a new account's host: what was typed stays.
+    if (editing_.Section.isEmpty() || HostCombo->findText(editing_.Section, Qt::MatchFixedString) < 0)
+        return;
+    // Leaving a stored account for a host not stored: a new account, from the defaults, with only
+    // what the user typed since the page loaded the other one.
+    const TAccount fresh;
+    const QSignalBlocker hold(HostCombo);
+    loadingAccount_ = true;
+    const auto unlessTyped = [this](QWidget* w, const std::function<void()>& reset) {
+        if (!typed_.contains(w))
+            reset();
+    };
+    unlessTyped(Edit3, [&] { Edit3->setText(fresh.UserID); });
+    unlessTyped(Edit4, [&] { Edit4->setText(fresh.Password); });
+    unlessTyped(SecurityCombo, [&] { SecurityCombo->setCurrentIndex(int(fresh.Security)); });
+    unlessTyped(Edit2, [&] { Edit2->setText(PortForSecurity(TService::Pop3, fresh.Port, TSecurity(SecurityCombo->currentIndex()))); });
+    unlessTyped(AuthCombo, [&] { AuthCombo->setCurrentIndex(0); });
+    unlessTyped(PasswordCommandEdit, [&] { PasswordCommandEdit->clear(); });
+    unlessTyped(SmtpHostEdit, [&] { SmtpHostEdit->clear(); });
+    unlessTyped(SmtpSecurityCombo, [&] { SmtpSecurityCombo->setCurrentIndex(int(fresh.SmtpSecurity)); });
+    unlessTyped(SmtpPortEdit, [&] { SmtpPortEdit->setText(fresh.SmtpPort); });
+    unlessTyped(SmtpSignInCombo, [&] { SmtpSignInCombo->setCurrentIndex(int(fresh.SmtpSignIn)); });
+    unlessTyped(SmtpUserEdit, [&] { SmtpUserEdit->clear(); });
+    unlessTyped(SmtpPasswordEdit, [&] { SmtpPasswordEdit->clear(); });
+    loadingAccount_ = false;
+    SmtpSignInComboChange();
+    editing_ = fresh;
 }
 
 void TForm1::LoadAccount()
 {
     const TAccount account = Accounts().Read(HostCombo->currentText());
+    loadingAccount_ = true;
     Edit2->setText(account.Port);
     Edit3->setText(account.UserID);
     Edit4->setText(account.Password);
+    loadingAccount_ = false;
     ShowAccountSettings(account);
 }
 
@@ -76,6 +138,12 @@ const QList<TAuthMethod>& TForm1::AuthComboMethods()
 
 void TForm1::ShowAccountSettings(const TAccount& account)
 {
+    loadingAccount_ = true;
+    const Finally loaded([this] { loadingAccount_ = false; });
+    typed_.clear();
+    editing_ = account;
+    if (editing_.Section.isEmpty())
+        editing_.Section = HostCombo->currentText();
     SecurityCombo->setCurrentIndex(int(account.Security));
     AuthCombo->setCurrentIndex(std::max(0, int(AuthComboMethods().indexOf(account.Auth))));
     PasswordCommandEdit->setText(account.PasswordCommand);
@@ -85,7 +153,6 @@ void TForm1::ShowAccountSettings(const TAccount& account)
     SmtpSignInCombo->setCurrentIndex(int(account.SmtpSignIn));
     SmtpUserEdit->setText(account.SmtpUserID);
     SmtpPasswordEdit->setText(account.SmtpPassword);
-    trustedFingerprints_ = account.TrustedFingerprints;
     SmtpSignInComboChange();
 }
 
@@ -107,31 +174,6 @@ void TForm1::SmtpSignInComboChange()
     SmtpPasswordEdit->setEnabled(own);
 }
 
-bool TForm1::OfferToTrustCertificate(TAccount& account, const std::string& host, const std::string& reasons,
-                                     const std::string& fingerprint)
-{
-    if (fingerprint.empty())
-        return false;
-    const QString question =
-        QStringLiteral("Le certificat présenté par %1 a été refusé (%2).\n\nEmpreinte SHA-256 :\n%3\n\n"
-                       "Vérifiez cette empreinte auprès de votre fournisseur. Faire confiance à ce certificat "
-                       "pour ce compte ?")
-            .arg(QString::fromStdString(host), QString::fromStdString(reasons), QString::fromStdString(fingerprint));
-    if (!context_.dialogs->ConfirmYesNo(question))
-        return false;
-    const QString print = QString::fromStdString(fingerprint);
-    QStringList prints = account.TrustedFingerprints.split(QLatin1Char(','), Qt::SkipEmptyParts);
-    if (!prints.contains(print, Qt::CaseInsensitive))
-        prints << print;
-    account.TrustedFingerprints = prints.join(QLatin1Char(','));
-    // The account on the page, when it is this one, keeps the certificate too.
-    if (account.Section.isEmpty() || account.Section == AccountFromFields().Section)
-        trustedFingerprints_ = account.TrustedFingerprints;
-    if (!account.Section.isEmpty())
-        Accounts().Write(account);
-    return true;
-}
-
 void TForm1::SaveAccount()
 {
     // A further user on a host that has an account already gets an account of its own, named
@@ -139,10 +181,17 @@ void TForm1::SaveAccount()
     const TAccount account = AccountFromFields();
     if (account.Section.isEmpty())
         return;
-    if (HostCombo->findText(account.Section, Qt::MatchFixedString) < 0)
-        HostCombo->addItem(account.Section);
-    HostCombo->setEditText(account.Section);
+    {
+        loadingAccount_ = true;
+        const Finally shown([this] { loadingAccount_ = false; });
+        if (HostCombo->findText(account.Section, Qt::MatchFixedString) < 0)
+            HostCombo->addItem(account.Section);
+        HostCombo->setEditText(account.Section);
+    }
     Accounts().Write(account);
+    // The page now edits the stored account.
+    editing_ = account;
+    typed_.clear();
 }
 
 void TForm1::Poubelle6Click()
@@ -157,10 +206,12 @@ void TForm1::Poubelle6Click()
     const int index = HostCombo->findText(host, Qt::MatchFixedString);
     if (index >= 0)
         HostCombo->removeItem(index);
+    loadingAccount_ = true;
     HostCombo->setEditText(QString());
     Edit2->clear();
     Edit3->clear();
     Edit4->clear();
+    loadingAccount_ = false;
     ShowAccountSettings(TAccount());
 }
 

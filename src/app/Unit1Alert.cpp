@@ -44,17 +44,26 @@ QString TForm1::ApplicationTitle() const
     return Application().Title;
 }
 
-void TForm1::OpenAccountMailbox(const QString& host)
+void TForm1::OpenAccountMailbox(const QString& name)
 {
-    Guarded([this, host] {
-        const int i = FindAccount(host);
+    Guarded([this, name] {
+        const int i = FindAccount(name);
         if (i < 0)
             return;
-        HostCombo->setCurrentIndex(i);
-        HostCombo->setEditText(HostCombo->itemText(i));
-        HostComboClick();
-        ClosePopSession();
-        Button1Click();
+        if (Mail->SessionOpenFor(name)) {
+            // The session the check kept for this line: the list comes from it at once.
+            HostCombo->setCurrentIndex(i);
+            HostCombo->setEditText(HostCombo->itemText(i));
+            Mail->HandToUser();
+            ShowSignedIn(Mail->Mailbox().Count(), TTabs::Follow);
+        } else {
+            HostCombo->setCurrentIndex(i);
+            HostCombo->setEditText(HostCombo->itemText(i));
+            HostComboClick();
+            ClosePopSession();
+            if (!ConnectCurrentAccount(TTabs::Follow))
+                return;
+        }
         // The session was just opened: nothing to refresh.
         ListMessages(false);
         ShowMailboxTabs(true);

@@ -33,18 +33,9 @@ void TForm1::ConnectPop3Events()
     p->OnDisconnect = [this](QObject*) { SetStatusText(QStringLiteral("Déconnecté de POP3")); };
     p->OnStatus = [this](QObject*, const std::string& status) { SetStatusText(WireText(status)); };
     p->OnHostResolved = [this](QObject*) { SetStatusText(QStringLiteral("Hôte POP3 connecté")); };
-    p->OnConnectionFailed = [this](QObject*) {
-        context_.dialogs->Message(QStringLiteral("Connexion impossible à POP3"));
-    };
+    // A failed connection is told once, by the result of the operation that wanted it.
     p->OnFailure = [this](QObject*) { context_.dialogs->Message(QStringLiteral("L'opération a échoué")); };
     p->OnSuccess = [this](QObject*) { SetStatusText(QStringLiteral("Opération réussie")); };
-    p->OnConnectionRequired = [this](bool& handled) {
-        if (!context_.dialogs->ConfirmOkCancel(QStringLiteral("Connecter ?")))
-            return;
-        handled = true;
-        if (!KTPOP31->Connected())
-            KTPOP31->Connect();
-    };
     p->OnInvalidHost = [this](bool& handled) {
         const std::optional<QString> host = context_.dialogs->InputText(
             QStringLiteral("Hôte invalide !"), QStringLiteral("Saisissez un nouvel hôte :"), QString());
@@ -65,6 +56,29 @@ void TForm1::ConnectPop3Events()
         ScreenCursor::Normal();
         SetStatusText(QStringLiteral("Fin de récupération"));
     };
+    Mail->OnBusyChanged = [this](bool busy) {
+        UpdateCancelOffer(busy);
+        // A cancelled operation leaves no session.
+        if (!busy && Mail->CancelRequested())
+            ShowSessionClosed(TTabs::Keep);
+    };
+    Mail->OnSessionClosed = [this](const QString& why) {
+        ShowSessionClosed(TTabs::Follow);
+        SetStatusText(why);
+    };
+    // A certificate trusted for the account on the page stays with it.
+    Mail->OnAccountStored = [this](const TAccount& account) {
+        if (account.Section.compare(AccountFromFields().Section, Qt::CaseInsensitive) == 0) {
+            editing_.Section = account.Section;
+            editing_.TrustedFingerprints = account.TrustedFingerprints;
+        }
+    };
+    Mail->User = this;
+}
+
+bool TForm1::Confirm(const QString& question)
+{
+    return context_.dialogs->ConfirmYesNo(question);
 }
 
 void TForm1::Button1Click()
@@ -93,44 +107,31 @@ bool TForm1::ConnectCurrentAccount(TTabs tabs)
         if (!signedIn)
             Button1->setEnabled(true);
     });
-
-    if (KTPOP31->Connected()) {
-        ShowSignedIn(KTPOP31->MessageCount(), tabs);
+    Mail->Entry = SelectedDialUpEntry();
+    const TAccountResult result = Mail->Connect(account);
+    LineUp = LineUp || Mail->ConnectLineUp();
+    switch (result.Outcome) {
+    case TCheckOutcome::Counted:
+        ShowSignedIn(result.Count, tabs);
         signedIn = true;
         return true;
-    }
-    PreparePop3Session();
-    TCheckRun run(*KTPOP31, *DialUp);
-    // Connecting by hand: with no entry, the warning and nothing else; after a failed dial the
-    // server is still tried, as it may be reachable another way.
-    run.Entry = SelectedDialUpEntry();
-    run.ConnectAfterFailedDial = true;
-    run.OnNoEntry = [this] { WarnNoDialUpEntry(); };
-    run.OnUntrustedCertificate = [this](TAccount& account, const std::string& host, const std::string& reasons,
-                                        const std::string& fingerprint) {
-        return OfferToTrustCertificate(account, host, reasons, fingerprint);
-    };
-    TCheckRun* const outer = running_;
-    running_ = &run;
-    const Finally notRunning([this, outer] { running_ = outer; });
-    const TCancelOffer offer(*this);
-    const TAccountResult result = run.Check(account);
-    LineUp = LineUp || run.LineUp();
-    if (result.Outcome == TCheckOutcome::Refused) {
+    case TCheckOutcome::Refused:
+    case TCheckOutcome::CertificateRefused:
         SetStatusText(ResultLine(result, false));
         return false;
-    }
-    if (result.Outcome != TCheckOutcome::Counted)
+    case TCheckOutcome::Unreachable:
+    case TCheckOutcome::WrongSecurity:
+        context_.dialogs->Message(ResultLine(result, false)
+                                  + (result.Outcome == TCheckOutcome::Unreachable && !result.Error.isEmpty()
+                                         ? QStringLiteral("\n") + result.Error
+                                         : QString()));
         return false;
-    ShowSignedIn(result.Count, tabs);
-    signedIn = true;
-    return true;
-}
-
-void TForm1::PreparePop3Session()
-{
-    KTPOP31->DeleteOnRead = false;
-    KTPOP31->ReportLevel = 2;
+    case TCheckOutcome::LineDown:
+    case TCheckOutcome::Cancelled:
+        // Said already (the dial-up's own messages), or asked for.
+        return false;
+    }
+    return false;
 }
 
 void TForm1::ShowSignedIn(int count, TTabs tabs)
@@ -158,17 +159,21 @@ void TForm1::ShowSignedIn(int count, TTabs tabs)
         ShowMailboxTabs(true);
 }
 
+void TForm1::ShowSessionClosed(TTabs tabs)
+{
+    Button2->setEnabled(false);
+    Button1->setEnabled(true);
+    if (tabs == TTabs::Follow)
+        ShowMailboxTabs(false);
+}
+
 void TForm1::ClosePopSession(TTabs tabs)
 {
     CursorGuard cursor;
     Button2->setEnabled(false);
-    const Finally after([this, tabs] {
-        Button1->setEnabled(true);
-        if (tabs == TTabs::Follow)
-            ShowMailboxTabs(false);
-    });
-    if (KTPOP31->Connected() && LineUp)
-        KTPOP31->Disconnect();
+    const Finally after([this, tabs] { ShowSessionClosed(tabs); });
+    // Without a line, a goodbye would only wait for its time limit.
+    Mail->Disconnect(LineUp);
 }
 
 void TForm1::Button2Click()
@@ -184,14 +189,20 @@ void TForm1::Button10Click()
 
 void TForm1::ReportAccountResult(const TAccountResult& result, bool byHand)
 {
-    const QString line = ResultLine(result, CheckBox2->isChecked() || byHand);
-    if (!line.isEmpty())
-        alert_->ListBox->addItem(line);
+    const QString line = ResultLine(result, Schedule->CheckBox2->isChecked() || byHand);
+    if (line.isEmpty())
+        return;
+    // The line knows its account: a double click opens that account's list.
+    auto* item = new QListWidgetItem(line, alert_->ListBox);
+    item->setData(TAlert::AccountRole, result.Account.Name());
 }
 
 void TForm1::CheckMail(bool ByHand)
 {
     if (!AccountComplete()) {
+        // A scheduled check asks nothing: the window stays as it is.
+        if (!ByHand)
+            return;
         ShowPage(TabSheet1);
         RequestAccountDetails();
         return;
@@ -208,7 +219,7 @@ void TForm1::CheckMail(bool ByHand)
 
     // The accounts to check: the one on screen as typed, or every account of the list, the one on
     // screen saved first so the list holds it as typed.
-    const bool justCurrent = CheckBox4->isChecked();
+    const bool justCurrent = Schedule->CheckBox4->isChecked();
     QList<TAccount> accounts;
     if (justCurrent) {
         ClosePopSession(TTabs::Keep);
@@ -219,121 +230,54 @@ void TForm1::CheckMail(bool ByHand)
         accounts = ListedAccounts();
     }
 
-    PreparePop3Session();
-    TCheckRun run(*KTPOP31, *DialUp);
-    run.Entry = SelectedDialUpEntry();
-    run.KeepLastSession = justCurrent;
-    run.OnNoEntry = [this] { WarnNoDialUpEntry(); };
-    // What is new since each account's last check, looked for while its session is open; the
-    // notifications go out at the end of the run.
-    std::vector<TAccountResult> news;
-    int totalFresh = 0;
-    run.OnUntrustedCertificate = [this](TAccount& account, const std::string& host, const std::string& reasons,
-                                        const std::string& fingerprint) {
-        return OfferToTrustCertificate(account, host, reasons, fingerprint);
-    };
-    run.OnCounted = [this](TAccountResult& r) { LookForNewMail(r); };
-    run.OnAccountDone = [this, ByHand, &news, &totalFresh](const TAccountResult& r) {
-        ReportAccountResult(r, ByHand);
-        if (r.Outcome == TCheckOutcome::Counted && r.Fresh > 0) {
-            news.push_back(r);
-            totalFresh += r.Fresh;
-        }
-    };
-    // A check started by the scheduler speaks only of new mail; one started by hand, or with
-    // "Prévenir s'il n'y a aucun message", reports as it always has.
-    auto announce = [&] { return CheckBox2->isChecked() || ByHand || totalFresh > 0; };
-    QList<TAccountResult> results;
-    {
-        TCheckRun* const outer = running_;
-        running_ = &run;
-        const Finally notRunning([this, outer] { running_ = outer; });
-        const TCancelOffer offer(*this);
-        LineWasUp = run.Begin();
-        alert_->ListBox->clear();
-        results = run.Run(accounts);
-        // The line the program dialed stays up only for mail the user is told about (the alert
-        // window then offers to hang up, and does so after five minutes).
-        run.Finish(announce() ? TCheckRun::Total(results) : 0);
-        LineUp = run.LineUp();
-    }
-    const int total = TCheckRun::Total(results);
+    Mail->Entry = SelectedDialUpEntry();
+    Mail->OnAccountDone = [this, ByHand](const TAccountResult& r) { ReportAccountResult(r, ByHand); };
+    alert_->ListBox->clear();
+    const TCheckReport report =
+        Mail->Check(accounts, ByHand ? TCheckKind::ByHand : TCheckKind::Scheduled, justCurrent, Schedule->CheckBox2->isChecked());
+    Mail->OnAccountDone = nullptr;
+    LineWasUp = report.LineWasUp;
+    LineUp = report.LineUp;
 
-    // The current account's session stays open: its mail is listed at once.
-    if (justCurrent && !results.isEmpty() && results.first().Outcome == TCheckOutcome::Counted) {
-        ShowSignedIn(results.first().Count, TTabs::Keep);
-        if (total > 0 && (ByHand || results.first().Fresh > 0)) {
-            ListMessages(false);
-            ShowMailboxTabs(true);
-            ShowPage(TabSheet3);
-            if (!isVisible())
-                show();
-        }
+    // By hand, the current account's mail is listed at once on its open session.
+    if (report.SessionKept && ByHand) {
+        Mail->HandToUser();
+        ShowSignedIn(report.Results.first().Count, TTabs::Keep);
+        ListMessages(false);
+        ShowMailboxTabs(true);
+        ShowPage(TabSheet3);
+        if (!isVisible())
+            show();
     }
 
-    for (const TAccountResult& r : news)
-        NotifyNewMail(r.Account.Name(), r.Fresh, r.Newest);
-    if (totalFresh > 0)
-        SetNewMailWaiting(NewMailWaiting + totalFresh);
+    for (const TAccountResult& r : report.Results)
+        if (r.Outcome == TCheckOutcome::Counted && r.Fresh > 0)
+            NotifyNewMail(r.Account.Name(), r.Fresh, r.Newest);
+    if (report.Fresh > 0)
+        SetNewMailWaiting(NewMailWaiting + report.Fresh);
 
     // A cancelled run says only what it found.
-    if (run.Cancelled() && total == 0)
+    if (report.Cancelled && report.Total == 0)
         return;
-    if (announce()) {
+    if (report.Announce) {
         if (WAVPlayer1->WAVCapable() && !WAVPlayer1->FileName.isEmpty())
             WAVPlayer1->Play();
         else
             context_.sound->Beep();
         if (!alert_->isVisible())
             alert_->ShowModal();
+    } else {
+        Mail->ReleaseCheckSession();
     }
 }
 
 void TForm1::CancelRunningOperation()
 {
-    // Nothing runs: a cancel now would only spoil the session's next operation.
-    if (cancelOffers_ == 0)
-        return;
-    // A listing stops after the summary it is reading and keeps its session usable; asked again
-    // (a server that does not answer), it is dropped as any other transfer.
-    if (listingRunning_ && !running_ && !listingCancelRequested_) {
-        CancelListing();
-        return;
-    }
-    cancelRequested_ = true;
-    if (running_)
-        running_->Cancel();
-    else
-        KTPOP31->Cancel();
+    Mail->Cancel();
 }
 
-TForm1::TCancelOffer::TCancelOffer(TForm1& form) : form_(form)
+void TForm1::UpdateCancelOffer(bool offered)
 {
-    if (form_.cancelOffers_++ == 0)
-        form_.cancelRequested_ = false;
-    form_.UpdateCancelOffer();
-}
-
-TForm1::TCancelOffer::~TCancelOffer()
-{
-    if (--form_.cancelOffers_ == 0 && form_.cancelRequested_) {
-        // A cancelled transfer leaves the session in the middle of a reply: it is dropped without
-        // a logout, so the next operation starts on a fresh connection.
-        try {
-            if (form_.KTPOP31->Connected())
-                form_.KTPOP31->TSocketSession::Disconnect();
-        } catch (const std::exception&) {
-            // Closing a connection given up on: nothing is left to tell.
-        }
-        form_.Button2->setEnabled(false);
-        form_.Button1->setEnabled(true);
-    }
-    form_.UpdateCancelOffer();
-}
-
-void TForm1::UpdateCancelOffer()
-{
-    const bool offered = cancelOffers_ > 0;
     CancelBtn->setEnabled(offered);
     if (hiddenForm_ && hiddenForm_->MnuCancel)
         hiddenForm_->MnuCancel->setEnabled(offered);

@@ -56,8 +56,8 @@ void TForm1::Button104Click()
     options.multiple = true;
     // The picker opens in the folder of the last attachments; when that folder is gone (or is
     // still the first-run default, a drive letter that means nothing here), in the home folder.
-    const QFileInfo folder(AttachmentsFolder);
-    options.folder = !AttachmentsFolder.isEmpty() && folder.isDir() ? AttachmentsFolder : QDir::homePath();
+    const QFileInfo folder(ComposeFolder);
+    options.folder = !ComposeFolder.isEmpty() && folder.isDir() ? ComposeFolder : QDir::homePath();
 
     const QStringList files = context_.dialogs->OpenFiles(options);
     if (files.isEmpty())
@@ -71,7 +71,7 @@ void TForm1::Button104Click()
     QString first = QFileInfo(files.first()).absolutePath();
     if (!first.endsWith('/'))
         first += '/';
-    AttachmentsFolder = first;
+    ComposeFolder = first;
 }
 
 void TForm1::Button105Click()
@@ -178,9 +178,6 @@ void TForm1::ConnectSmtpEvents()
         KTSMTP1->Host = ToWire(*host);
         handled = true;
     };
-    s->OnConnectionFailed = [this](QObject*) {
-        context_.dialogs->Message(QStringLiteral("Connexion impossible à SMTP"));
-    };
     s->OnConnectionRequired = [this](bool& handled) {
         if (!context_.dialogs->ConfirmOkCancel(QStringLiteral("Connecter ?")))
             return;
@@ -220,7 +217,9 @@ void TForm1::Button106Click()
 
     std::exception_ptr failure;
     try {
-        // The account's SMTP server, port, security and sign-in.
+        // The account's SMTP server, port, security and sign-in, stored with the account they
+        // were set on.
+        SaveAccount();
         TAccount account = AccountFromFields();
         ConfigureSession(*KTSMTP1, account);
 
@@ -232,8 +231,8 @@ void TForm1::Button106Click()
                     KTSMTP1->Connect();
                 } catch (const ECertificateError& e) {
                     // Trusted now: the same certificate is accepted on the next try.
-                    if (!OfferToTrustCertificate(account, KTSMTP1->Host, ECertificateError::Reasons(e.Problems()),
-                                                 e.Fingerprint()))
+                    if (!Mail->OfferTrust(account, KTSMTP1->Host, ECertificateError::Reasons(e.Problems()),
+                                          e.Fingerprint()))
                         throw;
                     ConfigureSession(*KTSMTP1, account);
                     KTSMTP1->Connect();

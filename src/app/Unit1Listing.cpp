@@ -59,10 +59,17 @@ void TForm1::ListMessages(bool Refresh)
     // visible.
     if (Refresh) {
         ClosePopSession(TTabs::Keep);
-        ConnectCurrentAccount(TTabs::Keep);
+        // Not signed in again (cancelled, refused, unreachable): that has been told already.
+        if (!ConnectCurrentAccount(TTabs::Keep))
+            return;
+    }
+    // The session was closed meanwhile (its idle limit, a cancel): nothing to list.
+    if (!Mail->Mailbox().IsOpen()) {
+        ShowSessionClosed(TTabs::Follow);
+        return;
     }
 
-    const int count = KTPOP31->MessageCount();
+    const int count = Mail->Mailbox().Count();
     if (count == 0) {
         SetStatusText(QStringLiteral("Il n'y a aucun message sur %1").arg(HostCombo->currentText()));
         for (QWidget* w : std::initializer_list<QWidget*>{Button3, Button7, Button8, PrintBtn, SpinEdit1})
@@ -73,9 +80,6 @@ void TForm1::ListMessages(bool Refresh)
 
     // The lines go into the list a batch at a time (a list relaid out for every line costs more
     // the longer it grows); the status bar counts the summaries read.
-    listingCancelRequested_ = false;
-    listingRunning_ = true;
-    const Finally notRunning([this] { listingRunning_ = false; });
     QStringList pending;
     QElapsedTimer sinceInsert;
     sinceInsert.start();
@@ -89,15 +93,15 @@ void TForm1::ListMessages(bool Refresh)
     {
         // What was read before a failure or a cancel stays in the list.
         const Finally insertRest(insertPending);
-        listed = KTPOP31->ListSummaries(1, count, [&](int n, const TSummary& s) {
+        listed = Mail->List(1, count, [&](int n, const TSummary& s) {
             pending << listLine(n, s);
             SetStatusText(QStringLiteral("Lecture des en-têtes… %1 / %2").arg(n).arg(count));
             if (sinceInsert.elapsed() >= ListInsertEveryMs)
                 insertPending();
-            return !listingCancelRequested_;
+            return true;
         });
     }
-    if (listed < count && listingCancelRequested_)
+    if (listed < count && Mail->ListingCancelled())
         SetStatusText(QStringLiteral("Lecture des en-têtes annulée : %1 / %2").arg(listed).arg(count));
 
     Label10->setText(QStringLiteral("Nb de messages : %1").arg(count));
@@ -111,8 +115,7 @@ void TForm1::ListMessages(bool Refresh)
 
 void TForm1::CancelListing()
 {
-    if (listingRunning_)
-        listingCancelRequested_ = true;
+    Mail->Cancel();
 }
 
 void TForm1::Button3Click()
@@ -123,12 +126,13 @@ void TForm1::Button3Click()
     const TCancelOffer offer(*this);
 
     const int n = SpinEdit1->value();
+    TMailbox& mailbox = Mail->Mailbox();
     // The summary gives the size of this message (the list may have left another one there).
-    KTPOP31->RetrieveSummary(n);
-    // The files of the message go to the attachments folder (which may have changed since).
-    KTPOP31->AttachFilePath = std::string(QFile::encodeName(AttachmentsTarget() + QLatin1Char('/')));
-    KTPOP31->RetrieveMessage(n);
-    ShowMessage(KTPOP31->MailMessage(), KTPOP31->Summary().Bytes);
+    const int bytes = mailbox.Summary(n).Bytes;
+    // The files of the message go to the received files' folder (which may have changed since).
+    const TMailMessage& message = mailbox.Read(n, AttachmentsTarget());
+    Mail->Touch();
+    ShowMessage(message, bytes);
 }
 
 void TForm1::ConfirmDeleteMessage(int N)
@@ -136,7 +140,7 @@ void TForm1::ConfirmDeleteMessage(int N)
     if (!context_.dialogs->ConfirmYesNo(QStringLiteral("Voulez-vous vraiment supprimer ce message du serveur ?")))
         return;
     CursorGuard cursor;
-    KTPOP31->DeleteMessage(N);
+    Mail->Mailbox().Delete(N);
     // The logout makes the server carry the deletion out; the new session and list show the rest.
     ClosePopSession(TTabs::Keep);
     ConnectCurrentAccount(TTabs::Keep);
@@ -148,7 +152,7 @@ void TForm1::Button7Click()
 {
     Button7->setEnabled(false);
     // The button comes back only when there is still a message to delete.
-    const Finally after([this] { Button7->setEnabled(KTPOP31->MessageCount() > 0); });
+    const Finally after([this] { Button7->setEnabled(Mail->Mailbox().IsOpen() && Mail->Mailbox().Count() > 0); });
     ConfirmDeleteMessage(SpinEdit1->value());
 }
 

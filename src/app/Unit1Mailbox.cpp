@@ -51,19 +51,26 @@ void TForm1::ShowMessage(const TMailMessage& m, int bytes)
     Memo2->setPlainText(lines.join(QLatin1Char('\n')));
     Memo1->setPlainText(BodyDisplayText(m, HtmlToText));
 
+    ShowReceivedFiles(m);
+
+    reply_ = MakeReply(m, BodyDisplayText(m, HtmlToText, false));
+    replyReady_ = true;
+}
+
+void TForm1::ShowReceivedFiles(const TMailMessage& m)
+{
     // The files the decoder wrote, each with its full path.
     FilesList->clear();
-    filesFolder_ = QFile::decodeName(QByteArray::fromStdString(KTPOP31->AttachFilePath));
+    filesFolder_ = AttachmentsTarget();
+    if (!filesFolder_.endsWith(QLatin1Char('/')))
+        filesFolder_ += QLatin1Char('/');
     for (const std::string& name : m.Attachments) {
-        const QString path = QFile::decodeName(QByteArray::fromStdString(KTPOP31->AttachFilePath + name));
+        const QString path = filesFolder_ + QFile::decodeName(QByteArray::fromStdString(name));
         auto* item = new QListWidgetItem(QFileInfo(path).fileName(), FilesList);
         item->setData(Qt::UserRole, path);
         item->setToolTip(path);
     }
     FolderBtn->setEnabled(FilesList->count() > 0);
-
-    reply_ = MakeReply(m, BodyDisplayText(m, HtmlToText, false));
-    replyReady_ = true;
 }
 
 void TForm1::ClearReader()

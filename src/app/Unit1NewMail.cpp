@@ -1,45 +1,13 @@
-// Unit1NewMail: new mail since an account's last check, the desktop notification that announces
-// it, and the tray icon that shows it waits.
+// Unit1NewMail: the desktop notification that announces new mail, and the tray icon that shows
+// it waits.
 #include "app/Unit1.h"
 
 #include "app/CheckRun.h"
 #include "app/Main.h"
-#include "app/NewMail.h"
-#include "mail/HeaderText.h"
-#include "mail/KTpop3.h"
 #include "platform/DesktopNotifications.h"
 
 #include <QComboBox>
 #include <QLineEdit>
-
-namespace {
-
-// A header value of a summary as text for the desktop: encoded words decoded.
-QString headerText(const std::string& raw)
-{
-    return DecodeHeaderText(raw).trimmed();
-}
-
-} // namespace
-
-void TForm1::LookForNewMail(TAccountResult& result)
-{
-    const TAccount& account = result.Account;
-    TSeenMail seen(TSeenMail::StateFileFor(SeenMailFolder(), account.Host, account.PortNumber().value_or(0),
-                                           account.UserID));
-    std::vector<std::string> ids;
-    const std::vector<int> fresh =
-        KTPOP31->UIDL(ids) ? seen.NewByIds(ids) : seen.NewByCount(KTPOP31->MessageCount());
-    seen.Save();
-    result.Fresh = int(fresh.size());
-    // The newest first: they are the last numbers.
-    for (auto it = fresh.rbegin(); it != fresh.rend() && result.Newest.size() < 3; ++it) {
-        KTPOP31->RetrieveSummary(*it);
-        const QString from = headerText(KTPOP31->Summary().From);
-        const QString subject = headerText(KTPOP31->Summary().Subject);
-        result.Newest << (subject.isEmpty() ? from : from + QStringLiteral(" — ") + subject);
-    }
-}
 
 void TForm1::NotifyNewMail(const QString& host, int fresh, const QStringList& newest)
 {
@@ -62,4 +30,11 @@ void TForm1::SetNewMailWaiting(int count)
 void TForm1::MailSeen()
 {
     SetNewMailWaiting(0);
+}
+
+void TForm1::AlertClosed()
+{
+    MailSeen();
+    // The session a check kept for the alert window's lines is no longer needed.
+    Mail->ReleaseCheckSession();
 }

@@ -14,6 +14,14 @@
 #include <QScreen>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <algorithm>
+
+namespace {
+// Room left around the window for the desktop's frame and title bar.
+const QSize kFrameAllowance(16, 48);
+} // namespace
 
 namespace {
 
@@ -43,22 +51,6 @@ void writeList(IniProfile& ini, const QString& section, const QComboBox* combo)
         ini.WriteString(section, QString::number(i + 1), combo->itemText(i));
 }
 
-// Sets a radio button the way the form's property does: checking one unchecks its siblings;
-// unchecking leaves the others as they are.
-void setRadio(QRadioButton* radio, bool checked)
-{
-    if (radio->isChecked() == checked)
-        return;
-    if (checked) {
-        radio->setChecked(true);
-    } else {
-        radio->setAutoExclusive(false);
-        radio->setChecked(false);
-        radio->setAutoExclusive(true);
-    }
-}
-
-QString firstFive(const QString& text) { return text.left(5); }
 
 } // namespace
 
@@ -74,15 +66,27 @@ void TForm1::LoadSettings()
     if (ini.ReadBool(kMainW, QStringLiteral("Maxi"), false)) {
         setWindowState(windowState() | Qt::WindowMaximized);
     } else {
-        const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry() : QRect();
+        const QRect screen =
+            QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry() : QRect();
         // A stored size smaller than the controls need (an older, smaller default) opens large
-        // enough to show them all.
-        const QSize least = minimumSizeHint();
+        // enough to show them all; none opens larger than the screen's free area (at a large
+        // scale the pages shrink, or scroll).
+        const QSize least = PageControl1->minimumSizeHint() + QSize(0, StatusBar1->sizeHint().height());
         const int w = ini.ReadInteger(kMainW, QStringLiteral("w"), DefaultWidth);
         const int h = ini.ReadInteger(kMainW, QStringLiteral("h"), DefaultHeight);
-        resize(std::max(w, least.width()), std::max(h, least.height()));
-        const int x = ini.ReadInteger(kMainW, QStringLiteral("x"), (screen.width() - width()) / 2);
-        const int y = ini.ReadInteger(kMainW, QStringLiteral("y"), (screen.height() - height()) / 2);
+        QSize size(std::max(w, least.width()), std::max(h, least.height()));
+        if (screen.isValid())
+            size = size.boundedTo(screen.size() - kFrameAllowance);
+        resize(size);
+        // Centred with its frame.
+        int x = ini.ReadInteger(kMainW, QStringLiteral("x"),
+                                screen.x() + (screen.width() - width() - kFrameAllowance.width()) / 2);
+        int y = ini.ReadInteger(kMainW, QStringLiteral("y"),
+                                screen.y() + (screen.height() - height() - kFrameAllowance.height()) / 2);
+        if (screen.isValid()) {
+            x = std::clamp(x, screen.left(), std::max(screen.left(), screen.right() + 1 - width() - kFrameAllowance.width()));
+            y = std::clamp(y, screen.top(), std::max(screen.top(), screen.bottom() + 1 - height() - kFrameAllowance.height()));
+        }
         move(x, y);
     }
 
@@ -99,6 +103,7 @@ void TForm1::LoadSettings()
     SetMemo2Height(ini.ReadInteger(kMainW, QStringLiteral("Memo2"), 60));
 
     AttachmentsFolder = ini.ReadString(kMainW, QStringLiteral("AttachmentsFolder"), QStringLiteral("c:\\"));
+    ComposeFolder = ini.ReadString(kMainW, QStringLiteral("ComposeFolder"), QString());
 
     const QStringList addresses = readList(ini, kAdresses);
     for (QComboBox* c : {ComboBox107, ComboBox108, ComboBox109}) {
@@ -116,39 +121,10 @@ void TForm1::LoadSettings()
     ComboBox105->setEditText(ini.ReadString(kNom, kText, QString()));
     ComboBox106->setEditText(ini.ReadString(kEmail, kText, QString()));
 
-    CheckBox1->setChecked(ini.ReadBool(kMainW, QStringLiteral("Automail"), false));
-    CheckBox2->setChecked(ini.ReadBool(kMainW, QStringLiteral("PrevSiNo"), false));
-    CheckBox3->setChecked(ini.ReadBool(kMainW, QStringLiteral("ConnectOnStart"), false));
-    CheckBox4->setChecked(ini.ReadBool(kMainW, QStringLiteral("JustCurrentMess"), true));
-
-    IntervalMinutes = ini.ReadInteger(kLast, QStringLiteral("Minute"), 30);
-    SpinEdit2->setValue(IntervalMinutes);
-
-    HeureQ = firstFive(ini.ReadString(kLast, QStringLiteral("HeureQ"), QStringLiteral("00:00")));
-    HeureH = firstFive(ini.ReadString(kLast, QStringLiteral("HeureH"), QStringLiteral("00:00")));
-
-    const int day = ini.ReadInteger(kLast, QStringLiteral("Jour"), 0);
-    ComboBox2->setCurrentIndex(day >= 0 && day < ComboBox2->count() ? day : -1);
-
     ShowOnStart->setChecked(ini.ReadBool(kLast, QStringLiteral("ShowOnStart"), true));
     WinStart->setChecked(ini.ReadBool(kLast, QStringLiteral("WinStart"), true));
 
-    const QString daily = HeureQ;
-    const QString weekly = HeureH;
-    Edit->setText(daily);
-    EditH->setText(weekly);
-
-    setRadio(RadioButton1, ini.ReadBool(kLast, QStringLiteral("RadioButton1"), true));
-    setRadio(RadioButton2, ini.ReadBool(kLast, QStringLiteral("RadioButton2"), false));
-    setRadio(RadioButton3, ini.ReadBool(kLast, QStringLiteral("RadioButton3"), false));
-    // The checked mode's handler runs once more, so its fields are enabled and the next
-    // connection is shown.
-    if (RadioButton1->isChecked())
-        RadioButton1Click();
-    if (RadioButton2->isChecked())
-        RadioButton2Click();
-    if (RadioButton3->isChecked())
-        RadioButton3Click();
+    Schedule->Load(ini);
 }
 
 void TForm1::SaveSettings()
@@ -176,6 +152,8 @@ void TForm1::SaveSettings()
     accounts.WriteCurrent(shown);
     ini.WriteInteger(kMainW, QStringLiteral("Memo2"), Memo2Height());
     ini.WriteString(kMainW, QStringLiteral("AttachmentsFolder"), AttachmentsFolder);
+    if (!ComposeFolder.isEmpty() || !ini.ReadString(kMainW, QStringLiteral("ComposeFolder"), QString()).isEmpty())
+        ini.WriteString(kMainW, QStringLiteral("ComposeFolder"), ComposeFolder);
 
     writeList(ini, kAdresses, ComboBox107);
     writeList(ini, kNom, ComboBox105);
@@ -183,18 +161,8 @@ void TForm1::SaveSettings()
     ini.WriteString(kNom, kText, ComboBox105->currentText());
     ini.WriteString(kEmail, kText, ComboBox106->currentText());
 
-    ini.WriteBool(kMainW, QStringLiteral("Automail"), CheckBox1->isChecked());
-    ini.WriteBool(kMainW, QStringLiteral("PrevSiNo"), CheckBox2->isChecked());
-    ini.WriteBool(kMainW, QStringLiteral("ConnectOnStart"), CheckBox3->isChecked());
-    ini.WriteBool(kMainW, QStringLiteral("JustCurrentMess"), CheckBox4->isChecked());
+    Schedule->Save(ini);
 
-    ini.WriteInteger(kLast, QStringLiteral("Minute"), IntervalMinutes);
-    ini.WriteBool(kLast, QStringLiteral("RadioButton1"), RadioButton1->isChecked());
-    ini.WriteBool(kLast, QStringLiteral("RadioButton2"), RadioButton2->isChecked());
-    ini.WriteString(kLast, QStringLiteral("HeureQ"), HeureQ);
-    ini.WriteBool(kLast, QStringLiteral("RadioButton3"), RadioButton3->isChecked());
-    ini.WriteInteger(kLast, QStringLiteral("Jour"), ComboBox2->currentIndex());
-    ini.WriteString(kLast, QStringLiteral("HeureH"), HeureH);
     ini.WriteBool(kLast, QStringLiteral("ShowOnStart"), ShowOnStart->isChecked());
     ini.WriteBool(kLast, QStringLiteral("WinStart"), WinStart->isChecked());
 }

@@ -1,4 +1,5 @@
 // main: the program entry.
+#include "app/CommandLineCheck.h"
 #include "app/Startup.h"
 #include "platform/DesktopNotifications.h"
 #include "platform/DialService.h"
@@ -13,9 +14,31 @@
 #include "platform/Translations.h"
 
 #include <QApplication>
+#include <QCoreApplication>
+#include <cstdio>
+
+namespace {
+
+// "brevicor --check [--all]": no window, no display needed, and no claim on the single running
+// instance (it may run beside the program).
+int checkFromCommandLine(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Brevicor"));
+    KeychainStore secrets;
+    QTextStream out(stdout);
+    out.setEncoding(QStringConverter::Utf8);
+    return RunCommandLineCheck(QCoreApplication::arguments(), ProgramPaths::forRunningProgram(), createDialService(),
+                               &secrets, out);
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
+    for (int i = 1; i < argc; ++i)
+        if (QByteArray(argv[i]) == "--check")
+            return checkFromCommandLine(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brevicor"));
     // One program per user: a second start brings the running one forward and ends.

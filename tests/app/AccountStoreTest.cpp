@@ -78,12 +78,12 @@ TEST_F(AccountStoreTest, WhereAnAccountIsStored)
 }
 
 // A settings file of a single-account user as the program has always written it (with a window
-// wide enough for its tabs: a narrower stored width opens wider).
+// that fits the tests' screen, 800 pixels wide: a larger one opens within the screen).
 const char kSingleAccountFile[] =
     "[pop.example.org]\r\nUserName=alice\r\nPassword=s3cret\r\nPort=110\r\n\r\n"
     "[Last]\r\nMinute=30\r\nRadioButton1=1\r\nRadioButton2=0\r\nHeureQ=00:00\r\nRadioButton3=0\r\nJour=0\r\n"
     "HeureH=00:00\r\nShowOnStart=1\r\nWinStart=1\r\n\r\n"
-    "[MainW]\r\nComboBox1=-1\r\nx=33\r\ny=44\r\nw=900\r\nh=540\r\nMaxi=0\r\nHost=pop.example.org\r\nPort=110\r\n"
+    "[MainW]\r\nComboBox1=-1\r\nx=0\r\ny=44\r\nw=784\r\nh=540\r\nMaxi=0\r\nHost=pop.example.org\r\nPort=110\r\n"
     "UserID=alice\r\nPassword=s3cret\r\nMemo2=60\r\nAttachmentsFolder=c:\\\r\nAutomail=0\r\nPrevSiNo=0\r\n"
     "ConnectOnStart=0\r\nJustCurrentMess=1\r\n\r\n"
     "[Host]\r\nNombre=1\r\n1=pop.example.org\r\n\r\n"

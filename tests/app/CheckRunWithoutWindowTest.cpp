@@ -3,6 +3,7 @@
 #include "ScriptedServer.h"
 #include "app/AccountStore.h"
 #include "app/CheckRun.h"
+#include "app/Mailbox.h"
 #include "dialup/DialUp.h"
 #include "mail/KTpop3.h"
 #include "platform/FakeDialService.h"
@@ -49,6 +50,7 @@ protected:
     FakeDialService* dial = nullptr;
     std::unique_ptr<TDialUp> dialUp;
     std::unique_ptr<TKTPOP3> pop3;
+    std::unique_ptr<TPop3Mailbox> mailbox;
 
     void SetUp() override
     {
@@ -59,6 +61,7 @@ protected:
         pop3 = std::make_unique<TKTPOP3>();
         pop3->TimeOut = 20000;
         pop3->IdleTimeOut = 20000;
+        mailbox = std::make_unique<TPop3Mailbox>(*pop3);
     }
 
     void makeLine(bool lineUp, uint32_t dialResult)
@@ -121,7 +124,7 @@ TEST_F(CheckRunWithoutWindowTest, ResultsPerAccount)
         QList<TAccount> accounts;
         for (const AccountRow& row : c.accounts)
             accounts << account(row, closed);
-        TCheckRun run(*pop3, *dialUp);
+        TCheckRun run(*mailbox, *dialUp);
         run.Entry = "Box";
         QList<TAccountResult> told;
         run.OnAccountDone = [&](const TAccountResult& r) { told << r; };
@@ -150,7 +153,7 @@ TEST_F(CheckRunWithoutWindowTest, ResultsPerAccount)
 TEST_F(CheckRunWithoutWindowTest, NoEntryIsToldOnceAndNothingIsTried)
 {
     makeLine(false, 0);
-    TCheckRun run(*pop3, *dialUp);
+    TCheckRun run(*mailbox, *dialUp);
     int told = 0;
     run.OnNoEntry = [&] { ++told; };
     run.Begin();
@@ -171,7 +174,7 @@ TEST_F(CheckRunWithoutWindowTest, CancelStopsASilentServerAtOnceAndTheNextRunWor
     silent.start();
     TAccount mute = account({"127.0.0.1", "anne", "pa"}, 0);
     mute.Port = QString::number(silent.port());
-    TCheckRun run(*pop3, *dialUp);
+    TCheckRun run(*mailbox, *dialUp);
     run.Entry = "Box";
     run.Begin();
     QTimer::singleShot(200, [&] { run.Cancel(); });
@@ -183,7 +186,7 @@ TEST_F(CheckRunWithoutWindowTest, CancelStopsASilentServerAtOnceAndTheNextRunWor
     EXPECT_FALSE(pop3->Connected());
 
     // The same session serves the next run as if nothing had happened.
-    TCheckRun next(*pop3, *dialUp);
+    TCheckRun next(*mailbox, *dialUp);
     next.Entry = "Box";
     next.Begin();
     const QList<TAccountResult> again = next.Run({account({"127.0.0.1", "anne", "pa"}, 0)});

@@ -48,8 +48,8 @@ protected:
 TEST_F(ComposeLocalTest, ThePickerOpensInTheLastFolderOrTheHomeFolder)
 {
     TForm1& f = form();
-    // First run: the stored folder is the Windows-era default, which does not exist here.
-    EXPECT_EQ(f.AttachmentsFolder, "c:\\");
+    // First run: no folder remembered yet.
+    EXPECT_EQ(f.ComposeFolder, QString());
     dialogs.AnswerFiles({files + "/b.pdf", other + "/d.txt"});
     f.Button104->click();
     ASSERT_EQ(dialogs.shown().size(), 1u);
@@ -59,15 +59,18 @@ TEST_F(ComposeLocalTest, ThePickerOpensInTheLastFolderOrTheHomeFolder)
     EXPECT_EQ(picker.text, "Tous fichiers (*)");
     EXPECT_TRUE(picker.multiple);
     EXPECT_EQ(picker.value, QDir::homePath());
-    // The folder of the first chosen file is remembered, with its separator.
-    EXPECT_EQ(f.AttachmentsFolder, files + "/");
+    // The folder of the first chosen file is remembered, with its separator; received files
+    // still go where they went.
+    EXPECT_EQ(f.ComposeFolder, files + "/");
+    EXPECT_EQ(f.AttachmentsFolder, "c:\\");
+    EXPECT_EQ(f.AttachmentsTarget(), downloadsFolder() + "/Brevicor");
 
     dialogs.AnswerFiles({});
     f.Button104Click();
     EXPECT_EQ(dialogs.shown()[1].value, files + "/");
 
     // A remembered folder that has gone away.
-    f.AttachmentsFolder = folder.file("gone/");
+    f.ComposeFolder = folder.file("gone/");
     dialogs.AnswerFiles({});
     f.Button104Click();
     EXPECT_EQ(dialogs.shown()[2].value, QDir::homePath());
@@ -88,11 +91,11 @@ TEST_F(ComposeLocalTest, EachFileIsListedOnceAndTheLastLineIsSelected)
     EXPECT_EQ(listItems(f.ListBox100), (QStringList{a, b, c}));
     EXPECT_EQ(selectedRow(f.ListBox100), 2);
     // Cancel changes nothing, not even the remembered folder.
-    f.AttachmentsFolder = other + "/";
+    f.ComposeFolder = other + "/";
     dialogs.AnswerNo();
     f.Button104Click();
     EXPECT_EQ(listItems(f.ListBox100), (QStringList{a, b, c}));
-    EXPECT_EQ(f.AttachmentsFolder, other + "/");
+    EXPECT_EQ(f.ComposeFolder, other + "/");
 }
 
 TEST_F(ComposeLocalTest, RemovingALineSelectsTheOneAbove)

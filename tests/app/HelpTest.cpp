@@ -148,8 +148,12 @@ TEST(ProgramFolder, HoldsTheHelpFilesTheLocalPageAndTheDefaultSound)
     // The help describes every page, the tray menu, the alert window and the settings file.
     for (const char* topic : {"« Serveur »", "« Liste des messages »", "« Lecture des messages »",
                               "« Envoi d'un message »", "« Connexions automatiques »", "Vérifier les messages maintenant",
-                              "Brevicor - Messages", "[MainW]", "[Adresses]", "[Last]"})
+                              "Brevicor - Messages", "[MainW]", "[Adresses]", "[Last]", "trousseau", "empreinte SHA-256",
+                              "Annuler", "nouveaux messages et les notifications", "brevicor --check"})
         EXPECT_NE(help.find(topic), std::string::npos) << topic;
+    // Nothing of another system, and passwords are no longer said to sit unprotected in the file.
+    for (const char* gone : {"Windows", "en clair"})
+        EXPECT_EQ(help.find(gone), std::string::npos) << gone;
     EXPECT_NE(testsupport::readFileBytes(bin + "SORTILO.HLP").find("<html"), std::string::npos);
     EXPECT_TRUE(QFile::exists(bin + "lumo.htm"));
 

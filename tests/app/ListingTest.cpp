@@ -86,7 +86,7 @@ TEST_F(ListingTest, ACancelledListingKeepsWhatItReadAndTheSessionStillAnswers)
             }
         };
         f.Button5->click();
-        EXPECT_FALSE(f.ListingRunning());
+        EXPECT_FALSE(f.Mail->Busy());
         EXPECT_EQ(f.ListBox1->count(), 40);
         EXPECT_EQ(f.StatusText(), QStringLiteral("Lecture des en-têtes annulée : 40 / 120"));
         EXPECT_TRUE(f.Button5->isEnabled());

@@ -40,7 +40,7 @@ TEST(SeenMail, NewMessagesAreThoseNotSeenAtTheLastCheck)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         testsupport::TempFolder dir;
-        const QString file = TSeenMail::StateFileFor(dir.path(), "pop.example.com", 110, "alice");
+        const QString file = TSeenMail::StateFileFor(dir.path(), "pop.example.com", "alice");
         int stepNumber = 0;
         for (const Step& s : c.steps) {
             SCOPED_TRACE(++stepNumber);
@@ -53,14 +53,20 @@ TEST(SeenMail, NewMessagesAreThoseNotSeenAtTheLastCheck)
     }
 }
 
-TEST(SeenMail, StateFilesStayInTheirFolderAndApartPerAccount)
+TEST(SeenMail, StateFilesStayInTheirFolderAndFollowHostAndUserOnly)
 {
-    const QString a = TSeenMail::StateFileFor("/s", "../pop.example.com", 110, "al/ice");
+    const QString a = TSeenMail::StateFileFor("/s", "../pop.example.com", "al/ice");
     EXPECT_EQ(QFileInfo(a).absolutePath(), "/s");
-    EXPECT_NE(TSeenMail::StateFileFor("/s", "pop.example.com", 110, "bob"),
-              TSeenMail::StateFileFor("/s", "pop.example.com", 995, "bob"));
-    EXPECT_NE(TSeenMail::StateFileFor("/s", "pop.example.com", 110, "bob"),
-              TSeenMail::StateFileFor("/s", "pop.example.org", 110, "bob"));
+    EXPECT_NE(TSeenMail::StateFileFor("/s", "pop.example.com", "bob"), TSeenMail::StateFileFor("/s", "pop.example.com", "ann"));
+    EXPECT_NE(TSeenMail::StateFileFor("/s", "pop.example.com", "bob"), TSeenMail::StateFileFor("/s", "pop.example.org", "bob"));
+    // The file an earlier version kept per port is taken over, whichever port is now in use.
+    testsupport::TempFolder dir;
+    QFile former(QDir(dir.path()).filePath("bob@pop.example.com_110.seen"));
+    ASSERT_TRUE(former.open(QIODevice::WriteOnly));
+    former.close();
+    const QString now = TSeenMail::StateFileFor(dir.path(), "pop.example.com", "bob", 110);
+    EXPECT_TRUE(QFileInfo::exists(now));
+    EXPECT_EQ(now, TSeenMail::StateFileFor(dir.path(), "pop.example.com", "bob", 995));
 }
 
 TEST(SeenMail, SuffixOfTheResultLine)
@@ -130,7 +136,7 @@ TEST_F(NewMailTest, DeliveredMessagesAreCountedAsNewAndAQuietScheduleStaysQuiet)
     run(false);
     EXPECT_EQ(alertLines, QStringList({"Vous avez 6 messages sur 127.0.0.1 (2 nouveaux)"}));
     EXPECT_EQ(sound.beeps + sound.plays, 2);
-    EXPECT_TRUE(f.isVisible());  // the list of the current account is shown, as before
+    EXPECT_FALSE(f.isVisible());  // a scheduled check never brings the main window back
 
     // Nothing new on a schedule: no window, no sound, nothing raised.
     f.hide();
@@ -151,8 +157,8 @@ TEST_F(NewMailTest, NothingNewWithWarnOnEmptyStillAlertsAndTheLineLabelsTheHostF
     TForm1& f = startWithAccount();
     run(false);
     ASSERT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1 (2 nouveaux)"}));
-    EXPECT_EQ(TAlert::HostFromLine(alertLines[0]), "127.0.0.1");
-    f.CheckBox2->setChecked(true);
+    EXPECT_EQ(windows.Alert->ListBox->item(0)->data(TAlert::AccountRole).toString(), "127.0.0.1");
+    f.Schedule->CheckBox2->setChecked(true);
     run(false);
     EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1"}));
 }
@@ -162,11 +168,13 @@ TEST_F(NewMailTest, AllAccountsModeCountsEachAccountApart)
     dovecot.addUser("bob", "pb", {message(7)});
     startPop3({message(1)});
     TForm1& f = startWithAccount();
+    // A new account: only what is typed is taken, the port too.
     f.HostCombo->setEditText("localhost");
+    f.Edit2->setText(QString::number(dovecot.port()));
     f.Edit3->setText("bob");
     f.Edit4->setText("pb");
     f.SaveAccount();
-    f.CheckBox4->setChecked(false);
+    f.Schedule->CheckBox4->setChecked(false);
     run(false);
     EXPECT_EQ(alertLines, QStringList({"Vous avez 1 message sur 127.0.0.1 (1 nouveau)",
                                        "Vous avez 1 message sur localhost (1 nouveau)"}));
@@ -200,7 +208,7 @@ TEST_F(NewMailTest, AServerWithoutUidlFallsBackOnTheCount)
     f.Edit3->setText("alice");
     f.Edit4->setText("s3cret");
     f.SaveAccount();
-    f.CheckBox4->setChecked(false);  // every account: no listing after the check
+    f.Schedule->CheckBox4->setChecked(false);  // every account: no listing after the check
     run(false);
     EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1 (2 nouveaux)"}));
     run(false);
@@ -240,7 +248,7 @@ TEST_F(NewMailTest, NewMailIsAnnouncedOnTheDesktopAndClickingOpensTheAccountList
     context.notifications = &notifications;
     startPop3({message(1), message(2), message(3), message(4)});
     TForm1& f = startWithAccount();
-    f.CheckBox4->setChecked(false);  // the check itself opens no list
+    f.Schedule->CheckBox4->setChecked(false);  // the check itself opens no list
     run(false);
     ASSERT_TRUE(testsupport::waitUntil([&] { return service.shown.size() == 1 && notifications.Pending() == 1; }));
     const auto& shown = service.shown[0];

@@ -1,6 +1,8 @@
 // One program per user: the real executable started twice; the second start ends at once and
-// leaves the first running.
+// leaves the first running, while a check from the command line still runs beside it.
+#include "DovecotFixture.h"
 #include "TestDirs.h"
+#include "platform/IniProfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,8 +12,12 @@
 
 namespace {
 
-TEST(OneProgram, ASecondStartEndsAndTheFirstGoesOn)
+TEST(OneProgram, ASecondStartEndsAndTheFirstGoesOnAndACheckRunsBesideIt)
 {
+    testsupport::DovecotFixture dovecot;
+    dovecot.addUser("anne", "pa", {"Subject: 1\r\n\r\nx\r\n", "Subject: 2\r\n\r\nx\r\n"});
+    dovecot.addUser("bruno", "pb", {});
+    dovecot.start();
     testsupport::TempFolder folder;
     // The program keeps its settings beside itself: a copy in a folder of the test.
     const QString program = folder.file("brevicor");
@@ -40,6 +46,48 @@ TEST(OneProgram, ASecondStartEndsAndTheFirstGoesOn)
     ASSERT_TRUE(second.waitForFinished(15000)) << "the second start did not end";
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    // "--check": the current account (or "--all": every account of the list), lines in French,
+    // 0 when mail waits, 1 when none, 2 when a server could not be checked.
+    const QString closed = QString::number(testsupport::freeLoopbackPort());
+    const QString open = QString::number(dovecot.port());
+    const struct {
+        QStringList args;
+        const char* user;
+        QString port;
+        int exit;
+        QString out;
+    } rows[] = {
+        // New since the program's last check (never, here); the command line remembers nothing.
+        {{"--check"}, "anne", open, 0, "Vous avez 2 messages sur 127.0.0.1 (2 nouveaux)\n"},
+        {{"--check"}, "bruno", open, 1, "Vous n'avez aucun message sur bruno@127.0.0.1\n"},
+        {{"--check"}, "anne", closed, 2, "Connexion impossible à 127.0.0.1\n"},
+        {{"--check", "--all"}, "anne", open, 0, "Vous avez 2 messages sur 127.0.0.1 (2 nouveaux)\nConnexion impossible à localhost\n"},
+    };
+    IniProfile ini(folder.file("brevicor.ini"));
+    ini.WriteInteger("Host", "Nombre", 2);
+    ini.WriteString("Host", "1", "127.0.0.1");
+    ini.WriteString("Host", "2", "localhost");
+    for (const char* section : {"127.0.0.1", "localhost"}) {
+        ini.WriteString(section, "UserName", "anne");
+        ini.WriteString(section, "Password", "pa");
+    }
+    ini.WriteString("localhost", "Port", closed);
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.args.join(' ').toStdString() + " " + r.user);
+        ini.WriteString("127.0.0.1", "Port", r.port);
+        ini.WriteString("MainW", "Host", "127.0.0.1");
+        ini.WriteString("MainW", "Port", r.port);
+        ini.WriteString("MainW", "UserID", r.user);
+        ini.WriteString("MainW", "Password", r.user == std::string("anne") ? "pa" : "pb");
+        QProcess check;
+        check.setProcessEnvironment(env);
+        check.start(program, r.args);
+        ASSERT_TRUE(check.waitForFinished(60000));
+        EXPECT_EQ(QString::fromUtf8(check.readAllStandardOutput()), r.out);
+        EXPECT_EQ(check.exitCode(), r.exit);
+    }
     EXPECT_EQ(first.state(), QProcess::Running);
 
     first.terminate();

@@ -1,0 +1,160 @@
+// MailController: the program's mail work without any window: the POP3 and SMTP components, the
+// dial-up line, the check run, the mailbox session and how long it stays open, and what is new.
+// Windows (or the command line) observe it through its events and answer its questions through
+// TMailUser.
+#pragma once
+#include "app/CheckRun.h"
+#include "app/Mailbox.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+
+class DialService;
+class SecretStore;
+class QTimer;
+class TDialUp;
+class TKTPOP3;
+class TKTSMTP;
+class TSeenMail;
+
+// What the controller asks of the person using the program.
+class TMailUser {
+public:
+    virtual ~TMailUser() = default;
+    // A yes/no question (a certificate to trust); true for yes.
+    virtual bool Confirm(const QString& Question) = 0;
+    // No line was up and no dial-up entry is defined.
+    virtual void NoDialEntry() = 0;
+};
+
+enum class TCheckKind {
+    ByHand,      // "Aller voir maintenant", the tray menu: every result is told
+    Scheduled,   // the scheduler: quiet unless there is news (or the settings ask otherwise)
+    CommandLine, // "brevicor --check": nothing remembered as seen, no question asked
+};
+
+struct TCheckReport {
+    QList<TAccountResult> Results;
+    int Total = 0;          // messages waiting on all the accounts counted
+    int Fresh = 0;          // of them, new since the accounts' last checks
+    bool Cancelled = false;
+    bool Announce = false;  // the user is to be told (sound, alert window)
+    bool LineWasUp = false; // a connection was up when the check began
+    bool LineUp = false;    // a connection is up after it
+    bool SessionKept = false; // the last account's session stays open (see TMailController::THold)
+};
+
+class TMailController : public QObject {
+    Q_OBJECT
+public:
+    // iniPath: the settings file (pinned certificates are stored there); seenFolder: where what
+    // each mailbox held at its last check is remembered.
+    TMailController(std::unique_ptr<DialService> Dial, QString IniPath, QString SeenFolder, SecretStore* Secrets,
+                    QObject* Parent = nullptr);
+    ~TMailController() override;
+
+    TKTPOP3* Pop3() const { return pop3_; }
+    TKTSMTP* Smtp() const { return smtp_; }
+    TDialUp* DialUp() const { return dialUp_; }
+    TMailbox& Mailbox() { return *mailbox_; }
+
+    TMailUser* User = nullptr;
+    // The dial-up entry dialed when no line is up; empty when none is defined.
+    QString Entry;
+
+    // ---- checks
+    // Checks the accounts. KeepLast: the last account's session stays open when it has mail, for
+    // its listing (held until ReleaseCheckSession, HandToUser or CheckHoldMs of idleness). A
+    // scheduled check keeps nothing open. SayWhenEmpty: a check that finds nothing is announced.
+    TCheckReport Check(const QList<TAccount>& Accounts, TCheckKind Kind, bool KeepLast, bool SayWhenEmpty);
+    bool CheckRunning() const { return running_ != nullptr; }
+
+    // ---- the mailbox session
+    // Who keeps the session open: nobody (closed), a check (until its alert window closes), or
+    // the user ("Connecter à POP3", a listing: until "Déconnecter de POP3" or UserIdleMs idle).
+    enum class THold { None, Check, User };
+    int CheckHoldMs = 60 * 1000;
+    int UserIdleMs = 10 * 60 * 1000;
+    THold Hold() const { return mailbox_->IsOpen() ? hold_ : THold::None; }
+    // The account of the open session.
+    const TAccount& SessionAccount() const { return sessionAccount_; }
+    bool SessionOpenFor(const QString& Name) const;
+    // Opens the user's session on the account (dialing as a connection by hand does); a session
+    // already open on it is kept.
+    TAccountResult Connect(const TAccount& Account);
+    // Logs out: the server carries deletions out and releases the mailbox. Not Polite: the
+    // connection is dropped without a word (no line to say it on).
+    void Disconnect(bool Polite = true);
+    // The last Connect found a line up or brought one up.
+    bool ConnectLineUp() const { return connectLineUp_; }
+    // The session a check kept becomes the user's / is no longer needed.
+    void HandToUser();
+    void ReleaseCheckSession();
+    // Something was done with the session: its idle limit starts again.
+    void Touch();
+    // The session was closed by its idle limit (text for the status bar).
+    std::function<void(const QString& Why)> OnSessionClosed;
+
+    // ---- operations on the open session (each restarts the idle limit)
+    // Lists the summaries; a cancel stops the listing after the summary being read and keeps the
+    // session. Returns how many were listed.
+    int List(int First, int Last, const TMailbox::TEachSummary& Each);
+    bool ListingCancelled() const { return listingCancelled_; }
+
+    // ---- cancel
+    // While one lives, "Annuler" is offered (OnBusyChanged); operations that may take long hold one.
+    class TBusy {
+    public:
+        explicit TBusy(TMailController& Controller);
+        ~TBusy();
+        TBusy(const TBusy&) = delete;
+        TBusy& operator=(const TBusy&) = delete;
+    private:
+        TMailController& c_;
+    };
+    bool Busy() const { return busy_ > 0; }
+    // Stops the running check, listing or transfer. A listing is asked to stop first (asked again,
+    // it is dropped as any other transfer).
+    void Cancel();
+    bool CancelRequested() const { return cancelRequested_; }
+    std::function<void(bool Busy)> OnBusyChanged;
+
+    // ---- certificates
+    // Asks the user whether to trust a certificate that failed the checks for the account; on yes
+    // the fingerprint is added to the account and stored in its own section (OnAccountStored).
+    bool OfferTrust(TAccount& Account, const std::string& Host, const std::string& Reasons,
+                    const std::string& Fingerprint);
+    std::function<void(const TAccount&)> OnAccountStored;
+    // The question OfferTrust asks.
+    static QString TrustQuestion(const QString& Host, const QString& Reasons, const QString& Fingerprint);
+
+    // ---- results
+    std::function<void(const TAccountResult&)> OnAccountDone;
+
+private:
+    void LookForNewMail(TAccountResult& Result, bool Remember);
+    void CloseSession(bool Polite);
+    void StartIdle(int Ms);
+    void IdleExpired();
+    TCheckRun* PrepareRun(TCheckRun& Run, bool Interactive);
+
+    TKTPOP3* pop3_ = nullptr;
+    TKTSMTP* smtp_ = nullptr;
+    TDialUp* dialUp_ = nullptr;
+    std::unique_ptr<TMailbox> mailbox_;
+    QString iniPath_;
+    QString seenFolder_;
+    SecretStore* secrets_ = nullptr;
+    QTimer* idle_ = nullptr;
+    THold hold_ = THold::None;
+    TAccount sessionAccount_;
+    TCheckRun* running_ = nullptr;
+    int busy_ = 0;
+    bool connectLineUp_ = false;
+    bool cancelRequested_ = false;
+    bool listing_ = false;
+    bool listingCancelled_ = false;
+};

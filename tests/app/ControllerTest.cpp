@@ -1,0 +1,255 @@
+// The mail controller without any window, against a real Dovecot: accounts keep their own
+// certificates and settings, check sessions end with their check, a cancelled listing keeps its
+// session, the server's security is named, new mail follows host and user. Then one window case:
+// typing a host not stored starts a new account.
+#include "AppFixture.h"
+#include "DovecotFixture.h"
+#include "TestCertificates.h"
+#include "app/AccountStore.h"
+#include "app/MailController.h"
+#include "platform/FakeDialService.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QRegularExpression>
+
+namespace {
+
+std::string message(int n)
+{
+    return "From: <s" + std::to_string(n) + "@example.org>\r\nSubject: Objet " + std::to_string(n)
+           + "\r\n\r\nTexte\r\n";
+}
+
+// Answers the controller's questions from a list (no answer left: "no").
+struct ScriptedUser : TMailUser {
+    QStringList questions;
+    QList<bool> answers;
+    bool Confirm(const QString& question) override
+    {
+        questions << question;
+        return !answers.isEmpty() && answers.takeFirst();
+    }
+    void NoDialEntry() override { questions << "no entry"; }
+};
+
+class ControllerTest : public ::testing::Test {
+protected:
+    testsupport::TempFolder folder;
+    testsupport::DovecotFixture dovecot;
+    ScriptedUser user;
+    std::unique_ptr<TMailController> mail;
+
+    void start(bool tls)
+    {
+        std::vector<std::string> many;
+        for (int n = 1; n <= 30; ++n)
+            many.push_back(message(n));
+        dovecot.addUser("anne", "pa", {message(1), message(2)});
+        dovecot.addUser("bruno", "pb", {});
+        dovecot.addUser("carl", "pc", many);
+        if (tls)
+            dovecot.enableTls("good");
+        dovecot.start();
+        auto line = std::make_unique<FakeDialService>();
+        ActiveConnection up;
+        up.Handle = 7;
+        up.State = DialState::Connected;
+        up.EntryName = "Lan";
+        line->Active.push_back(up);
+        mail = std::make_unique<TMailController>(std::move(line), iniPath(), folder.file("nouveaux/"), nullptr);
+        mail->User = &user;
+    }
+    QString iniPath() const { return folder.file("brevicor.ini"); }
+    TAccountStore store() const { return TAccountStore(iniPath()); }
+
+    TAccount account(const QString& section, const char* who, const char* password, int port, TSecurity security = secNone)
+    {
+        TAccount a;
+        a.Section = section;
+        a.Host = TAccountStore::HostOf(section);
+        a.Port = QString::number(port);
+        a.UserID = who;
+        a.Password = password;
+        a.Security = security;
+        return a;
+    }
+
+    // Waits (without any time assertion) until the server's log holds as many logouts as logins.
+    bool everySessionEnded()
+    {
+        QElapsedTimer t;
+        t.start();
+        for (;;) {
+            const QString log = QString::fromStdString(dovecot.log());
+            const qsizetype in = log.count(QRegularExpression("Login: user="));
+            const qsizetype out = log.count(QRegularExpression("Disconnected: Logged out"));
+            if (in > 0 && in == out)
+                return true;
+            if (t.elapsed() > 10000)
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        }
+    }
+};
+
+TEST_F(ControllerTest, AccountsKeepTheirOwnCertificatesAndSettings)
+{
+    start(true);
+    const int port = dovecot.tlsPort();
+    TAccount a = account("localhost", "anne", "pa", port, secTls);
+    a.SmtpHost = "smtp.a.example";
+    a.SmtpSecurity = secStartTls;
+    TAccount b = account("127.0.0.1", "bruno", "pb", port, secTls);
+    b.SmtpPort = "465";
+    store().Write(a);
+    store().Write(b);
+    store().WriteList({"localhost", "127.0.0.1"});
+    const QString print = QString::fromStdString(testsupport::TestCertificates::get().fingerprint("good"));
+    using O = TCheckOutcome;
+    const struct {
+        const char* title;
+        QList<bool> answers;
+        int questions;
+        O first, second;
+    } rows[] = {
+        {"trusted for the first account only", {true, false}, 2, O::Counted, O::CertificateRefused},
+        {"the trust stays with the first", {false}, 1, O::Counted, O::CertificateRefused},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.title);
+        user.questions.clear();
+        user.answers = r.answers;
+        const TCheckReport report = mail->Check(store().ReadAll(), TCheckKind::ByHand, false, true);
+        ASSERT_EQ(report.Results.size(), 2);
+        EXPECT_EQ(report.Results[0].Outcome, r.first) << report.Results[0].Error.toStdString();
+        EXPECT_EQ(report.Results[1].Outcome, r.second);
+        ASSERT_EQ(user.questions.size(), r.questions);
+        // One question names the problem and the fingerprint; "Non" gives a line that says why.
+        EXPECT_TRUE(user.questions.last().contains(print) && user.questions.last().contains("certificat inconnu"));
+        const QString refused = ResultLine(report.Results[1], true);
+        EXPECT_TRUE(refused.startsWith("Certificat de 127.0.0.1 refusé : certificat inconnu")) << refused.toStdString();
+        EXPECT_EQ(store().Read("localhost").TrustedFingerprints, print);
+        EXPECT_EQ(store().Read("127.0.0.1").TrustedFingerprints, QString());
+        EXPECT_EQ(store().Read("localhost").SmtpHost, "smtp.a.example");
+        EXPECT_EQ(store().Read("localhost").SmtpSecurity, secStartTls);
+        EXPECT_EQ(store().Read("127.0.0.1").SmtpPort, "465");
+        EXPECT_EQ(store().Read("127.0.0.1").SmtpHost, QString());
+    }
+}
+
+TEST_F(ControllerTest, ACheckKeepsNoSessionBeyondItsAlert)
+{
+    start(false);
+    const struct {
+        const char* title;
+        TCheckKind kind;
+        bool keepLast;
+        const char* who;
+        const char* password;
+        bool kept;
+    } rows[] = {
+        {"scheduled, mail: held for the alert window", TCheckKind::Scheduled, true, "anne", "pa", true},
+        {"scheduled, no mail", TCheckKind::Scheduled, true, "bruno", "pb", false},
+        {"by hand, every account", TCheckKind::ByHand, false, "anne", "pa", false},
+        {"command line", TCheckKind::CommandLine, true, "anne", "pa", false},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.title);
+        const TCheckReport report =
+            mail->Check({account("127.0.0.1", r.who, r.password, dovecot.port())}, r.kind, r.keepLast, false);
+        EXPECT_EQ(report.SessionKept, r.kept);
+        EXPECT_EQ(mail->Hold(), r.kept ? TMailController::THold::Check : TMailController::THold::None);
+        // The alert window closes.
+        mail->ReleaseCheckSession();
+        EXPECT_EQ(mail->Hold(), TMailController::THold::None);
+        EXPECT_TRUE(everySessionEnded()) << dovecot.log();
+    }
+    // Nobody closes the alert window: the idle limit ends the session.
+    QString closed;
+    mail->OnSessionClosed = [&](const QString& why) { closed = why; };
+    mail->CheckHoldMs = 200;
+    mail->Check({account("127.0.0.1", "anne", "pa", dovecot.port())}, TCheckKind::Scheduled, true, false);
+    EXPECT_TRUE(everySessionEnded()) << dovecot.log();
+    EXPECT_EQ(closed, "Session fermée après un moment sans activité sur 127.0.0.1");
+}
+
+TEST_F(ControllerTest, ACancelledListingKeepsTheSessionAndAsksNothing)
+{
+    start(false);
+    ASSERT_EQ(mail->Connect(account("127.0.0.1", "carl", "pc", dovecot.port())).Outcome, TCheckOutcome::Counted);
+    const int listed = mail->List(1, 30, [&](int n, const TSummary&) {
+        if (n == 5)
+            mail->Cancel();
+        return true;
+    });
+    EXPECT_EQ(listed, 5);
+    EXPECT_TRUE(mail->ListingCancelled());
+    EXPECT_FALSE(mail->Busy());
+    EXPECT_EQ(mail->Hold(), TMailController::THold::User);
+    EXPECT_EQ(mail->Mailbox().Summary(20).Subject, " Objet 20");
+    EXPECT_TRUE(user.questions.isEmpty());
+}
+
+TEST_F(ControllerTest, SecurityOtherThanTheServerSpeaksIsNamedAndNewMailFollowsHostAndUser)
+{
+    start(true);
+    mail->Pop3()->OperationTimeOut = 3000;
+    const TCheckReport wrong = mail->Check({account("127.0.0.1", "anne", "pa", dovecot.port(), secTls),
+                                            account("localhost", "anne", "pa", dovecot.tlsPort(), secNone)},
+                                           TCheckKind::ByHand, false, true);
+    ASSERT_EQ(wrong.Results.size(), 2);
+    EXPECT_EQ(wrong.Results[0].Outcome, TCheckOutcome::WrongSecurity);
+    EXPECT_TRUE(wrong.Results[0].Error.startsWith("le serveur répond en clair")) << wrong.Results[0].Error.toStdString();
+    EXPECT_EQ(wrong.Results[1].Outcome, TCheckOutcome::WrongSecurity);
+    EXPECT_TRUE(wrong.Results[1].Error.startsWith("le serveur attend une connexion chiffrée"))
+        << wrong.Results[1].Error.toStdString();
+
+    // The same mailbox over another port and security: nothing new the second time.
+    TAccount overTls = account("127.0.0.1", "anne", "pa", dovecot.tlsPort(), secTls);
+    overTls.TrustedFingerprints = QString::fromStdString(testsupport::TestCertificates::get().fingerprint("good"));
+    const int fresh[] = {
+        mail->Check({account("127.0.0.1", "anne", "pa", dovecot.port())}, TCheckKind::ByHand, false, true).Fresh,
+        mail->Check({overTls}, TCheckKind::ByHand, false, true).Fresh,
+    };
+    EXPECT_EQ(fresh[0], 2);
+    EXPECT_EQ(fresh[1], 0);
+}
+
+// The "Serveur" page: typing a host not stored starts a new account; only what was typed since is
+// kept, and saving writes that account's section alone.
+TEST_F(AppFixture, TypingANewHostStartsANewAccount)
+{
+    TAccount stored;
+    stored.Section = stored.Host = "localhost";
+    stored.UserID = "anne";
+    stored.Password = "pa";
+    stored.SmtpHost = "smtp.a.example";
+    stored.SmtpSecurity = secStartTls;
+    stored.TrustedFingerprints = "AB:CD";
+    TAccountStore(iniPath()).Write(stored);
+    TAccountStore(iniPath()).WriteList({"localhost"});
+    TForm1& f = start();
+    // A stored name loads that account.
+    f.HostCombo->setEditText("localhost");
+    ASSERT_EQ(f.SmtpHostEdit->text(), "smtp.a.example");
+    f.HostCombo->setEditText("127.0.0.1");
+    f.Edit3->setText("bruno");
+    f.Edit4->setText("pb");
+    EXPECT_EQ(f.SmtpHostEdit->text(), QString());
+    EXPECT_EQ(f.SmtpSecurityCombo->currentIndex(), int(secNone));
+    f.SaveAccount();
+    const TAccount fresh = TAccountStore(iniPath()).Read("127.0.0.1");
+    EXPECT_EQ(fresh.UserID, "bruno");
+    EXPECT_EQ(fresh.SmtpHost, QString());
+    EXPECT_EQ(fresh.TrustedFingerprints, QString());
+    const TAccount kept = TAccountStore(iniPath()).Read("localhost");
+    EXPECT_EQ(kept.SmtpHost, "smtp.a.example");
+    EXPECT_EQ(kept.TrustedFingerprints, "AB:CD");
+    // Selecting the stored account again shows its own settings.
+    f.HostCombo->setEditText("localhost");
+    EXPECT_EQ(f.SmtpHostEdit->text(), "smtp.a.example");
+    EXPECT_EQ(f.Edit3->text(), "anne");
+}
+
+} // namespace
