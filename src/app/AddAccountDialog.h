@@ -3,6 +3,7 @@
 // checked by signing in before the account is handed back.
 #pragma once
 
+#include "app/Account.h"
 #include "setup/Discovery.h"
 #include "setup/OAuth2.h"
 #include "setup/Verifier.h"
@@ -25,6 +26,9 @@ struct TAddedAccount {
     TFoundAccount Account;
     QString Password;
 };
+
+// The POP3 account of what the dialog checked (its host empty when no POP3 server was found).
+TAccount AccountFromFound(const TAddedAccount& added);
 
 class TAddAccountDialog : public QDialog {
     Q_OBJECT

@@ -42,6 +42,7 @@ class TDialUp;
 class TCheckRun;
 class TAccountStore;
 struct TAccountResult;
+struct TAddedAccount;
 struct TRasConnStatus;
 
 class TForm1 : public QWidget, public TAlertHost, public TMailUser {
@@ -97,6 +98,7 @@ public:
     QPushButton* Button2 = nullptr;  // "Déconnecter de POP3"
     QPushButton* Button10 = nullptr; // "Aller voir maintenant"
     QPushButton* CancelBtn = nullptr; // "Annuler": stops the running check or transfer
+    QPushButton* AddAccountBtn = nullptr; // "Ajouter un compte": servers found from an address
     // "Serveur": dial-up connection
     QLabel* Label7 = nullptr;
     QComboBox* ComboBox1 = nullptr;
@@ -258,6 +260,10 @@ public:
     // reopens the session itself keeps them as they are.
     enum class TTabs { Follow, Keep };
     void Button1Click();
+    // "Ajouter un compte": the dialog that finds an address's servers; what it checked is added.
+    void AddAccountBtnClick();
+    // Stores the account found and checked for an address and shows it on the page.
+    void AddFoundAccount(const TAddedAccount& added);
     // Connects the session to the account of the fields; true when it signed in.
     bool ConnectCurrentAccount(TTabs tabs);
     void Button2Click();

@@ -173,6 +173,8 @@ void TForm1::CreateServerPage()
     Button10 = button("Button10", QStringLiteral("Aller voir maintenant"), page);
     CancelBtn = button("CancelBtn", QStringLiteral("Annuler"), page);
     CancelBtn->setEnabled(false);
+    AddAccountBtn = button("AddAccountBtn", QStringLiteral("Ajouter un compte"), page);
+    actions->addWidget(AddAccountBtn);
     actions->addWidget(Button1);
     actions->addWidget(Button2);
     actions->addWidget(Button10);
@@ -244,6 +246,7 @@ void TForm1::ConnectHandlers()
     on(HostCombo, qOverload<int>(&QComboBox::activated), &TForm1::HostComboClick);
     WatchTyping();
     on(Button1, &QPushButton::clicked, &TForm1::Button1Click);
+    on(AddAccountBtn, &QPushButton::clicked, &TForm1::AddAccountBtnClick);
     on(Button2, &QPushButton::clicked, &TForm1::Button2Click);
     on(CreateBtn, &QPushButton::clicked, &TForm1::CreateBtnClick);
     on(Button13, &QPushButton::clicked, &TForm1::Button13Click);

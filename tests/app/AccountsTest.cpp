@@ -1,5 +1,7 @@
 // Mail accounts: one section per host, switching, deleting, completeness and lookups.
 #include "AppFixture.h"
+#include "app/AccountStore.h"
+#include "app/AddAccountDialog.h"
 
 #include <QApplication>
 
@@ -106,3 +108,36 @@ TEST_F(AccountsTest, IncompleteDetailsAreRequestedAndTheFirstEmptyFieldFocused)
     EXPECT_TRUE(f.Edit3->hasFocus() || QApplication::focusWidget() == f.Edit3);
 }
 } // namespace
+
+// What "Ajouter un compte" checked becomes a stored account beside the others, shown on the page;
+// the other accounts keep their sections.
+TEST_F(AccountsTest, AnAccountFoundFromAnAddressIsStoredAndShown)
+{
+    struct Case {
+        const char* smtpUser;
+        TSmtpSignIn signIn;
+    };
+    for (const Case& c : {Case{"marie@alpha.org", TSmtpSignIn::SameAsPop3}, Case{"marie.smtp", TSmtpSignIn::Own}}) {
+        SCOPED_TRACE(c.smtpUser);
+        TAddedAccount added;
+        added.Password = "secret";
+        added.Account.Address = "marie@alpha.org";
+        added.Account.Incoming = {TFoundServer::Pop3, "pop.alpha.org", 995, secTls, TAuthMethod::Automatic,
+                                  "marie@alpha.org", {}};
+        added.Account.Outgoing = {TFoundServer::Smtp, "smtp.alpha.org", 465, secTls, TAuthMethod::Automatic,
+                                  c.smtpUser, {}};
+        TForm1& f = form();
+        f.AddFoundAccount(added);
+        // pop.alpha.org already holds another user: the new account is "user@host".
+        const TAccount stored = TAccountStore(iniPath()).Read("marie@alpha.org@pop.alpha.org");
+        EXPECT_EQ(stored.Port, "995");
+        EXPECT_EQ(stored.Security, secTls);
+        EXPECT_EQ(stored.SmtpHost, "smtp.alpha.org");
+        EXPECT_EQ(stored.SmtpPort, "465");
+        EXPECT_EQ(stored.SmtpSignIn, c.signIn);
+        EXPECT_EQ(f.HostCombo->currentText(), "marie@alpha.org@pop.alpha.org");
+        EXPECT_EQ(f.Edit3->text(), "marie@alpha.org");
+        EXPECT_EQ(TAccountStore(iniPath()).Read("pop.alpha.org").UserID, "al");
+        EXPECT_EQ(TAccountStore(iniPath()).ReadList().size(), 3);
+    }
+}

@@ -1,0 +1,108 @@
+// Unit1AddAccount: "Ajouter un compte": the servers found and checked for an address become an
+// account of the "Serveur" page.
+#include "app/Unit1.h"
+
+#include "app/AccountStore.h"
+#include "app/AddAccountDialog.h"
+#include "app/Finally.h"
+#include "platform/Dialogs.h"
+#include "platform/IniProfile.h"
+
+#include <QComboBox>
+
+namespace {
+
+// The SMTP sign-in the found servers call for: none without a user name, the incoming one when
+// both use the same name, else a name of its own.
+TSmtpSignIn SmtpSignInFor(const TFoundServer& in, const TFoundServer& out)
+{
+    if (out.UserName.isEmpty())
+        return TSmtpSignIn::None;
+    return out.UserName == in.UserName ? TSmtpSignIn::SameAsPop3 : TSmtpSignIn::Own;
+}
+
+} // namespace
+
+TAccount AccountFromFound(const TAddedAccount& added)
+{
+    const TFoundAccount& found = added.Account;
+    const TFoundServer& in = found.Incoming.Protocol == TFoundServer::Pop3 ? found.Incoming : found.Alternative;
+    const TFoundServer& out = found.Outgoing;
+    TAccount account;
+    account.Host = in.Host;
+    account.Port = QString::number(in.Port);
+    account.UserID = in.UserName;
+    account.Password = added.Password;
+    account.Security = in.Security;
+    account.Auth = in.AuthMethod;
+    QStringList pins;
+    for (const QString& pin : {in.TrustedFingerprint, out.TrustedFingerprint})
+        if (!pin.isEmpty() && !pins.contains(pin))
+            pins << pin;
+    account.TrustedFingerprints = pins.join(QLatin1Char(','));
+    if (out.Valid()) {
+        account.SmtpHost = out.Host.compare(in.Host, Qt::CaseInsensitive) == 0 ? QString() : out.Host;
+        account.SmtpPort = QString::number(out.Port);
+        account.SmtpSecurity = out.Security;
+        account.SmtpSignIn = SmtpSignInFor(in, out);
+        if (account.SmtpSignIn == TSmtpSignIn::Own) {
+            account.SmtpUserID = out.UserName;
+            account.SmtpPassword = added.Password;
+        }
+    }
+    return account;
+}
+
+void TForm1::AddAccountBtnClick()
+{
+    TProviderTable table;
+    try {
+        table = TProviderTable::Load(ProgramDir + QStringLiteral("providers.json"));
+    } catch (const std::exception&) {
+        // Without the shipped table the other sources still work.
+    }
+    IniProfile settings(IniPath);
+    TAddAccountDialog dialog(context_, settings, std::move(table), this);
+    if (dialog.exec() != QDialog::Accepted || !dialog.Result())
+        return;
+    AddFoundAccount(*dialog.Result());
+}
+
+void TForm1::AddFoundAccount(const TAddedAccount& added)
+{
+    if (added.Account.UsesOAuth()) {
+        // The browser sign-in worked, but the check run cannot yet renew its tokens: the account
+        // would only be refused at every check.
+        context_.dialogs->Message(
+            QStringLiteral("La connexion par le navigateur (OAuth 2) a réussi, mais Brevicor ne sait pas encore "
+                           "l'utiliser pour relever le courrier. Utilisez un mot de passe d'application de %1 "
+                           "et saisissez le compte sur la page « Serveur ».")
+                .arg(added.Account.ProviderName.isEmpty() ? added.Account.Address : added.Account.ProviderName),
+            MessageIcon::Information, QStringLiteral("Ajouter un compte"));
+        return;
+    }
+    TAccount account = AccountFromFound(added);
+    if (account.Host.isEmpty()) {
+        context_.dialogs->Message(QStringLiteral("Aucun serveur POP3 n'a été trouvé pour %1.").arg(added.Account.Address),
+                                  MessageIcon::Warning, QStringLiteral("Ajouter un compte"));
+        return;
+    }
+    QStringList listed;
+    for (int i = 0; i < HostCombo->count(); ++i)
+        listed << HostCombo->itemText(i);
+    TAccountStore store = Accounts();
+    account.Section = store.SectionFor(account.Host, account.UserID, listed);
+    store.Write(account);
+    if (!listed.contains(account.Section, Qt::CaseInsensitive)) {
+        listed << account.Section;
+        store.WriteList(listed);
+    }
+    {
+        loadingAccount_ = true;
+        const Finally shown([this] { loadingAccount_ = false; });
+        if (HostCombo->findText(account.Section, Qt::MatchFixedString) < 0)
+            HostCombo->addItem(account.Section);
+        HostCombo->setEditText(account.Section);
+    }
+    LoadAccount();
+}
