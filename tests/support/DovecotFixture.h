@@ -29,6 +29,9 @@ public:
     // Serves TLS with one of the TestCertificates ("good", "expired", ...): POP3S on tlsPort()
     // and STLS on port(). Call before start().
     void enableTls(const std::string& Certificate = "good");
+    // The one address the server listens on ("127.0.0.1" unless set; "::1" for IPv6 only).
+    // Call before start().
+    void setListenAddress(const std::string& Address) { listen_ = Address; }
 
     // Starts the server and waits until it greets; throws std::runtime_error when it does not.
     void start();
@@ -63,6 +66,7 @@ private:
     long pid_ = 0;
     int delivered_ = 0;
     std::string mechanisms_ = "plain login";
+    std::string listen_ = "127.0.0.1";
 };
 
 // A free TCP port on 127.0.0.1 at the time of the call.
