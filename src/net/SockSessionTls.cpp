@@ -67,7 +67,7 @@ void TSocketSession::StartTls()
             break;
         if (Step == TTlsTransport::Closed || Step == TTlsTransport::Failed)
             FailTls("Échec de la connexion chiffrée avec " + Host + " : " + FTls->Failure(), false);
-        if (FTimedOut)
+        if (FTimedOut || DeadlinePassed())
             FailTls("La connexion chiffrée a dépassé le temps imparti", false, seTimedOut);
         if (FCanceled)
             FailTls("Connexion chiffrée annulée", true);
