@@ -612,6 +612,10 @@ void TSocketSession::ResolveHost()
     if (!TooLong) {
         // An address literal needs no look-up: dotted IPv4 (the old short forms included) or IPv6.
         const in_addr_t Address = ::inet_addr(Name.c_str());
+        if (Address == 0) {
+            FRemoteAddress = 0;  // "0.0.0.0" is no remote address
+            return;
+        }
         if (Address != INADDR_NONE) {
             char Text[INET_ADDRSTRLEN] = {};
             in_addr A{};
