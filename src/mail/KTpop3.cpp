@@ -86,13 +86,9 @@ private:
 
 } // namespace
 
-TKTPOP3::TKTPOP3(QObject* Owner) : TSocketSession(Owner), FCodec(new TKTUUProcessor(this))
+TKTPOP3::TKTPOP3(QObject* Owner) : TMailSession(Owner), FCodec(new TKTUUProcessor(this))
 {
     Port = 110;
-    CancelHook = [this](QObject*) {
-        TSocketSession::Disconnect();
-        ReceiveBuffer.Clear();
-    };
 }
 
 TKTPOP3::~TKTPOP3()
@@ -106,13 +102,8 @@ TKTPOP3::~TKTPOP3()
     }
 }
 
-void TKTPOP3::Connect()
+void TKTPOP3::CheckCredentials()
 {
-    // A password command stands in for the password; it runs before the connection is opened,
-    // so that the server is not kept waiting while it runs.
-    FSecret.clear();
-    if (PasswordSource)
-        FSecret = PasswordSource();
     bool asked = false;
     while (Secret().empty() || UserID.empty()) {
         if (!OnAuthenticationNeeded)
@@ -127,86 +118,32 @@ void TKTPOP3::Connect()
     }
     RequireNoLineBreak(UserID);
     RequireNoLineBreak(Secret());
-
-    const bool setBusy = !FBusy;
-    FBusy = true;
-    bool loggedIn = false;
-    auto finish = [&] {
-        if (setBusy)
-            FBusy = false;
-        if (loggedIn && OnConnect)
-            OnConnect(this);
-    };
-    FMechanism.clear();
-    // Greeting, sign-in and STAT share one limit: a server that drips a byte now and then is
-    // given up as surely as a silent one.
-    TOperationLimit limit(*this, OperationTimeOut);
-    try {
-        TSocketSession::Connect();
-        FCapabilities.Clear();
-        FCapaAsked = false;
-        try {
-            FGreeting = ReadLn();
-            if (!Positive(FGreeting))
-                throw std::runtime_error(FGreeting);
-            StartSecurity();
-
-            SignIn();
-            loggedIn = true;
-
-            const std::string stat = Transaction("STAT");
-            if (!Positive(stat))
-                throw std::runtime_error(stat);
-            bool ok;
-            FMessageCount = ToIntDef(NthField(stat, ' ', 2), 0, ok);
-        } catch (...) {
-            // A time-out, a lost connection or a cancel has already ended the session: a QUIT
-            // would only wait a second time. After a refusal, log out briefly. The first failure
-            // is the one the caller hears of.
-            if (!Connected() || Canceled()) {
-                CloseQuietly();
-            } else {
-                try {
-                    Logout(OperationTimeOut > 0 ? std::min(OperationTimeOut, QuitAfterFailureMs) : QuitAfterFailureMs);
-                } catch (...) {
-                }
-            }
-            throw;
-        }
-    } catch (...) {
-        finish();
-        throw;
-    }
-    finish();
+    FCapabilities.Clear();
+    FCapaAsked = false;
 }
 
-std::string TKTPOP3::Secret() const
+void TKTPOP3::ReadGreeting()
 {
-    return PasswordSource ? FSecret : Password;
+    FCapabilities.Clear();
+    FCapaAsked = false;
+    FGreeting = ReadLn();
+    if (!Positive(FGreeting))
+        throw std::runtime_error(FGreeting);
 }
 
-void TKTPOP3::SignIn()
+void TKTPOP3::AfterSignIn()
 {
-    int retries = 0;
-    for (;;) {
-        // The handler may have changed the credentials.
-        RequireNoLineBreak(UserID);
-        RequireNoLineBreak(Secret());
-        std::string refusal;
-        if (TrySignIn(refusal))
-            return;
-        const std::string text = "Identifiant ou mot de passe refusé par " + Host
-                                 + (Trim(refusal).empty() ? std::string() : " : " + Trim(refusal));
-        if (retries > 0 || !OnAuthenticationFailed)
-            throw EAuthError(text);
-        bool handled = false;
-        OnAuthenticationFailed(handled);
-        if (!handled)
-            throw EAuthError(text);
-        ++retries;
-        if (PasswordSource)
-            FSecret = PasswordSource();
-    }
+    const std::string stat = Transaction("STAT");
+    if (!Positive(stat))
+        throw std::runtime_error(stat);
+    bool ok;
+    FMessageCount = ToIntDef(NthField(stat, ' ', 2), 0, ok);
+}
+
+void TKTPOP3::Opened()
+{
+    if (OnConnect)
+        OnConnect(this);
 }
 
 namespace {
@@ -222,6 +159,9 @@ void ThrowServerFault(const std::string& Reply)
 
 bool TKTPOP3::TrySignIn(std::string& Refusal)
 {
+    // The handler of a refusal may have changed the credentials.
+    RequireNoLineBreak(UserID);
+    RequireNoLineBreak(Secret());
     // USER/PASS and APOP need nothing but the greeting; the original sign-in sends no CAPA.
     if (AuthMethod != TAuthMethod::Password && AuthMethod != TAuthMethod::Apop && !FCapabilities.Known())
         ReadCapabilities();
@@ -235,11 +175,10 @@ bool TKTPOP3::TrySignIn(std::string& Refusal)
     context.Host = Host;
     FMechanism = ChooseMechanism(AuthMethod, context);
 
-    const std::string secret = Secret();
     if (FMechanism == kMechUserPass) {
         std::string reply = Transaction("USER " + UserID);
         if (Positive(reply)) {
-            reply = Transaction("PASS " + secret);
+            reply = Transaction("PASS " + Secret());
             if (Positive(reply))
                 return true;
         }
@@ -248,23 +187,15 @@ bool TKTPOP3::TrySignIn(std::string& Refusal)
         return false;
     }
     if (FMechanism == kMechApop) {
-        const std::string reply = Transaction("APOP " + UserID + " " + ApopDigest(ApopTimestamp(FGreeting), secret));
+        const std::string reply = Transaction("APOP " + UserID + " " + ApopDigest(ApopTimestamp(FGreeting), Secret()));
         if (Positive(reply))
             return true;
         ThrowServerFault(reply);
         Refusal = reply;
         return false;
     }
-    return SaslSignIn(FMechanism, secret, Refusal);
-}
-
-bool TKTPOP3::SaslSignIn(const std::string& Mechanism, const std::string& Secret, std::string& Refusal)
-{
-    TSaslClient client(Mechanism, UserID, Secret, Host, Port);
     TSaslWire wire;
-    wire.Command = "AUTH";
     wire.MaxCommandLength = 255 - 2;
-    wire.SendLine = [this](const std::string& Line) { Writeln(Line); };
     wire.ReadLine = [this] { return ReadLn(); };
     wire.Classify = [](const std::string& Line, std::string& Payload) {
         if (Line.rfind("+ ", 0) == 0 || Line == "+\r\n" || Line == "+\n") {
@@ -274,9 +205,7 @@ bool TKTPOP3::SaslSignIn(const std::string& Mechanism, const std::string& Secret
         return Positive(Line) ? TSaslWire::Success : TSaslWire::Failure;
     };
     std::string final;
-    const bool accepted = RunSaslExchange(client, wire, final);
-    ReportStatus(1, final);
-    if (accepted)
+    if (SaslSignIn(UserID, wire, final))
         return true;
     ThrowServerFault(final);
     Refusal = final;
@@ -306,6 +235,7 @@ void TKTPOP3::ReadCapabilities()
     FCapaAsked = true;
     FCapabilities.Clear();
     TOperationLimit limit(*this, OperationTimeOut);
+    TReplyLimit bound(*this, MaxHeaderReply);
     if (!Positive(Transaction("CAPA")))
         return;
     for (;;) {
@@ -337,32 +267,11 @@ void TKTPOP3::Logout(int LimitMs)
     TSocketSession::Disconnect();
 }
 
-void TKTPOP3::CloseQuietly()
-{
-    if (Connected())
-        TSocketSession::Disconnect();
-    else
-        ReceiveBuffer.Clear();
-}
-
-void TKTPOP3::Abort()
-{
-    if (Canceled() || !Connected())
-        return;
-    if (FBusy) {
-        Cancel();
-    } else {
-        TSocketSession::Disconnect();
-        ReceiveBuffer.Clear();
-    }
-}
-
 void TKTPOP3::RetrieveSummary(int MsgNum)
 {
-    if (FBusy)
+    TBusyGuard busy(*this);
+    if (!busy.Entered())
         return;
-    FBusy = true;
-    TFinally clearBusy([this] { FBusy = false; });
 
     RequireConnection();
     if (OnRetrieveStart)
@@ -380,6 +289,7 @@ void TKTPOP3::RetrieveSummary(int MsgNum)
 void TKTPOP3::ReadOneSummary(int MsgNum)
 {
     TOperationLimit limit(*this, OperationTimeOut);
+    TReplyLimit bound(*this, MaxHeaderReply);
     const std::string reply = Transaction("TOP " + std::to_string(MsgNum) + " 0");
     if (!Positive(reply))
         throw std::runtime_error(reply);
@@ -436,10 +346,9 @@ void TKTPOP3::LearnCapabilities()
 
 int TKTPOP3::ListSummaries(int First, int Last, const TSummaryEvent& Each)
 {
-    if (FBusy)
+    TBusyGuard busy(*this);
+    if (!busy.Entered())
         return 0;
-    FBusy = true;
-    TFinally clearBusy([this] { FBusy = false; });
     RequireConnection();
     try {
         if (AllowPipelining && First < Last) {
@@ -473,6 +382,7 @@ int TKTPOP3::ListPipelined(int First, int Last, const TSummaryEvent& Each)
     std::exception_ptr refusal;
     while (read < sent || (!stopped && !refusal && sent <= Last)) {
         TOperationLimit limit(*this, OperationTimeOut);
+        TReplyLimit bound(*this, MaxHeaderReply);
         if (!stopped && !refusal && sent <= Last && sent - read <= Window / 2) {
             std::string batch;
             for (; sent <= Last && sent - read < Window; ++sent) {
@@ -517,16 +427,19 @@ int TKTPOP3::ListPipelined(int First, int Last, const TSummaryEvent& Each)
 
 void TKTPOP3::RetrieveMessage(int MsgNum)
 {
-    if (FBusy)
+    TBusyGuard busy(*this);
+    if (!busy.Entered())
         return;
-    FBusy = true;
-    TFinally clearBusy([this] { FBusy = false; });
     RequireConnection();
     if (OnRetrieveStart)
         OnRetrieveStart(this);
     try {
         FPartMode = TopHeader;
-        const std::string reply = Transaction("RETR " + std::to_string(MsgNum));
+        std::string reply;
+        {
+            TOperationLimit limit(*this, OperationTimeOut);
+            reply = Transaction("RETR " + std::to_string(MsgNum));
+        }
         if (!Positive(reply))
             throw std::runtime_error(reply);
 
@@ -542,9 +455,13 @@ void TKTPOP3::RetrieveMessage(int MsgNum)
         FBoundary.clear();
         FTransferEncoding.clear();
         FPartFileName.clear();
-        ReadMessage();
+        {
+            TRateLimit rate(*this);
+            ReadMessage();
+        }
 
         if (DeleteOnRead) {
+            TOperationLimit limit(*this, OperationTimeOut);
             const std::string dele = Transaction("DELE " + std::to_string(MsgNum));
             if (!ExactlyOk(dele))
                 throw std::runtime_error(dele);
@@ -572,11 +489,10 @@ void TKTPOP3::RetrieveMessage(int MsgNum)
 
 void TKTPOP3::DeleteMessage(int MsgNum)
 {
-    if (FBusy)
-        return;
-    FBusy = true;
     {
-        TFinally clearBusy([this] { FBusy = false; });
+        TBusyGuard busy(*this);
+        if (!busy.Entered())
+            return;
         RequireConnection();
         std::string reply;
         try {
@@ -599,15 +515,25 @@ void TKTPOP3::DeleteMessage(int MsgNum)
 bool TKTPOP3::UIDL(std::vector<std::string>& Ids)
 {
     Ids.clear();
-    if (FBusy)
+    TBusyGuard busy(*this);
+    if (!busy.Entered())
         return false;
-    FBusy = true;
-    TFinally clearBusy([this] { FBusy = false; });
     RequireConnection();
-    const std::string reply = Transaction("UIDL");
+    std::string reply;
+    try {
+        TOperationLimit limit(*this, OperationTimeOut);
+        reply = Transaction("UIDL");
+    } catch (const ESockError&) {
+        CloseQuietly();
+        throw;
+    }
     if (!Positive(reply))
         return false;
     Ids.reserve(size_t(std::max(FMessageCount, 0)));
+    // The list runs at the line's pace (a large mailbox gives a long one) and holds one line per
+    // message: RFC 1939 bounds a line to 512 octets, with room for the lines a server adds.
+    TRateLimit rate(*this);
+    TReplyLimit bound(*this, (size_t(std::max(FMessageCount, 0)) + 1024) * 512);
     for (;;) {
         const std::string line = StripLineEnd(ReadLn());
         if (line == ".")

@@ -4,8 +4,8 @@
 #include "mail/Capabilities.h"
 #include "mail/KTExtstr.h"
 #include "mail/KTUUE.h"
+#include "mail/MailSession.h"
 #include "mail/Sasl.h"
-#include "net/SockSession.h"
 
 #include <functional>
 #include <string>
@@ -44,7 +44,7 @@ using TListEvent = std::function<void(int Msg, int Size)>;
 // One summary of a listing; returning false stops the listing after it.
 using TSummaryEvent = std::function<bool(int MsgNum, const TSummary& Summary)>;
 
-class TKTPOP3 : public TSocketSession {
+class TKTPOP3 : public TMailSession {
     Q_OBJECT
 public:
     // What the next message lines are for.
@@ -56,11 +56,9 @@ public:
     // ---- Published properties ----
     std::string UserID;
     std::string Password;
-    // How to sign in; Password is the original USER/PASS.
+    // How to sign in; Password is the original USER/PASS. PasswordSource (TMailSession) stands in
+    // for Password when assigned.
     TAuthMethod AuthMethod = TAuthMethod::Password;
-    // When assigned, gives the password (or OAuth 2 token) each time a sign-in needs one, in place
-    // of Password (the account's password command). Its exceptions reach the caller of Connect.
-    std::function<std::string()> PasswordSource;
     bool DeleteOnRead = false;     // RetrieveMessage deletes the message after fetching it
     // Prefix of every file the decoder writes; a folder must end with "/". Empty = working folder.
     std::string AttachFilePath;
@@ -68,7 +66,6 @@ public:
     // ---- Events (fired only when assigned) ----
     TNotifyEvent OnConnect;        // after a login, also when STAT then failed
     THandlerEvent OnAuthenticationNeeded;
-    THandlerEvent OnAuthenticationFailed;
     TNotifyEvent OnReset;          // published; nothing fires it
     TListEvent OnList;             // published; nothing fires it
     TNotifyEvent OnRetrieveStart;
@@ -77,22 +74,23 @@ public:
     TNotifyEvent OnFailure;        // DeleteMessage only
 
     // ---- Operations ----
-    // Connects, signs in (SignIn) and reads the message count with STAT. A refused sign-in
-    // raises EAuthError (mail/MailErrors.h); other failures raise ESockError or std::runtime_error.
-    void Connect() override;
+    // Connect (TMailSession): connects, signs in and reads the message count with STAT. A refused
+    // sign-in raises EAuthError (mail/MailErrors.h); other failures raise ESockError or
+    // std::runtime_error. OnConnect fires after a sign-in, also when STAT then failed.
     // Sends QUIT, then closes in every case.
     void Disconnect() override;
-    // Cancels the running operation, or drops the connection without QUIT.
-    void Abort() override;
     // TOP n 0 and LIST n: fills Summary. Does nothing while Busy.
     void RetrieveSummary(int MsgNum);
-    // RETR n: fills MailMessage and writes the attachment files. Does nothing while Busy.
+    // RETR n: fills MailMessage and writes the attachment files. Does nothing while Busy. The
+    // message is read under a TRateLimit, not an operation limit (its size has no bound); its
+    // lines reach the decoder in pieces of at most 64 KiB, whatever their length.
     void RetrieveMessage(int MsgNum);
     // DELE n. Does nothing while Busy.
     void DeleteMessage(int MsgNum);
     // UIDL: the unique id of every message, Ids[n - 1] for message n (empty for a number the
     // server did not list). Returns false, with Ids empty, when the server refuses the command
-    // (it does not keep ids) or while Busy; a broken connection raises.
+    // (it does not keep ids) or while Busy; a broken connection raises. The list is read under a
+    // TRateLimit and bounded to what the message count allows.
     bool UIDL(std::vector<std::string>& Ids);
     // Reads the summaries of messages First to Last in order (TOP n 0 and LIST n each, as
     // RetrieveSummary) and hands each to Each. Where the server announces PIPELINING (and
@@ -111,7 +109,6 @@ public:
     // What the server announced to the last CAPA of this connection.
     const TCapabilities& Capabilities() const { return FCapabilities; }
     const TMailMessage& MailMessage() const { return FMailMessage; }
-    bool Busy() const { return FBusy; }
     int MessageCount() const { return FMessageCount; }
     TKTUUProcessor* Codec() const { return FCodec; }
     // Decoder state of the last message.
@@ -120,25 +117,20 @@ public:
     const std::string& ContentType() const { return FContentType; }
     const std::string& TransferEncoding() const { return FTransferEncoding; }
     int PartMode() const { return FPartMode; }
-    // The mechanism of the last sign-in ("USER", "APOP" or a SASL name).
-    const std::string& SignInMechanism() const { return FMechanism; }
-    // Longest wait for the reply to QUIT after another failure of Connect (ms).
-    static constexpr int QuitAfterFailureMs = 3000;
+    // Most bytes a TOP header or a CAPA list may hold.
+    static constexpr std::size_t MaxHeaderReply = 4 * 1024 * 1024;
+
+protected:
+    void CheckCredentials() override;
+    void ReadGreeting() override;
+    bool TrySignIn(std::string& Refusal) override;
+    void AfterSignIn() override;
+    // Sends QUIT within LimitMs and closes in every case.
+    void Logout(int LimitMs) override;
+    void Opened() override;
+    std::string StoredSecret() const override { return Password; }
 
 private:
-    // Signs in with AuthMethod after the greeting; a refusal raises EAuthError, after one more
-    // try when OnAuthenticationFailed accepts.
-    void SignIn();
-    // One sign-in attempt: true when accepted; else Refusal gets the server's answer.
-    bool TrySignIn(std::string& Refusal);
-    bool SaslSignIn(const std::string& Mechanism, const std::string& Secret, std::string& Refusal);
-    // The password or token for this attempt.
-    std::string Secret() const;
-    // Sends QUIT within LimitMs and closes in every case.
-    void Logout(int LimitMs);
-    // Closes without QUIT and drops what was received: after a failure of the connection
-    // itself (time-out, loss, cancel) the rest of a reply may still be on its way.
-    void CloseQuietly();
     // ReadCapabilities unless CAPA was already sent on this connection.
     void LearnCapabilities();
     // The TOP and LIST exchanges of one message, one command at a time; fills FSummary.
@@ -154,7 +146,7 @@ private:
     // secStartTls the STLS command and the TLS handshake, then CAPA again (what a server
     // announces in clear is not trusted). A server without STLS ends the connection before any
     // credential is sent. With secNone nothing is sent.
-    void StartSecurity();
+    void StartSecurity() override;
 
     // Reads the RETR reply through the message decoder.
     void ReadMessage();
@@ -167,11 +159,8 @@ private:
     std::string FTransferEncoding;
     TSummary FSummary;
     TMailMessage FMailMessage;
-    bool FBusy = false;
     int FMessageCount = 0;
     int FPartMode = TopHeader;
     std::string FGreeting;
-    std::string FSecret;         // from PasswordSource, for the connection being made
-    std::string FMechanism;
     bool FCapaAsked = false;     // CAPA was sent in this session
 };

@@ -152,13 +152,9 @@ qint64 OpenFileSize(const QFile& File, const std::string& Path)
 
 } // namespace
 
-TKTSMTP::TKTSMTP(QObject* Owner) : TSocketSession(Owner)
+TKTSMTP::TKTSMTP(QObject* Owner) : TMailSession(Owner)
 {
     Port = 25;
-    CancelHook = [this](QObject*) {
-        TSocketSession::Disconnect();
-        ReceiveBuffer.Clear();
-    };
     FBody.OnFileStart = [this](const std::string& Path) {
         if (OnEncodeStart)
             OnEncodeStart(Path);
@@ -194,6 +190,7 @@ std::string TKTSMTP::ExtractAddress(const std::string& Entry)
 
 TSmtpReply TKTSMTP::ReadReply(bool Report)
 {
+    TReplyLimit bound(*this, MaxReply);
     TSmtpReply reply;
     for (;;) {
         const std::string line = ReadLn();
@@ -219,6 +216,7 @@ TSmtpReply TKTSMTP::ReadReply(bool Report)
 
 TSmtpReply TKTSMTP::Command(const std::string& Line)
 {
+    TOperationLimit limit(*this, OperationTimeOut);
     Writeln(Line);
     return ReadReply();
 }
@@ -247,44 +245,22 @@ void TKTSMTP::DropConnection()
 // ---------------------------------------------------------------------------------------------
 // The dialogue.
 
-void TKTSMTP::Connect()
+void TKTSMTP::CheckCredentials()
 {
     RequireNoLineBreak(UserID);
-    const bool setBusy = !FBusy;
-    FBusy = true;
-    bool greeted = false;
-    auto finish = [&] {
-        if (setBusy)
-            FBusy = false;
-        if (greeted && OnConnect)
-            OnConnect(this);
-    };
-    try {
-        TSocketSession::Connect();
-        try {
-            const TSmtpReply greeting = ReadReply();
-            if (!greeting.In(200, 299))
-                Fail(greeting);
+}
 
-            // With TLS or sign-in the greeting is EHLO; otherwise HELO, exactly as always.
-            if (!StartSecurity())
-                Helo();
-            else if (SignInRequired)
-                SignIn();
-            greeted = true;
-        } catch (...) {
-            // Say goodbye (QUIT) and close; the first failure is the one the caller hears of.
-            try {
-                Disconnect();
-            } catch (...) {
-            }
-            throw;
-        }
-    } catch (...) {
-        finish();
-        throw;
-    }
-    finish();
+void TKTSMTP::ReadGreeting()
+{
+    const TSmtpReply greeting = ReadReply();
+    if (!greeting.In(200, 299))
+        Fail(greeting);
+}
+
+void TKTSMTP::Opened()
+{
+    if (OnConnect)
+        OnConnect(this);
 }
 
 void TKTSMTP::Helo()
@@ -329,14 +305,17 @@ void TKTSMTP::Ehlo()
         FCapabilities.AddLine(reply.Lines[i].size() > 4 ? reply.Lines[i].substr(4) : std::string());
 }
 
-bool TKTSMTP::StartSecurity()
+void TKTSMTP::StartSecurity()
 {
     FCapabilities.Clear();
-    if (!UsesEhlo())
-        return false;
+    // With TLS or sign-in the greeting is EHLO; otherwise HELO, exactly as always.
+    if (!UsesEhlo()) {
+        Helo();
+        return;
+    }
     Ehlo();
     if (Security != secStartTls)
-        return true;
+        return;
     if (!FCapabilities.Has("STARTTLS"))
         throw std::runtime_error("Le serveur " + Host + " ne propose pas de connexion chiffrée (STARTTLS) : "
                                  "connexion abandonnée, aucun mot de passe n'a été envoyé");
@@ -345,12 +324,10 @@ bool TKTSMTP::StartSecurity()
         Fail(reply);
     StartTls();
     Ehlo();
-    return true;
 }
 
-void TKTSMTP::SignIn()
+bool TKTSMTP::TrySignIn(std::string& Refusal)
 {
-    std::string secret = PasswordSource ? PasswordSource() : AuthPassword;
     TSignInContext context;
     context.Pop3 = false;
     context.CapabilitiesKnown = true;  // the EHLO reply lists every extension, AUTH included
@@ -360,14 +337,11 @@ void TKTSMTP::SignIn()
     context.Host = Host;
     FMechanism = ChooseMechanism(AuthMethod, context);
 
-    TSaslClient client(FMechanism, AuthUserID, secret, Host, Port);
-    std::fill(secret.begin(), secret.end(), '\0');
     TSaslWire wire;
-    wire.Command = "AUTH";
     wire.MaxCommandLength = 512 - 2;
-    wire.SendLine = [this](const std::string& Line) { Writeln(Line); };
     // A reply may span several lines; its last line decides.
     wire.ReadLine = [this] {
+        TOperationLimit limit(*this, OperationTimeOut);
         const TSmtpReply reply = ReadReply(false);  // the exchange is never shown
         return reply.Lines.empty() ? std::string() : reply.Lines.back() + "\r\n";
     };
@@ -380,18 +354,21 @@ void TKTSMTP::SignIn()
         return code >= 200 && code < 300 ? TSaslWire::Success : TSaslWire::Failure;
     };
     std::string final;
-    const bool accepted = RunSaslExchange(client, wire, final);
-    ReportStatus(1, final);
-    if (accepted)
-        return;
+    if (SaslSignIn(AuthUserID, wire, final))
+        return true;
     // 535: the credentials were refused; anything else is the server's own text.
     if (ReplyCode(final) != 535)
         throw std::runtime_error(final);
-    const std::string text = StripLineEnd(final.size() > 4 ? final.substr(4) : std::string());
-    throw EAuthError("Identifiant ou mot de passe refusé par " + Host + (text.empty() ? std::string() : " : " + text));
+    Refusal = StripLineEnd(final.size() > 4 ? final.substr(4) : std::string());
+    return false;
 }
 
 void TKTSMTP::Disconnect()
+{
+    Logout(OperationTimeOut);
+}
+
+void TKTSMTP::Logout(int LimitMs)
 {
     FCanceled = false;  // the goodbye may follow a cancelled operation
     if (!Connected()) {
@@ -399,6 +376,7 @@ void TKTSMTP::Disconnect()
         return;
     }
     try {
+        TOperationLimit limit(*this, LimitMs);
         const TSmtpReply reply = Command("QUIT");
         if (!reply.In(200, 299))
             throw std::runtime_error(reply.Text);
@@ -409,22 +387,11 @@ void TKTSMTP::Disconnect()
     TSocketSession::Disconnect();
 }
 
-void TKTSMTP::Abort()
-{
-    if (Canceled() || !Connected())
-        return;
-    if (FBusy) {
-        Cancel();
-    } else {
-        DropConnection();
-    }
-}
-
 void TKTSMTP::Send()
 {
-    if (FBusy)
+    TBusyGuard busy(*this);
+    if (!busy.Entered())
         return;
-    FBusy = true;
     try {
         BuildHeader();
         RequireConnection();
@@ -497,13 +464,19 @@ void TKTSMTP::Send()
             FBody.PrependText(FinalHeader.Text() + "\r\n\r\n");
             std::istream in(&FBody);
             try {
+                TRateLimit rate(*this);
                 SendStream(in);
             } catch (...) {
                 if (FBody.Failure())
                     std::rethrow_exception(FBody.Failure());
                 throw;
             }
-            const TSmtpReply reply = Command(".");
+            TSmtpReply reply;
+            {
+                TOperationLimit limit(*this, DataEndTimeOut);
+                Writeln(".");
+                reply = ReadReply();
+            }
             answered = reply.Code != 0;
             if (!reply.In(200, 299)) {
                 if (OnFailure)
@@ -525,11 +498,10 @@ void TKTSMTP::Send()
         }
     } catch (...) {
         FBody.Clear();
-        FBusy = false;
         throw;
     }
     FBody.Clear();
-    FBusy = false;
+    busy.Leave();
     if (OnSuccess)
         OnSuccess(this);
 }

@@ -4,9 +4,9 @@
 #include "mail/Capabilities.h"
 #include "mail/KTExtstr.h"
 #include "mail/KTUUE.h"
+#include "mail/MailSession.h"
 #include "mail/MessageSource.h"
 #include "mail/Sasl.h"
-#include "net/SockSession.h"
 
 #include <functional>
 #include <string>
@@ -48,7 +48,7 @@ struct TSmtpReply {
     bool In(int First, int Last) const { return Code >= First && Code <= Last; }
 };
 
-class TKTSMTP : public TSocketSession {
+class TKTSMTP : public TMailSession {
     Q_OBJECT
 public:
     explicit TKTSMTP(QObject* Owner = nullptr);
@@ -61,10 +61,8 @@ public:
     bool SignInRequired = false;
     std::string AuthUserID;
     std::string AuthPassword;
+    // PasswordSource (TMailSession) stands in for AuthPassword when assigned.
     TAuthMethod AuthMethod = TAuthMethod::Password;
-    // When assigned, gives the password (or OAuth 2 token) for each sign-in in place of
-    // AuthPassword (the account's password command).
-    std::function<std::string()> PasswordSource;
     TPostMessage PostMessage;
     // The header lines; Send rebuilds them, so after a send they are the header that was sent.
     TExStringList FinalHeader;
@@ -82,18 +80,23 @@ public:
     TFileItem OnEncodeEnd;
     TMailListReturn OnMailListReturn;   // published; nothing fires it
     TFileItem OnAttachmentNotFound;
-    THandlerEvent OnAuthenticationFailed;
+    // OnAuthenticationFailed (TMailSession) is asked once after a refused HELO or sign-in.
 
     // ---- Operations ----
-    // Connects, reads the greeting and greets with HELO; with sign-in, greets with EHLO and signs in.
-    void Connect() override;
+    // Connect (TMailSession): connects, reads the greeting and greets with HELO; with sign-in,
+    // greets with EHLO and signs in.
     // Sends QUIT, then closes in every case.
     void Disconnect() override;
-    // Cancels the running operation, or drops the connection without QUIT.
-    void Abort() override;
     // Composes PostMessage and sends it to every recipient. Does nothing while Busy. When the
-    // server refuses any recipient the message is sent to nobody.
+    // server refuses any recipient the message is sent to nobody. Each command's reply runs under
+    // OperationTimeOut, the message itself under a TRateLimit, and the reply to its final dot
+    // under DataEndTimeOut.
     void Send();
+    // ms allowed for the reply to the message's final dot (RFC 5321 asks clients to wait 10
+    // minutes: the server may check the whole message first); 0 = none.
+    int DataEndTimeOut = 600000;
+    // Most bytes one reply may hold, every line included.
+    static constexpr std::size_t MaxReply = 1024 * 1024;
 
     // Fills FinalHeader and Boundary from PostMessage and prepares the body (run by Send):
     // attachment files are opened here, and encoded only while the message is sent.
@@ -115,7 +118,6 @@ public:
     static std::string EhloName();
 
     // ---- Read-only state ----
-    bool Busy() const { return FBusy; }
     // What the server announced in its last EHLO reply (empty after a HELO).
     const TCapabilities& Capabilities() const { return FCapabilities; }
     const std::string& Boundary() const { return FBoundary; }
@@ -123,21 +125,27 @@ public:
     // Everything sent after the header block (the body, dot-stuffed, and the encoded parts), read
     // whole: for small messages, between BuildHeader and the end of Send.
     std::string BodyText() { return FBody.ReadAll(); }
-    // The SASL mechanism of the last sign-in, empty when none was made.
-    const std::string& SignInMechanism() const { return FMechanism; }
+
+protected:
+    void CheckCredentials() override;
+    void ReadGreeting() override;
+    // When the session needs EHLO (UsesEhlo): EHLO, and for secStartTls the STARTTLS command,
+    // the TLS handshake and EHLO again (what a server announces in clear is not trusted); a
+    // server without STARTTLS ends the connection before anything else is sent. Otherwise HELO,
+    // as always.
+    void StartSecurity() override;
+    bool SignInWanted() const override { return SignInRequired; }
+    // AUTH with the mechanism AuthMethod chooses; 535 is a refusal, another failure the server's.
+    bool TrySignIn(std::string& Refusal) override;
+    void Logout(int LimitMs) override;
+    void Opened() override;
+    std::string StoredSecret() const override { return AuthPassword; }
 
 private:
-    // Run by Connect after the greeting. When the session needs EHLO (UsesEhlo): EHLO, and for
-    // secStartTls the STARTTLS command, the TLS handshake and EHLO again (what a server
-    // announces in clear is not trusted); a server without STARTTLS ends the connection before
-    // anything else is sent. Returns false when nothing was sent (HELO follows, as always).
-    bool StartSecurity();
     // EHLO is needed for TLS (and for sign-in); otherwise the session greets with HELO.
     bool UsesEhlo() const { return Security != secNone || SignInRequired; }
     // EHLO; fills Capabilities from the lines after the first of the reply.
     void Ehlo();
-    // AUTH with the mechanism AuthMethod chooses; a refusal raises EAuthError.
-    void SignIn();
     // HELO with UserID, sent once more when OnAuthenticationFailed accepts a refusal.
     void Helo();
     void AddAttachment(int I);
@@ -151,7 +159,5 @@ private:
     TCapabilities FCapabilities;
     TMessageSource FBody;
     TSmtpReply FReply;
-    std::string FMechanism;
     std::string FBoundary;
-    bool FBusy = false;
 };

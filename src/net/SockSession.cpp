@@ -3,6 +3,7 @@
 #include "net/SockErrors.h"
 #include "net/TlsTransport.h"
 
+#include <QAbstractSocket>
 #include <QCoreApplication>
 #include <QHostAddress>
 #include <QHostInfo>
@@ -17,6 +18,7 @@
 #include <cstring>
 
 #include <arpa/inet.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -28,6 +30,35 @@
 namespace {
 
 int s_WinsockUsers = 0;
+TSocketSession::THostResolver s_Resolver;
+
+// A socket address for a numeric address text (IPv4 or IPv6, an IPv6 zone included) and Port.
+struct TPeerAddress {
+    sockaddr_storage Storage{};
+    socklen_t Length = 0;
+};
+
+bool ParseAddress(const std::string& Text, std::uint16_t Port, TPeerAddress& Out)
+{
+    addrinfo Hints{};
+    Hints.ai_flags = AI_NUMERICHOST;
+    Hints.ai_family = AF_UNSPEC;
+    Hints.ai_socktype = SOCK_STREAM;
+    addrinfo* Found = nullptr;
+    if (Text.empty() || ::getaddrinfo(Text.c_str(), nullptr, &Hints, &Found) != 0 || Found == nullptr)
+        return false;
+    const bool Usable = (Found->ai_family == AF_INET || Found->ai_family == AF_INET6) && Found->ai_addrlen <= sizeof Out.Storage;
+    if (Usable) {
+        std::memcpy(&Out.Storage, Found->ai_addr, Found->ai_addrlen);
+        Out.Length = Found->ai_addrlen;
+        if (Found->ai_family == AF_INET)
+            reinterpret_cast<sockaddr_in&>(Out.Storage).sin_port = htons(Port);
+        else
+            reinterpret_cast<sockaddr_in6&>(Out.Storage).sin6_port = htons(Port);
+    }
+    ::freeaddrinfo(Found);
+    return Usable;
+}
 std::size_t s_ReadAheadCap = 256 * 1024;
 std::size_t s_ReceiveSize = 128 * 1024;
 
@@ -240,7 +271,7 @@ void TSocketSession::InitWinsock()
     if (!NewSocket(true)) {
         if (--s_WinsockUsers == 0)
             ShutDownSocketLibrary();
-        throw ESockError("L'initialisation des sockets Windows a échoué");
+        throw ESockError("L'initialisation des sockets Windows a échoué", seSocketLibrary);
     }
 }
 
@@ -331,7 +362,7 @@ std::string TSocketSession::CheckSocketError(std::uint16_t Tolerated)
     const std::string Text = ErrorText(static_cast<std::uint16_t>(FLastErrorNo));
     if (SocketErrorEvent)
         SocketErrorEvent(this, static_cast<std::uint16_t>(FLastErrorNo), Text);
-    throw ESockError(Text);
+    throw ESockError(Text, seSocketLibrary);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -489,13 +520,13 @@ void TSocketSession::NotificationsOff()
     FWriteNotifier->setEnabled(false);
 }
 
-void TSocketSession::LookupFinished(int LookupId, std::uint32_t Address, std::uint16_t Error)
+void TSocketSession::LookupFinished(int LookupId, std::vector<std::string> Addresses, std::uint16_t Error)
 {
     // A lookup abandoned by a time-out or a cancel changes nothing when it answers late.
     if (LookupId != FLookupId)
         return;
     FLookupId = -1;
-    FLookupAddress = Address;
+    FLookupAddresses = std::move(Addresses);
     DispatchGuarded(LookupReply, 0, Error);
 }
 
@@ -529,16 +560,73 @@ void TSocketSession::HandleClose()
 // ---------------------------------------------------------------------------------------------
 // Host resolution, connection
 
+std::string TSocketSession::BareHost(const std::string& Host)
+{
+    if (Host.size() > 2 && Host.front() == '[' && Host.back() == ']')
+        return Host.substr(1, Host.size() - 2);
+    return Host;
+}
+
+void TSocketSession::SetHostResolver(THostResolver Resolver)
+{
+    s_Resolver = std::move(Resolver);
+}
+
+// The addresses of one look-up in the order RFC 8305 (section 4) tries them: IPv6 first, then
+// the families alternating, each family in the order the resolver gave. Texts that are not
+// addresses are dropped.
+void TSocketSession::OrderAddresses(const std::vector<std::string>& Texts)
+{
+    std::vector<std::string> V6, V4;
+    for (const std::string& Text : Texts) {
+        TPeerAddress Peer;
+        if (!ParseAddress(Text, 0, Peer))
+            continue;
+        (Peer.Storage.ss_family == AF_INET6 ? V6 : V4).push_back(Text);
+    }
+    FResolvedText.clear();
+    for (std::size_t I = 0; I < std::max(V6.size(), V4.size()); ++I) {
+        if (I < V6.size())
+            FResolvedText.push_back(V6[I]);
+        if (I < V4.size())
+            FResolvedText.push_back(V4[I]);
+    }
+    FRemoteAddress = 0;
+    for (const std::string& Text : V4) {
+        TPeerAddress Peer;
+        if (ParseAddress(Text, 0, Peer)) {
+            FRemoteAddress = ntohl(reinterpret_cast<const sockaddr_in&>(Peer.Storage).sin_addr.s_addr);
+            break;
+        }
+    }
+}
+
 void TSocketSession::ResolveHost()
 {
     Report(8, "Résolution d'hôte");
+    FResolvedText.clear();
     // The name buffer holds 127 characters: a longer name is not looked up and counts as a name
     // that did not resolve.
-    const bool TooLong = Host.size() > 127;
+    const std::string Name = BareHost(Host);
+    const bool TooLong = Name.size() > 127;
     if (!TooLong) {
-        const in_addr_t Address = ::inet_addr(Host.c_str());
+        // An address literal needs no look-up: dotted IPv4 (the old short forms included) or IPv6.
+        const in_addr_t Address = ::inet_addr(Name.c_str());
+        if (Address == 0) {
+            FRemoteAddress = 0;  // "0.0.0.0" is no remote address
+            return;
+        }
         if (Address != INADDR_NONE) {
-            FRemoteAddress = ntohl(Address);
+            char Text[INET_ADDRSTRLEN] = {};
+            in_addr A{};
+            A.s_addr = Address;
+            ::inet_ntop(AF_INET, &A, Text, sizeof Text);
+            OrderAddresses({Text});
+            return;
+        }
+        TPeerAddress Peer;
+        if (Name.find(':') != std::string::npos && ParseAddress(Name, 0, Peer)) {
+            OrderAddresses({Name});
             return;
         }
     }
@@ -550,31 +638,43 @@ void TSocketSession::ResolveHost()
         FLastEventOk = false;
         FLookupDone = true;
     } else {
-        const QString Name = QString::fromUtf8(Host.c_str());
         // Each lookup carries its own number, so a reply to an abandoned one is recognised (a reply
         // from the lookup cache carries no lookup id of its own).
         static int LookupSerial = 0;
         const int Token = ++LookupSerial;
         FLookupId = Token;
-        QHostInfo::lookupHost(Name, this, [this, Token](const QHostInfo& Info) {
-            std::uint32_t Address = 0;
-            std::uint16_t Error = 0;
-            if (Info.error() != QHostInfo::NoError) {
-                Error = Info.error() == QHostInfo::HostNotFound ? sockerrors::HostNotFound : sockerrors::NoRecovery;
-            } else {
-                for (const QHostAddress& A : Info.addresses()) {
-                    bool Ok = false;
-                    const quint32 V4 = A.toIPv4Address(&Ok);
-                    if (Ok && V4 != 0) {
-                        Address = V4;
-                        break;
+        if (s_Resolver) {
+            std::vector<std::string> Found = s_Resolver(Name);
+            QMetaObject::invokeMethod(
+                this,
+                [this, Token, Found = std::move(Found)]() mutable {
+                    const std::uint16_t Error = Found.empty() ? sockerrors::HostNotFound : 0;
+                    LookupFinished(Token, std::move(Found), Error);
+                },
+                Qt::QueuedConnection);
+        } else {
+            QHostInfo::lookupHost(QString::fromUtf8(Name.c_str()), this, [this, Token](const QHostInfo& Info) {
+                std::vector<std::string> Found;
+                std::uint16_t Error = 0;
+                if (Info.error() != QHostInfo::NoError) {
+                    Error = Info.error() == QHostInfo::HostNotFound ? sockerrors::HostNotFound : sockerrors::NoRecovery;
+                } else {
+                    for (const QHostAddress& A : Info.addresses()) {
+                        bool Ok = false;
+                        const quint32 V4 = A.toIPv4Address(&Ok);
+                        if (Ok && V4 == 0)
+                            continue;
+                        if (Ok)
+                            Found.push_back(QHostAddress(V4).toString().toStdString());
+                        else if (A.protocol() == QAbstractSocket::IPv6Protocol)
+                            Found.push_back(A.toString().toStdString());
                     }
+                    if (Found.empty())
+                        Error = sockerrors::NoData;
                 }
-                if (Address == 0)
-                    Error = sockerrors::NoData;
-            }
-            LookupFinished(Token, Address, Error);
-        });
+                LookupFinished(Token, std::move(Found), Error);
+            });
+        }
     }
     while (!FLookupDone && !FTimedOut && !FCanceled) {
         WaitStep();
@@ -586,12 +686,14 @@ void TSocketSession::ResolveHost()
     if (!FLookupDone)
         FLookupId = -1;
     if (FTimedOut)
-        throw ESockError("Temps imparti pour Recherche d'hôte dépassé");
+        throw ESockError("Temps imparti pour Recherche d'hôte dépassé", seLookupTimedOut);
     if (FCanceled)
-        throw ESockError("La recherche d'hôte a été annulée");
+        throw ESockError("La recherche d'hôte a été annulée", seLookupCanceled);
     if (!FLastEventOk)
-        throw ESockError("La recherche d'hôte a échoué");
-    FRemoteAddress = FLookupAddress;
+        throw ESockError("La recherche d'hôte a échoué", seLookupFailed);
+    OrderAddresses(FLookupAddresses);
+    if (FResolvedText.empty())
+        throw ESockError("La recherche d'hôte a échoué", seLookupFailed);
     if (OnHostResolved)
         OnHostResolved(this);
 }
@@ -601,67 +703,53 @@ void TSocketSession::Connect()
     Report(8, "Connexion");
     FCanceled = false;
     if (FConnected)
-        throw ESockError("Déjà connecté");
+        throw ESockError("Déjà connecté", seAlreadyConnected);
     // Whatever an earlier connection left unread is no greeting of this one.
     ReceiveBuffer.Clear();
+    FRemoteAddressText.clear();
 
     for (int Attempt = 0;; ++Attempt) {
         try {
             ResolveHost();
         } catch (const ESockError& E) {
-            const std::string Message = E.what();
-            if (Message == "Temps imparti pour Recherche d'hôte dépassé"
-                || Message == "La recherche d'hôte a été annulée")
+            // Time and the user's cancel end the connection; a name without address gets the
+            // handler's chance below.
+            if (E.Kind() == seLookupTimedOut || E.Kind() == seLookupCanceled)
                 throw;
+            FResolvedText.clear();
             FRemoteAddress = 0;
         }
-        if (FRemoteAddress != 0)
+        if (!FResolvedText.empty())
             break;
         if (Attempt > 0 || !OnInvalidHost)
-            throw ESockError("Adresse distante nulle");
+            throw ESockError("Adresse distante nulle", seNoAddress);
         bool Handled = false;
         OnInvalidHost(Handled);
         if (!Handled)
-            throw ESockError("Adresse distante nulle");
+            throw ESockError("Adresse distante nulle", seNoAddress);
     }
 
-    // A socket that already saw a connect attempt (refused, timed out, cancelled) cannot start
-    // another one: use a fresh socket of the same kind.
-    if (FSocket < 0 || FSocketUsed) {
-        const bool Linger = FSocket < 0 ? false : FLinger;
-        DropSocket();
-        if (!NewSocket(Linger))
-            CheckSocketError(10035);
-    }
-
+    // The session's idle socket is replaced by the one that wins; it keeps the idle one's kind.
+    const bool Linger = FSocket < 0 ? false : FLinger;
     FRemotePort = static_cast<std::uint16_t>(Port & 0xFFFF);
-    sockaddr_in Address{};
-    Address.sin_family = AF_INET;
-    Address.sin_port = htons(FRemotePort);
-    Address.sin_addr.s_addr = htonl(FRemoteAddress);
-
     FLastEventOk = true;
-    FSocketUsed = true;
     FLinkLost = false;
-    if (::connect(FSocket, reinterpret_cast<const sockaddr*>(&Address), sizeof Address) != 0) {
-        // A non-blocking connect that is under way is the normal outcome ("would block").
-        SetLastSocketError(errno == EINPROGRESS ? EWOULDBLOCK : errno);
-        CheckSocketError(10035);
-    }
-    FConnecting = true;
-    FConnectAnswered = false;
-    ArmWrite();
 
-    // The wait also ends when the connect notification came and the peer closed at once in the
-    // same pass: the connection was made, and what the peer sent is in the receive buffer.
     StartTimer();
-    while (!FConnected && !FConnectAnswered && !FTimedOut && !FCanceled && FLastEventOk) {
-        WaitStep();
-        if (DeadlinePassed())
-            FTimedOut = true;
+    const int Winner = RaceConnect();
+    if (Winner >= 0) {
+        AdoptSocket(Winner, Linger);
+        // As for a single socket: the connect notification, then the write notification that
+        // follows a new connection.
+        const unsigned Generation = FGeneration;
+        DispatchGuarded(SocketEvent, FD_CONNECT, 0);
+        if (Generation == FGeneration && FSocket >= 0) {
+            ArmRead();
+            DispatchGuarded(SocketEvent, FD_WRITE, 0);
+        }
     }
     StopTimer();
-    if (!FTimedOut && !FCanceled && FLastEventOk) {
+    if (Winner >= 0 && !FTimedOut && !FCanceled) {
         if (Security == secTls) {
             try {
                 StartTls();
@@ -673,17 +761,157 @@ void TSocketSession::Connect()
         }
         return;
     }
-
-    // The attempt is abandoned: a late answer to it must not connect the component.
-    FConnecting = false;
-    FWriteNotifier->setEnabled(false);
+    if (Winner >= 0)
+        CloseSocket();
+    FLastEventOk = false;
     if (OnConnectionFailed)
         OnConnectionFailed(this);
     if (FTimedOut)
-        throw ESockError("La connexion a dépassé le temps imparti");
+        throw ESockError("La connexion a dépassé le temps imparti", seConnectTimedOut);
     if (FCanceled)
-        throw ESockError("Connexion annulée");
-    throw ESockError("Connexion échoué");
+        throw ESockError("Connexion annulée", seConnectCanceled);
+    throw ESockError("Connexion échoué", seConnectFailed);
+}
+
+// One connection attempt of RaceConnect: a non-blocking socket whose connect is under way.
+struct TSocketSession::TAttempt {
+    int Fd = -1;
+    QSocketNotifier* Notifier = nullptr;
+    bool Answered = false;
+    std::string Address;
+};
+
+int TSocketSession::RaceConnect()
+{
+    std::vector<std::unique_ptr<TAttempt>> Running;
+    std::size_t Next = 0;
+    QElapsedTimer SinceStart;
+    int Winner = -1;
+    std::string WinnerText;
+    auto Close = [](TAttempt& A) {
+        delete A.Notifier;
+        A.Notifier = nullptr;
+        if (A.Fd >= 0)
+            ::close(A.Fd);
+        A.Fd = -1;
+    };
+    auto Fail = [this](int Errno) {
+        FLastErrorNo = sockerrors::FromErrno(Errno);
+        FLibError = static_cast<std::uint16_t>(FLastErrorNo);
+    };
+    try {
+        while (Winner < 0 && !FTimedOut && !FCanceled) {
+            // The next address: at once when nothing is under way, else after the attempt delay.
+            if (Next < FResolvedText.size()
+                && (Running.empty() || !SinceStart.isValid() || SinceStart.elapsed() >= std::max(ConnectionAttemptDelay, 0))) {
+                TPeerAddress Peer;
+                const std::string& Text = FResolvedText[Next++];
+                if (!ParseAddress(Text, FRemotePort, Peer))
+                    continue;
+                const int Fd = ::socket(Peer.Storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+                if (Fd < 0) {
+                    Fail(errno);
+                    continue;
+                }
+                if (Fd >= INVALID_SOCKET_HANDLE) {
+                    ::close(Fd);
+                    Fail(EMFILE);
+                    continue;
+                }
+                SinceStart.start();
+                if (::connect(Fd, reinterpret_cast<const sockaddr*>(&Peer.Storage), Peer.Length) == 0) {
+                    Winner = Fd;
+                    WinnerText = Text;
+                    break;
+                }
+                if (errno != EINPROGRESS && errno != EINTR) {
+                    // Refused or unreachable at once: the next address goes now.
+                    Fail(errno);
+                    ::close(Fd);
+                    continue;
+                }
+                // A non-blocking connect that is under way is the normal outcome ("would block").
+                SetLastSocketError(EWOULDBLOCK);
+                CheckSocketError(10035);
+                auto A = std::make_unique<TAttempt>();
+                A->Fd = Fd;
+                A->Notifier = new QSocketNotifier(Fd, QSocketNotifier::Write);
+                TAttempt* Raw = A.get();
+                QObject::connect(A->Notifier, &QSocketNotifier::activated, A->Notifier, [Raw] {
+                    Raw->Answered = true;
+                    Raw->Notifier->setEnabled(false);
+                });
+                A->Address = Text;
+                Running.push_back(std::move(A));
+                continue;
+            }
+            for (auto It = Running.begin(); It != Running.end() && Winner < 0;) {
+                TAttempt& A = **It;
+                if (!A.Answered) {
+                    ++It;
+                    continue;
+                }
+                int Error = 0;
+                socklen_t Length = sizeof Error;
+                if (::getsockopt(A.Fd, SOL_SOCKET, SO_ERROR, &Error, &Length) != 0)
+                    Error = errno;
+                if (Error == 0) {
+                    Winner = A.Fd;
+                    WinnerText = A.Address;
+                    A.Fd = -1;
+                }
+                Fail(Error);
+                Close(A);
+                It = Running.erase(It);
+            }
+            if (Winner >= 0)
+                break;
+            if (Running.empty() && Next >= FResolvedText.size())
+                break;  // every address failed
+            // Another address is waiting: do not sleep past its start.
+            WaitStep();
+            if (DeadlinePassed())
+                FTimedOut = true;
+        }
+    } catch (...) {
+        for (auto& A : Running)
+            Close(*A);
+        if (Winner >= 0)
+            ::close(Winner);
+        throw;
+    }
+    for (auto& A : Running)
+        Close(*A);
+    if (Winner >= 0) {
+        FLastErrorNo = 0;
+        FLibError = 0;
+        FRemoteAddressText = WinnerText;
+        TPeerAddress Peer;
+        FRemoteAddress = ParseAddress(WinnerText, 0, Peer) && Peer.Storage.ss_family == AF_INET
+                             ? ntohl(reinterpret_cast<const sockaddr_in&>(Peer.Storage).sin_addr.s_addr)
+                             : 0;
+    }
+    return Winner;
+}
+
+void TSocketSession::AdoptSocket(int Fd, bool Linger)
+{
+    DropSocket();
+    if (Linger) {
+        const linger Option{1, 0};
+        ::setsockopt(Fd, SOL_SOCKET, SO_LINGER, &Option, sizeof Option);
+    }
+    FSocket = Fd;
+    FLinger = Linger;
+    ++FGeneration;
+    FConnecting = false;
+    FConnectAnswered = false;
+    FSocketUsed = true;
+    FNotifyOff = false;
+    FReadHeld = false;
+    FLinkLost = false;
+    FReadNotifier->setSocket(Fd);
+    FWriteNotifier->setSocket(Fd);
 }
 
 void TSocketSession::Disconnect()
@@ -822,9 +1050,14 @@ void TSocketSession::WaitStep()
 // ---------------------------------------------------------------------------------------------
 // Receiving
 
+// Receiving pauses at the read-ahead cap while complete lines wait for the reader, and once an
+// unfinished line has reached MaxLineLength (the reader then fails it, or takes it in pieces).
 bool TSocketSession::ShouldHoldRead()
 {
-    return ReceiveBuffer.Size() >= s_ReadAheadCap && ReceiveBuffer.HasLine();
+    const std::size_t Held = ReceiveBuffer.Size();
+    if (MaxLineLength > 0 && Held >= MaxLineLength)
+        return true;
+    return Held >= s_ReadAheadCap && ReceiveBuffer.HasLine();
 }
 
 // Reading paused at the read-ahead cap resumes once the reader has taken half of it (or every
@@ -834,6 +1067,8 @@ void TSocketSession::ReleaseHeldRead()
     if (!FReadHeld)
         return;
     if (ReceiveBuffer.Size() >= s_ReadAheadCap / 2 && ReceiveBuffer.HasLine())
+        return;
+    if (MaxLineLength > 0 && ReceiveBuffer.Size() >= MaxLineLength)
         return;
     FReadHeld = false;
     PostMessage(ReceiveMore);
@@ -909,8 +1144,10 @@ bool TSocketSession::ReceiveChunk()
                 N = ::recv(FSocket, Space, Size, MSG_DONTWAIT);
                 Errno = errno;
             }
-            if (N > 0)
+            if (N > 0) {
                 ReceiveBuffer.Commit(static_cast<std::size_t>(N));
+                FMoved += N;
+            }
         }
         if (N < 0) {
             if (Errno != EAGAIN && Errno != EWOULDBLOCK && Errno != EINTR) {
@@ -957,6 +1194,7 @@ std::string TSocketSession::ReadLn()
     Report(8, "ReadLn");
     if (!FCanceled && ReceiveBuffer.HasLine()) {
         std::string Line = ReceiveBuffer.TakeLine();
+        CountTaken(Line.size(), true);
         ReleaseHeldRead();
         return Line;
     }
@@ -964,22 +1202,56 @@ std::string TSocketSession::ReadLn()
     for (;;) {
         if (FCanceled || ReceiveBuffer.HasLine())
             break;
+        CheckLineLength();
         CheckTransferWait();
         WaitStep();
     }
     if (FCanceled)
         throw EAbortError("Readln de socket abandonnée");
     std::string Line = ReceiveBuffer.TakeLine();
+    CountTaken(Line.size(), true);
     ReleaseHeldRead();
     return Line;
 }
 
+void TSocketSession::CheckLineLength()
+{
+    if (MaxLineLength > 0 && ReceiveBuffer.Size() >= MaxLineLength && !ReceiveBuffer.HasLine()) {
+        DropConnection();
+        throw ESockError("Ligne trop longue reçue du serveur (plus de " + std::to_string(MaxLineLength) + " octets)",
+                         seLineTooLong);
+    }
+}
+
+// A line taken whole must fit MaxLineLength; every taken byte counts against the reply limit.
+// Either failure ends the connection: the rest of the reply would be read as the next answer.
+void TSocketSession::CountTaken(std::size_t Length, bool WholeLine)
+{
+    if (WholeLine && MaxLineLength > 0 && Length > MaxLineLength) {
+        DropConnection();
+        throw ESockError("Ligne trop longue reçue du serveur (plus de " + std::to_string(MaxLineLength) + " octets)",
+                         seLineTooLong);
+    }
+    if (FReplyLeft == SIZE_MAX)
+        return;
+    if (Length > FReplyLeft) {
+        FReplyLeft = 0;
+        DropConnection();
+        throw ESockError("Réponse du serveur trop longue", seReplyTooLong);
+    }
+    FReplyLeft -= Length;
+}
+
 std::string_view TSocketSession::ReadLnPart(std::size_t Max, bool& Complete)
 {
+    // Receiving pauses at MaxLineLength of an unfinished line: a piece never waits for more.
+    if (MaxLineLength > 0)
+        Max = std::min(Max, MaxLineLength);
     std::string_view Piece;
     if (!FCanceled) {
         Piece = ReceiveBuffer.TakeUpTo(Max, Complete);
         if (!Piece.empty()) {
+            CountTaken(Piece.size(), false);
             ReleaseHeldRead();
             return Piece;
         }
@@ -994,6 +1266,7 @@ std::string_view TSocketSession::ReadLnPart(std::size_t Max, bool& Complete)
         CheckTransferWait();
         WaitStep();
     }
+    CountTaken(Piece.size(), false);
     // The piece stays where it is until the next receive: releasing a held read only posts.
     ReleaseHeldRead();
     return Piece;
@@ -1007,13 +1280,65 @@ void TSocketSession::CheckTransferWait()
     if (!FConnected || FLinkLost) {
         if (!FReadHeld) {
             DropConnection();
-            throw ESockError("Connexion perdue");
+            throw ESockError("Connexion perdue", seConnectionLost);
         }
     }
     if ((IdleTimeOut > 0 && FActivity.isValid() && FActivity.elapsed() >= IdleTimeOut) || DeadlinePassed()) {
         DropConnection();
-        throw ESockError("Délai d'attente dépassé");
+        throw ESockError("Délai d'attente dépassé", seTimedOut);
     }
+    if (FRateOn)
+        CheckRate();
+}
+
+// Under a TRateLimit: each window of RateWindowMs must have moved MinRateBytes.
+void TSocketSession::CheckRate()
+{
+    if (MinRateBytes <= 0 || RateWindowMs <= 0)
+        return;
+    if (!FRateWindow.isValid()) {
+        FRateWindow.start();
+        FWindowStartMoved = FMoved;
+        return;
+    }
+    if (FRateWindow.elapsed() < RateWindowMs)
+        return;
+    if (FMoved - FWindowStartMoved < MinRateBytes) {
+        DropConnection();
+        throw ESockError("Transfert trop lent : moins de " + std::to_string(MinRateBytes) + " octets en "
+                             + std::to_string((RateWindowMs + 999) / 1000) + " s",
+                         seTooSlow);
+    }
+    FRateWindow.start();
+    FWindowStartMoved = FMoved;
+}
+
+TSocketSession::TReplyLimit::TReplyLimit(TSocketSession& Session, std::size_t MaxBytes)
+    : FSession(Session), FSaved(Session.FReplyLeft)
+{
+    FStart = FSession.FReplyLeft = std::min(FSaved, MaxBytes);
+}
+
+TSocketSession::TReplyLimit::~TReplyLimit()
+{
+    // An outer limit also pays for what was taken under this one.
+    const std::size_t Taken = FStart - std::min(FStart, FSession.FReplyLeft);
+    FSession.FReplyLeft = FSaved == SIZE_MAX ? SIZE_MAX : FSaved - std::min(FSaved, Taken);
+}
+
+TSocketSession::TRateLimit::TRateLimit(TSocketSession& Session)
+    : FSession(Session), FSaved(Session.FRateOn)
+{
+    if (!FSaved) {
+        FSession.FRateOn = true;
+        FSession.FRateWindow.start();
+        FSession.FWindowStartMoved = FSession.FMoved;
+    }
+}
+
+TSocketSession::TRateLimit::~TRateLimit()
+{
+    FSession.FRateOn = FSaved;
 }
 
 std::string TSocketSession::Transaction(const std::string& Command)
@@ -1114,6 +1439,7 @@ bool TSocketSession::SendChunk()
                 FSendDone = true;
             }
             FBytesSent += N;
+            FMoved += N;
             if (N > 0)
                 NoteActivity();
             if (FTransferring && OnPacketSent)

@@ -28,17 +28,49 @@ class TTlsTransport;
 // TLS started by a protocol command after the greeting (POP3 STLS, SMTP STARTTLS).
 enum TSecurity { secNone = 0, secTls = 1, secStartTls = 2 };
 
+// What went wrong, for the code that decides what to do next; the French text is for the user.
+enum TSockErrorKind : int {
+    seOther = 0,          // anything not listed below
+    seSocketLibrary,      // a socket call failed: "<number>:<English text>"
+    seLookupTimedOut,     // the host look-up ran out of time
+    seLookupCanceled,     // the host look-up was cancelled
+    seLookupFailed,       // the host name gave no address
+    seNoAddress,          // no address to connect to ("Adresse distante nulle")
+    seAlreadyConnected,
+    seConnectTimedOut,    // the connection was not made in time
+    seConnectCanceled,
+    seConnectFailed,      // every address refused or was unreachable
+    seConnectionLost,     // the peer closed or the link failed during a transfer
+    seTimedOut,           // nothing moved for IdleTimeOut, or an operation's limit passed
+    seTooSlow,            // a long transfer fell below its minimum rate
+    seLineTooLong,        // a reply line went past MaxLineLength without a line end
+    seReplyTooLong,       // a reply went past the size its operation allows
+    seAborted,            // a transfer ended by Cancel (EAbortError)
+    seTls,                // the TLS layer failed or could not be set up
+    seCertificate,        // the server certificate was refused (ECertificateError)
+};
+
 // Socket and connection failures. Messages are the program's French texts, or for a socket
-// library error "<number>:<English text>" (see TSocketSession::ErrorText).
+// library error "<number>:<English text>" (see TSocketSession::ErrorText). Kind tells them apart.
 class ESockError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit ESockError(const std::string& Text, TSockErrorKind AKind = seOther)
+        : std::runtime_error(Text), FKind(AKind)
+    {
+    }
+    TSockErrorKind Kind() const { return FKind; }
+
+private:
+    TSockErrorKind FKind;
 };
 
 // A blocking transfer ended by a cancel ("Readln de socket abandonnée", "Send de socket abandonnée").
 class EAbortError : public ESockError {
 public:
-    using ESockError::ESockError;
+    explicit EAbortError(const std::string& Text, TSockErrorKind AKind = seAborted)
+        : ESockError(Text, AKind)
+    {
+    }
 };
 
 // Event types. Sender is the component that fires the event.
@@ -128,7 +160,9 @@ public:
     ~TSocketSession() override;
 
     // ---- Published properties (plain members; read at the moment they are needed) ----
-    std::string Host;        // host name or dotted IPv4 address
+    // Host name, dotted IPv4 address or IPv6 address (with or without its brackets: "[::1]").
+    // A name is connected through every address it resolves to (see Connect).
+    std::string Host;
     int Port = 0;            // remote port; the low 16 bits are used
     int TimeOut = 0;         // ms for host lookup and connection; 0 = none; negative is an error
     int ReportLevel = 0;     // highest status level passed to OnStatus
@@ -136,6 +170,21 @@ public:
     // ms allowed for one whole short exchange (greeting, sign-in, a one-line or header reply, the
     // logout), whatever trickles in meanwhile; 0 = none. Used by descendants through TOperationLimit.
     int OperationTimeOut = 0;
+    // Longest line ReadLn takes, line end included (0 = no bound). A peer that sends more without
+    // a line end, or a longer line, ends the connection with ESockError seLineTooLong ("Ligne trop
+    // longue reçue du serveur"); receiving pauses once this much of one unfinished line is held,
+    // so memory stays bounded whatever the peer sends. Well above what mail servers send (512
+    // octets for POP3 and SMTP, 998 for a message line) and roomy enough for long IMAP lines.
+    // ReadLnPart is not bound by it: it hands long lines on in pieces.
+    std::size_t MaxLineLength = DefaultMaxLineLength;
+    static constexpr std::size_t DefaultMaxLineLength = 1024 * 1024;
+    // Minimum rate of a transfer run under a TRateLimit: at least MinRateBytes must move in each
+    // RateWindowMs, else the transfer ends with ESockError seTooSlow.
+    int MinRateBytes = 1024;
+    int RateWindowMs = 30000;
+    // Delay before the next address of a name is tried while earlier attempts are still under
+    // way (ms, RFC 8305 "connection attempt delay").
+    int ConnectionAttemptDelay = 250;
 
     // Bounds every wait of the session for as long as it lives: once Ms have passed since it was
     // made, a wait gives up as a time-out (lookup, connection or transfer, with their own texts)
@@ -151,6 +200,48 @@ public:
         TSocketSession& FSession;
         QDeadlineTimer FSaved;
     };
+    // Bounds the bytes ReadLn and ReadLnPart may take for as long as it lives (a multi-line reply:
+    // capabilities, a header, a list); past it the connection ends with ESockError seReplyTooLong
+    // ("Réponse du serveur trop longue"). Nested bounds keep the smaller remainder.
+    class TReplyLimit {
+    public:
+        TReplyLimit(TSocketSession& Session, std::size_t MaxBytes);
+        ~TReplyLimit();
+        TReplyLimit(const TReplyLimit&) = delete;
+        TReplyLimit& operator=(const TReplyLimit&) = delete;
+
+    private:
+        TSocketSession& FSession;
+        std::size_t FSaved;
+        std::size_t FStart;
+    };
+
+    // For a transfer whose size is legitimately large (a message body, a message sent): for as
+    // long as it lives, every wait of the session gives up with ESockError seTooSlow ("Transfert
+    // trop lent : …") once a window of RateWindowMs has passed in which fewer than MinRateBytes
+    // were received or sent. A slow line passes; a peer that drips a byte now and then does not.
+    // MinRateBytes <= 0 or RateWindowMs <= 0 adds no bound.
+    class TRateLimit {
+    public:
+        explicit TRateLimit(TSocketSession& Session);
+        ~TRateLimit();
+        TRateLimit(const TRateLimit&) = delete;
+        TRateLimit& operator=(const TRateLimit&) = delete;
+
+    private:
+        TSocketSession& FSession;
+        bool FSaved;
+    };
+
+    // Replaces the system look-up of host names for the whole process (address literals are never
+    // looked up): Resolver gives the addresses of a name as texts ("::1", "127.0.0.1"), none for
+    // a name that does not resolve. An empty function restores the system look-up. For tests
+    // that need a name with several addresses.
+    using THostResolver = std::function<std::vector<std::string>(const std::string& Name)>;
+    static void SetHostResolver(THostResolver Resolver);
+    // Host without the brackets of an IPv6 literal ("[::1]" -> "::1").
+    static std::string BareHost(const std::string& Host);
+
     // secTls: Connect makes the TLS handshake right after the TCP connection. secStartTls: the
     // descendants ask for TLS with their protocol's command, then call StartTls.
     TSecurity Security = secNone;
@@ -179,6 +270,10 @@ public:
 
     // ---- Operations ----
     // Resolves Host and connects to Host:Port; returns when connected, raises ESockError otherwise.
+    // A name may give several addresses of both families: they are tried as RFC 8305 says, IPv6
+    // first and the families alternating; the next attempt starts when the previous one failed or
+    // after ConnectionAttemptDelay, the earlier ones going on meanwhile, and the first connection
+    // made wins (the others are closed). TimeOut bounds the look-up and the attempts as a whole.
     virtual void Connect();
     // Status "Déconnexion", then CloseSocket.
     virtual void Disconnect();
@@ -243,8 +338,13 @@ public:
     const std::string& Status() const { return FStatus; }
     // The socket's handle, INVALID_SOCKET_HANDLE when there is none.
     std::uint16_t SocketHandle() const;
-    // The resolved IPv4 address in host byte order (0 = none), and the port of the last Connect.
+    // The resolved IPv4 address in host byte order (0 = none, or an IPv6 connection), and the
+    // port of the last Connect.
     std::uint32_t RemoteAddress() const { return FRemoteAddress; }
+    // The address of the connection made ("::1", "127.0.0.1"); empty before one is made.
+    const std::string& RemoteAddressText() const { return FRemoteAddressText; }
+    // Every address the last look-up gave, in the order they are tried.
+    const std::vector<std::string>& ResolvedAddresses() const { return FResolvedText; }
     std::uint16_t RemotePort() const { return FRemotePort; }
     // The socket library's start-up report (six lines, filled by the first instance only).
     const std::vector<std::string>& WinsockInfo() const { return FWinsockInfo; }
@@ -296,13 +396,26 @@ protected:
 
 private:
     class TSessionEvent;
+    struct TAttempt;
     void PostMessage(TMessage Message);
     void Dispatch(TMessage Message, int Code, std::uint16_t Error);
     void DispatchGuarded(TMessage Message, int Code, std::uint16_t Error);
     void HandleClose();
     void ReadNotifierActivated();
     void WriteNotifierActivated();
-    void LookupFinished(int LookupId, std::uint32_t Address, std::uint16_t Error);
+    void LookupFinished(int LookupId, std::vector<std::string> Addresses, std::uint16_t Error);
+    // The addresses of the current look-up in the order RFC 8305 tries them.
+    void OrderAddresses(const std::vector<std::string>& Texts);
+    // Runs the connection attempts over FResolved; returns the connected socket or -1 (the
+    // reason in FLastErrorNo / FTimedOut / FCanceled).
+    int RaceConnect();
+    // Takes Fd, a connected socket, as the session's socket.
+    void AdoptSocket(int Fd, bool Linger);
+    // Fails with seLineTooLong when an unfinished line has reached MaxLineLength.
+    void CheckLineLength();
+    // Counts Length taken bytes against the reply limit and the line bound.
+    void CountTaken(std::size_t Length, bool WholeLine);
+    void CheckRate();
 
     bool NewSocket(bool Linger);
     void DropSocket();
@@ -329,7 +442,7 @@ private:
     ssize_t ReceiveTls(char* Space, std::size_t Size, int& Errno);
     ssize_t SendTls(const char* From, std::size_t Length, int& Errno);
     void DropTls();
-    [[noreturn]] void FailTls(const std::string& Message, bool Abandoned);
+    [[noreturn]] void FailTls(const std::string& Message, bool Abandoned, TSockErrorKind Kind = seTls);
     void SendBytes(const char* Data, std::size_t Length);
     void NotificationsOff();
     void AfterHandler();
@@ -373,7 +486,14 @@ private:
     std::uint16_t FLibError = 0;   // the socket library's "last error"
     std::string FStatus;
     std::uint32_t FRemoteAddress = 0;
-    std::uint32_t FLookupAddress = 0;
+    std::string FRemoteAddressText;
+    std::vector<std::string> FLookupAddresses;  // what the look-up answered
+    std::vector<std::string> FResolvedText;     // the addresses to try, in order
+    std::size_t FReplyLeft = SIZE_MAX;          // bytes the reply limit still allows
+    bool FRateOn = false;                       // a TRateLimit is in force
+    std::int64_t FMoved = 0;                    // bytes received or sent, ever
+    std::int64_t FWindowStartMoved = 0;         // FMoved when the rate window began
+    QElapsedTimer FRateWindow;
     bool FLinger = false;          // the socket drops its connection at once when closed
     std::uint16_t FRemotePort = 0;
     std::string FLastReply;

@@ -28,21 +28,21 @@ void TSocketSession::DropTls()
 
 // Ends a TLS start that did not succeed: the connection is dropped without a word, since
 // nothing more may be said on it in clear.
-void TSocketSession::FailTls(const std::string& Message, bool Abandoned)
+void TSocketSession::FailTls(const std::string& Message, bool Abandoned, TSockErrorKind Kind)
 {
     StopTimer();
     FConnected = false;
     DropSocket();
     if (Abandoned)
         throw EAbortError(Message);
-    throw ESockError(Message);
+    throw ESockError(Message, Kind);
 }
 
 void TSocketSession::StartTls()
 {
     Report(8, "Négociation TLS");
     if (!FConnected || FSocket < 0)
-        throw ESockError("Connexion perdue");
+        throw ESockError("Connexion perdue", seConnectionLost);
     ReceiveBuffer.Clear();
     FReadHeld = false;
     FReadNotifier->setEnabled(false);
@@ -51,7 +51,7 @@ void TSocketSession::StartTls()
     try {
         FTls = std::make_unique<TTlsTransport>(FSocket, Host, CaFile);
     } catch (const ESockError& E) {
-        FailTls(E.what(), false);
+        FailTls(E.what(), false, E.Kind());
     }
 
     StartTimer();
@@ -67,17 +67,17 @@ void TSocketSession::StartTls()
             break;
         if (Step == TTlsTransport::Closed || Step == TTlsTransport::Failed)
             FailTls("Échec de la connexion chiffrée avec " + Host + " : " + FTls->Failure(), false);
-        if (FTimedOut)
-            FailTls("La connexion chiffrée a dépassé le temps imparti", false);
+        if (FTimedOut || DeadlinePassed())
+            FailTls("La connexion chiffrée a dépassé le temps imparti", false, seTimedOut);
         if (FCanceled)
             FailTls("Connexion chiffrée annulée", true);
         if (IdleTimeOut > 0 && FActivity.elapsed() >= IdleTimeOut)
-            FailTls("Délai d'attente dépassé", false);
+            FailTls("Délai d'attente dépassé", false, seTimedOut);
         (Step == TTlsTransport::WantRead ? FReadNotifier : FWriteNotifier)->setEnabled(true);
         WaitStep();
         // Something run during the wait closed the connection (a cancel's hook, a close).
         if (!FTls || FSocket < 0)
-            FailTls(FCanceled ? "Connexion chiffrée annulée" : "Connexion perdue", FCanceled);
+            FailTls(FCanceled ? "Connexion chiffrée annulée" : "Connexion perdue", FCanceled, seConnectionLost);
     }
     StopTimer();
     try {

@@ -22,7 +22,8 @@
 
 ECertificateError::ECertificateError(const std::string& Host, unsigned Problems, const std::string& Fingerprint)
     : ESockError("Le certificat du serveur " + Host + " n'est pas accepté : " + Reasons(Problems)
-                 + (Fingerprint.empty() ? std::string(".") : ". Empreinte SHA-256 : " + Fingerprint))
+                 + (Fingerprint.empty() ? std::string(".") : ". Empreinte SHA-256 : " + Fingerprint),
+                 seCertificate)
     , FProblems(Problems)
     , FFingerprint(Fingerprint)
 {
@@ -122,7 +123,7 @@ SSL_CTX* ContextFor(const std::string& CaFile, int (*Verify)(int, X509_STORE_CTX
     if (!CaFile.empty()) {
         struct stat St {};
         if (::stat(CaFile.c_str(), &St) != 0)
-            throw ESockError("Fichier des autorités de certification introuvable : " + CaFile);
+            throw ESockError("Fichier des autorités de certification introuvable : " + CaFile, seTls);
         Key += "\n" + std::to_string(St.st_mtim.tv_sec) + "." + std::to_string(St.st_mtim.tv_nsec) + "."
                + std::to_string(St.st_size);
     }
@@ -131,7 +132,7 @@ SSL_CTX* ContextFor(const std::string& CaFile, int (*Verify)(int, X509_STORE_CTX
 
     SSL_CTX* Context = SSL_CTX_new(TLS_client_method());
     if (Context == nullptr)
-        throw ESockError("TLS indisponible : impossible de préparer la connexion chiffrée");
+        throw ESockError("TLS indisponible : impossible de préparer la connexion chiffrée", seTls);
     SSL_CTX_set_min_proto_version(Context, TLS1_2_VERSION);
     // AES-128-GCM first: as safe for mail as AES-256, and a third cheaper on large transfers.
     SSL_CTX_set_ciphersuites(Context, "TLS_AES_128_GCM_SHA256:TLS_CHACHA20_POLY1305_SHA256:TLS_AES_256_GCM_SHA384");
@@ -152,7 +153,8 @@ SSL_CTX* ContextFor(const std::string& CaFile, int (*Verify)(int, X509_STORE_CTX
         SSL_CTX_free(Context);
         ERR_clear_error();
         throw ESockError(CaFile.empty() ? std::string("Magasin des certificats du système illisible")
-                                        : "Fichier des autorités de certification illisible : " + CaFile);
+                                        : "Fichier des autorités de certification illisible : " + CaFile,
+                         seTls);
     }
     Contexts.emplace(Key, Context);
     return Context;
@@ -271,18 +273,22 @@ TTlsTransport::TTlsTransport(int Socket, const std::string& Host, const std::str
     if (Bio == nullptr) {
         SSL_free(FSsl);
         FSsl = nullptr;
-        throw ESockError("TLS indisponible : impossible de préparer la connexion chiffrée");
+        throw ESockError("TLS indisponible : impossible de préparer la connexion chiffrée", seTls);
     }
     BIO_set_data(Bio, this);
     SSL_set_bio(FSsl, Bio, Bio);
     SSL_set_app_data(FSsl, this);
     SSL_set_connect_state(FSsl);
 
+    // An address typed as the host (IPv4, or IPv6 with or without its brackets) must be one of
+    // the certificate's IP address entries; a name goes by the name entries.
+    const std::string Bare = Host.size() > 2 && Host.front() == '[' && Host.back() == ']' ? Host.substr(1, Host.size() - 2) : Host;
     in_addr Address{};
-    const bool IsAddress = ::inet_pton(AF_INET, Host.c_str(), &Address) == 1;
+    in6_addr Address6{};
+    const bool IsAddress = ::inet_pton(AF_INET, Bare.c_str(), &Address) == 1 || ::inet_pton(AF_INET6, Bare.c_str(), &Address6) == 1;
     X509_VERIFY_PARAM* Param = SSL_get0_param(FSsl);
     if (IsAddress) {
-        X509_VERIFY_PARAM_set1_ip_asc(Param, Host.c_str());
+        X509_VERIFY_PARAM_set1_ip_asc(Param, Bare.c_str());
     } else {
         // The name goes out with the hello (several servers on one address), and the certificate
         // must carry it.

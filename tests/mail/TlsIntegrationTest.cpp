@@ -315,3 +315,31 @@ TEST(TlsIntegration, SilentPop3sServerDoesNotHoldConnect)
     EXPECT_EQ(pop.MessageCount(), 1);
     pop.Disconnect();
 }
+
+// A server that listens on ::1 only is reached by its address with or without brackets (its
+// certificate checked against that address), and by a name that also gives a dead IPv4 address.
+TEST(TlsIntegration, Pop3OnIpv6Only)
+{
+    DovecotFixture dovecot;
+    dovecot.setListenAddress("::1");
+    dovecot.enableTls("good");
+    dovecot.addUser("alice", "s3cret", {kPlainMessage});
+    dovecot.start();
+    TSocketSession::SetHostResolver([](const std::string&) { return std::vector<std::string>{"127.0.0.1", "::1"}; });
+    struct Case {
+        std::string host;
+        TSecurity security;
+    };
+    for (const Case& c : {Case{"::1", secNone}, Case{"[::1]", secTls}, Case{"[::1]", secStartTls}, Case{"both.test", secNone}}) {
+        SCOPED_TRACE(c.host + " " + std::to_string(c.security));
+        TKTPOP3 pop;
+        Configure(pop, c.security == secTls ? dovecot.tlsPort() : dovecot.port(), c.security, c.host);
+        pop.Connect();
+        EXPECT_EQ(pop.Secure(), c.security != secNone);
+        EXPECT_EQ(pop.RemoteAddressText(), "::1");
+        pop.RetrieveMessage(1);
+        EXPECT_EQ(pop.MailMessage().Subject, " Over TLS");
+        pop.Disconnect();
+    }
+    TSocketSession::SetHostResolver(nullptr);
+}

@@ -427,3 +427,88 @@ TEST(ThreadTimer, FiresWhileEnabledAndStopsWhenDisabled)
     Timer.SetInterval(0);
     EXPECT_FALSE(Timer.Running());
 }
+
+namespace {
+
+// A listening socket on ::1 or 127.0.0.1 at Port (0 = any): Live completes connections (the
+// kernel does, without accept), Blackholed keeps its queue full so a connect never completes.
+struct TListener {
+    enum TState { Live, Blackholed, Refusing };
+    TListener(bool V6, TState State, std::uint16_t& Port)
+    {
+        if (State == Refusing)
+            return;
+        Fd = ::socket(V6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in6 A6{};
+        sockaddr_in A4{};
+        A6.sin6_family = AF_INET6;
+        A6.sin6_addr = in6addr_loopback;
+        A6.sin6_port = htons(Port);
+        A4.sin_family = AF_INET;
+        A4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        A4.sin_port = htons(Port);
+        sockaddr* A = V6 ? reinterpret_cast<sockaddr*>(&A6) : reinterpret_cast<sockaddr*>(&A4);
+        socklen_t L = V6 ? sizeof A6 : sizeof A4;
+        EXPECT_EQ(::bind(Fd, A, L), 0);
+        ::listen(Fd, State == Live ? 16 : 0);
+        ::getsockname(Fd, A, &L);
+        Port = ntohs(V6 ? A6.sin6_port : A4.sin_port);
+        for (int I = 0; State == Blackholed && I < 2; ++I) {
+            Fillers.push_back(::socket(V6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+            ::connect(Fillers.back(), A, L);
+        }
+        QThread::msleep(50);  // the fillers' handshakes land in the queue
+    }
+    ~TListener()
+    {
+        for (int F : Fillers)
+            ::close(F);
+        if (Fd >= 0)
+            ::close(Fd);
+    }
+    int Fd = -1;
+    std::vector<int> Fillers;
+};
+
+} // namespace
+
+// Addresses of both families: IPv6 is tried first, IPv4 follows after the attempt delay (or at
+// once when IPv6 is refused), and the first connection made wins. Literals need no look-up.
+TEST(SockSessionCore, BothFamiliesConnectToTheAddressThatAnswers)
+{
+    using S = TListener::TState;
+    struct Case {
+        const char* Name;
+        std::string Host;
+        S V6, V4;
+        std::string Winner;  // empty: the connection fails
+    };
+    const Case Cases[] = {
+        {"IPv6 blackholed", "both.test", S::Blackholed, S::Live, "127.0.0.1"},
+        {"IPv6 refused", "both.test", S::Refusing, S::Live, "127.0.0.1"},
+        {"IPv4 blackholed", "both.test", S::Live, S::Blackholed, "::1"},
+        {"both dead", "both.test", S::Refusing, S::Blackholed, ""},
+        {"IPv6 literal in brackets", "[::1]", S::Live, S::Refusing, "::1"},
+        {"IPv6 literal", "::1", S::Live, S::Refusing, "::1"},
+    };
+    TSocketSession::SetHostResolver([](const std::string& Name) {
+        return Name == "both.test" ? std::vector<std::string>{"127.0.0.1", "::1"} : std::vector<std::string>{};
+    });
+    for (const Case& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        std::uint16_t Port = 0;
+        TListener First(C.V4 == S::Refusing, C.V4 == S::Refusing ? C.V6 : C.V4, Port);
+        TListener Second(C.V4 != S::Refusing, C.V4 == S::Refusing ? S::Refusing : C.V6, Port);
+        TSocketSession Session;
+        Session.Host = C.Host;
+        Session.Port = Port;
+        Session.TimeOut = 1500;
+        const std::string Error = Raised([&] { Session.Connect(); });
+        EXPECT_EQ(Error, C.Winner.empty() ? "ESockError: La connexion a dépassé le temps imparti" : "");
+        EXPECT_EQ(Session.Connected(), !C.Winner.empty());
+        EXPECT_EQ(Session.RemoteAddressText(), C.Winner);
+        if (C.Host == "both.test")
+            EXPECT_EQ(Session.ResolvedAddresses(), (std::vector<std::string>{"::1", "127.0.0.1"}));
+    }
+    TSocketSession::SetHostResolver(nullptr);
+}

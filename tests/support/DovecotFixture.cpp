@@ -61,9 +61,10 @@ void chownTree(const QString& Path, uid_t Uid, gid_t Gid)
 }
 
 // Connects to the port and reads the first line; true when it starts with "+OK".
-bool greets(quint16 Port)
+bool greets(const std::string& Address, quint16 Port)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const bool v6 = Address.find(':') != std::string::npos;
+    const int fd = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
     if (fd < 0)
         return false;
     timeval tv{2, 0};
@@ -71,9 +72,14 @@ bool greets(quint16 Port)
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(Port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::inet_pton(AF_INET, Address.c_str(), &addr.sin_addr);
+    sockaddr_in6 addr6{};
+    addr6.sin6_family = AF_INET6;
+    addr6.sin6_port = htons(Port);
+    ::inet_pton(AF_INET6, Address.c_str(), &addr6.sin6_addr);
     bool ok = false;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+    if (v6 ? ::connect(fd, reinterpret_cast<sockaddr*>(&addr6), sizeof addr6) == 0
+           : ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
         char buf[64] = {};
         const ssize_t n = ::recv(fd, buf, sizeof buf - 1, 0);
         ok = n >= 3 && std::strncmp(buf, "+OK", 3) == 0;
@@ -229,7 +235,7 @@ void DovecotFixture::start()
         "instance_name = brevicor-test-" + std::to_string(getpid()) + "-" + std::to_string(++instanceCounter) + "\n"
         "protocols = pop3" + std::string(idleNotify_ ? " imap" : "") + "\n"
         + (idleNotify_ ? "imap_idle_notify_interval = " + std::to_string(idleNotify_) + " secs\n" : std::string()) +
-        "listen = 127.0.0.1\n"
+        "listen = " + listen_ + "\n"
         + ssl +
         "disable_plaintext_auth = no\n"
         "auth_mechanisms = " + mechanisms + "\n"
@@ -244,12 +250,12 @@ void DovecotFixture::start()
         "passdb {\n  driver = passwd-file\n  args = " + b + "/passwd\n}\n"
         "userdb {\n  driver = passwd-file\n  args = " + b + "/passwd\n}\n"
         "service pop3-login {\n"
-        "  inet_listener pop3 {\n    address = 127.0.0.1\n    port = " + std::to_string(port_) + "\n  }\n"
-        "  inet_listener pop3s {\n    address = 127.0.0.1\n    port = " + std::to_string(tlsPort_) + "\n  }\n"
+        "  inet_listener pop3 {\n    address = " + listen_ + "\n    port = " + std::to_string(port_) + "\n  }\n"
+        "  inet_listener pop3s {\n    address = " + listen_ + "\n    port = " + std::to_string(tlsPort_) + "\n  }\n"
         "}\n"
         "service imap-login {\n"
-        "  inet_listener imap {\n    address = 127.0.0.1\n    port = " + std::to_string(imapPort_) + "\n  }\n"
-        "  inet_listener imaps {\n    address = 127.0.0.1\n    port = " + std::to_string(imapsPort_) + "\n  }\n"
+        "  inet_listener imap {\n    address = " + listen_ + "\n    port = " + std::to_string(imapPort_) + "\n  }\n"
+        "  inet_listener imaps {\n    address = " + listen_ + "\n    port = " + std::to_string(imapsPort_) + "\n  }\n"
         "}\n";
     writeFileBytes(dir_.file("dovecot.conf"), conf);
 
@@ -271,7 +277,7 @@ void DovecotFixture::start()
             throw std::runtime_error("dovecot wrote no pid file\n" + log());
         QThread::msleep(10);
     }
-    while (!greets(port_)) {
+    while (!greets(listen_, port_)) {
         if (std::chrono::steady_clock::now() > deadline) {
             stop();
             throw std::runtime_error("dovecot does not greet on its port\n" + log());

@@ -39,6 +39,9 @@ public:
     // Also accepts OAuth 2 access tokens (XOAUTH2, OAUTHBEARER) that the introspection endpoint at
     // Url (plain http on the loopback) says are active for the user. Call before start().
     void enableOAuth2(const std::string& IntrospectionUrl) { introspection_ = IntrospectionUrl; }
+    // The one address the server listens on ("127.0.0.1" unless set; "::1" for IPv6 only).
+    // Call before start().
+    void setListenAddress(const std::string& Address) { listen_ = Address; }
 
     // Starts the server and waits until it greets; throws std::runtime_error when it does not.
     void start();
@@ -84,6 +87,7 @@ private:
     int delivered_ = 0;
     std::string mechanisms_ = "plain login";
     std::string introspection_;
+    std::string listen_ = "127.0.0.1";
 };
 
 // A free TCP port on 127.0.0.1 at the time of the call.

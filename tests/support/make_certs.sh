@@ -48,7 +48,7 @@ authority "Brevicor Test CA" ca.key ca.pem
 authority "Unknown Test CA" rogue.key rogue.pem
 key server.key
 chmod 644 server.key
-leaf good.pem localhost "DNS:localhost,IP:127.0.0.1" ca.pem ca.key
+leaf good.pem localhost "DNS:localhost,IP:127.0.0.1,IP:::1" ca.pem ca.key
 leaf expired.pem localhost "DNS:localhost,IP:127.0.0.1" ca.pem ca.key 20200101000000Z 20201231000000Z
 leaf wrongname.pem other.example "DNS:other.example" ca.pem ca.key
 leaf unknown.pem localhost "DNS:localhost,IP:127.0.0.1" rogue.pem rogue.key
