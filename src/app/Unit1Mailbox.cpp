@@ -54,8 +54,8 @@ void TForm1::ShowMessage(const TMailMessage& m, int bytes)
     // The files the decoder wrote, each with its full path.
     FilesList->clear();
     filesFolder_ = QFile::decodeName(QByteArray::fromStdString(KTPOP31->AttachFilePath));
-    for (const std::string& name : m.Attachments) {
-        const QString path = QFile::decodeName(QByteArray::fromStdString(KTPOP31->AttachFilePath + name));
+    for (const TReceivedFile& file : m.Files) {
+        const QString path = QFile::decodeName(QByteArray::fromStdString(KTPOP31->AttachFilePath + file.Name));
         auto* item = new QListWidgetItem(QFileInfo(path).fileName(), FilesList);
         item->setData(Qt::UserRole, path);
         item->setToolTip(path);

@@ -1,6 +1,8 @@
 // TTlsTransport: TLS (OpenSSL) over the session's connected non-blocking socket; ECertificateError.
 #include "net/TlsTransport.h"
 
+#include "net/TextHelpers.h"
+
 #include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
@@ -54,10 +56,9 @@ std::string NormalizeFingerprint(std::string_view Text)
     for (char C : Text) {
         if (C == ':' || C == ' ' || C == '\t')
             continue;
-        const char L = static_cast<char>(C >= 'A' && C <= 'F' ? C - 'A' + 'a' : C);
-        if (!((L >= '0' && L <= '9') || (L >= 'a' && L <= 'f')))
+        if (HexValue(C) < 0)
             return {};
-        Hex += L;
+        Hex += LowerByte(C);
     }
     return Hex.size() == 64 ? Hex : std::string();
 }
