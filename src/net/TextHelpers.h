@@ -12,6 +12,9 @@ constexpr int HexValue(char C)
     return (C >= '0' && C <= '9') ? C - '0' : (C >= 'A' && C <= 'F') ? C - 'A' + 10 : (C >= 'a' && C <= 'f') ? C - 'a' + 10 : -1;
 }
 
+// The upper-case hexadecimal digit of the low four bits of V.
+constexpr char HexDigit(unsigned V) { return "0123456789ABCDEF"[V & 15]; }
+
 // S with its ASCII letters in lower (upper) case; other bytes are left as they are, so UTF-8 and
 // 8-bit text pass through unchanged whatever the locale.
 constexpr char LowerByte(char C) { return (C >= 'A' && C <= 'Z') ? char(C - 'A' + 'a') : C; }

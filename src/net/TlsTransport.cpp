@@ -386,13 +386,12 @@ std::string TTlsTransport::PeerFingerprint() const
     unsigned int Length = 0;
     if (X509_digest(Certificate, EVP_sha256(), Digest, &Length) != 1)
         return {};
-    static const char HexDigits[] = "0123456789ABCDEF";
     std::string Text;
     for (unsigned I = 0; I < Length; ++I) {
         if (I > 0)
             Text += ':';
-        Text += HexDigits[Digest[I] >> 4];
-        Text += HexDigits[Digest[I] & 15];
+        Text += HexDigit(Digest[I] >> 4);
+        Text += HexDigit(Digest[I]);
     }
     return Text;
 }
