@@ -158,6 +158,8 @@ THeaderLine HeaderLineKind(std::string_view Line, bool Partial)
     return Partial ? THeaderLine::Undecided : THeaderLine::Text;
 }
 
+bool IsEnvelopeLine(std::string_view Line) { return Line.substr(0, 5) == "From "; }
+
 std::vector<std::string> UnfoldHeader(const TStringList& lines)
 {
     std::vector<std::string> out;
@@ -166,6 +168,8 @@ std::vector<std::string> UnfoldHeader(const TStringList& lines)
         if (line == ".")
             break;
         const THeaderLine kind = HeaderLineKind(line);
+        if (kind == THeaderLine::Text && out.empty() && IsEnvelopeLine(line))
+            continue;
         if (kind == THeaderLine::End || kind == THeaderLine::Text)
             break;
         if (kind == THeaderLine::Continuation && !out.empty())

@@ -31,6 +31,9 @@ QString DecodeHeaderText(const std::string& value);
 // make it a field or a line of blanks.
 enum class THeaderLine { Field, Continuation, End, Text, Undecided };
 THeaderLine HeaderLineKind(std::string_view Line, bool Partial = false);
+// A mailbox file's envelope line ("From sender date"): before the first field of a message it is
+// neither a field nor the start of the content, and is passed over.
+bool IsEnvelopeLine(std::string_view Line);
 
 // The logical lines of a header block: a line that starts with a blank or a tab continues the line
 // before it (the fold is removed, the blank kept). Reading stops where the block ends

@@ -236,7 +236,8 @@ void TMessageDecoder::HeaderLine(std::string_view Data, bool LineStart, bool Com
     if (LineStart) {
         line.clear();
         FLineCut = false;
-        if (!Complete && HeaderLineKind(Data, true) == THeaderLine::Text) {
+        const bool envelope = FTopHeader && FMessage.Header.Empty() && IsEnvelopeLine(Data);
+        if (!Complete && !envelope && HeaderLineKind(Data, true) == THeaderLine::Text) {
             // A long line that cannot be a field: the content starts with it.
             EndHeader();
             Feed(Data, true, false);
@@ -266,7 +267,9 @@ void TMessageDecoder::HeaderLine(std::string_view Data, bool LineStart, bool Com
             return;
         }
     }
-    const THeaderLine kind = HeaderLineKind(text);
+    THeaderLine kind = HeaderLineKind(text);
+    if (kind == THeaderLine::Text && FTopHeader && FMessage.Header.Empty() && IsEnvelopeLine(text))
+        kind = THeaderLine::Continuation;  // kept with the header lines, part of no field
     if (kind == THeaderLine::Text) {
         // Neither a field nor a continuation: the block has ended without its empty line, and
         // this line is the first of the content.

@@ -137,6 +137,8 @@ TEST(MessageDecoder, WalkTable)
         // A header block also ends at a line of blanks or at a line that is not a field.
         {"first line not a field: all of it is text", Crlf("Bonjour Anne,\nSubject: pas un champ\n\nfin\n"),
          {"Bonjour Anne,", "Subject: pas un champ", "", "fin"}, {}},
+        {"a mailbox envelope line before the fields", Crlf("From a@x Mon Jan  1 10:00:00 2024\nSubject: s\n\ntexte\n"),
+         {"texte"}, {}},
         {"header ended by a line of blanks", Crlf("Subject: x\n \t \nligne 1\nX-Pas: un champ\n"),
          {"ligne 1", "X-Pas: un champ"}, {}},
         {"text right after the last field", Crlf("Subject: x\nPremi\xC3\xA8re ligne\ndeuxi\xC3\xA8me\n"),
