@@ -18,11 +18,13 @@ inline void StartApplication()
     static QCoreApplication app(argc, argv);
 }
 
-// A private folder (on tmpfs when there is one), ending with "/".
+// A private folder, ending with "/", inside $BREVICOR_FUZZ_SCRATCH (which scripts/fuzz makes and
+// removes: a fuzzer ends without running exit handlers), else inside /tmp.
 inline const std::string& ScratchFolder()
 {
     static const std::string folder = [] {
-        std::string pattern = (access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + std::string("/brevicor-fuzz-XXXXXX");
+        const char* base = getenv("BREVICOR_FUZZ_SCRATCH");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/brevicor-fuzz-XXXXXX";
         if (!mkdtemp(pattern.data()))
             abort();
         return pattern + "/";
