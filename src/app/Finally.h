@@ -1,15 +1,6 @@
-// Finally: runs a cleanup on every way out of a scope.
+// Finally: runs a cleanup on every way out of a scope (the shared TFinally).
 #pragma once
-#include <utility>
+#include "net/TextHelpers.h"
 
 template <typename F>
-class Finally {
-public:
-    explicit Finally(F f) : f_(std::move(f)) {}
-    ~Finally() { f_(); }
-    Finally(const Finally&) = delete;
-    Finally& operator=(const Finally&) = delete;
-
-private:
-    F f_;
-};
+using Finally = TFinally<F>;

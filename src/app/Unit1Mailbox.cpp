@@ -64,8 +64,8 @@ void TForm1::ShowReceivedFiles(const TMailMessage& m)
     filesFolder_ = AttachmentsTarget();
     if (!filesFolder_.endsWith(QLatin1Char('/')))
         filesFolder_ += QLatin1Char('/');
-    for (const std::string& name : m.Attachments) {
-        const QString path = filesFolder_ + QFile::decodeName(QByteArray::fromStdString(name));
+    for (const TReceivedFile& file : m.Files) {
+        const QString path = filesFolder_ + QFile::decodeName(QByteArray::fromStdString(file.Name));
         auto* item = new QListWidgetItem(QFileInfo(path).fileName(), FilesList);
         item->setData(Qt::UserRole, path);
         item->setToolTip(path);

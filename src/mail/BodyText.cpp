@@ -2,23 +2,12 @@
 // charset, format=flowed paragraphs joined, HTML turned into text, extracted files noted.
 #include "mail/BodyText.h"
 
-#include "mail/HeaderText.h"
 #include "mail/KTpop3.h"
 #include "mail/MailCharset.h"
 
 #include <QStringList>
 
 namespace {
-
-const std::string kNoteStart = "\r\nFichier \"";
-const std::string kNoteEnd = "\" extrait";
-
-// An entry of Body that notes an extracted file rather than holding text.
-bool isFileNote(const std::string& entry)
-{
-    return entry.size() >= kNoteStart.size() + kNoteEnd.size() && entry.compare(0, kNoteStart.size(), kNoteStart) == 0
-           && entry.compare(entry.size() - kNoteEnd.size(), kNoteEnd.size(), kNoteEnd) == 0;
-}
 
 QString withUnixLineEnds(QString text)
 {
@@ -69,37 +58,30 @@ QString JoinFlowed(const QString& text, bool delSp)
 
 QString BodyDisplayText(const TMailMessage& message, const THtmlToText& htmlToText, bool fileNotes)
 {
-    QStringList out;
     std::string block;
-    bool inBlock = false;
-
-    const auto flushBlock = [&] {
-        if (!inBlock)
-            return;
+    bool first = true;
+    for (const std::string& entry : message.Body) {
+        if (!first)
+            block += '\n';
+        block += entry;
+        first = false;
+    }
+    QStringList out;
+    if (!message.Body.Empty()) {
         QString text = withUnixLineEnds(DecodeCharset(block, message.BodyCharset));
         if (message.BodyIsHtml && htmlToText)
             text = htmlToText(text);
         else if (message.BodyFlowed)
             text = JoinFlowed(text, message.BodyDelSp);
         out << text;
-        block.clear();
-        inBlock = false;
-    };
-
-    for (const std::string& entry : message.Body) {
-        if (isFileNote(entry)) {
-            flushBlock();
-            if (fileNotes) {
-                const std::string name = entry.substr(kNoteStart.size(), entry.size() - kNoteStart.size() - kNoteEnd.size());
-                out << QString() << QStringLiteral("Fichier \"") + DecodeHeaderText(name) + QStringLiteral("\" extrait");
-            }
-            continue;
-        }
-        if (inBlock)
-            block += '\n';
-        block += entry;
-        inBlock = true;
     }
-    flushBlock();
+    if (fileNotes)
+        for (const TReceivedFile& file : message.Files)
+            out << QString() << FileNote(file);
     return out.join(QLatin1Char('\n'));
+}
+
+QString FileNote(const TReceivedFile& file)
+{
+    return QStringLiteral("Fichier \"") + QString::fromUtf8(file.Name) + QStringLiteral("\" extrait");
 }

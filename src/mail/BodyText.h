@@ -6,6 +6,7 @@
 #include <functional>
 
 class TMailMessage;
+struct TReceivedFile;
 
 // Turns an HTML document into plain text (given by the caller: it needs a text document of the
 // user interface toolkit, which this layer does not link).
@@ -17,7 +18,10 @@ using THtmlToText = std::function<QString(const QString& html)>;
 QString JoinFlowed(const QString& text, bool delSp);
 
 // The body of a message as display text: Body in BodyCharset (else UTF-8, else Windows-1252),
-// flowed text joined, HTML through htmlToText. With fileNotes, each note of an extracted file
-// ("Fichier "name" extrait") is shown after an empty line, where the decoder put it; without, the
-// notes are left out. Lines are separated by "\n".
+// flowed text joined, HTML through htmlToText. With fileNotes, the text is followed by the note of
+// each file written (FileNote), each after an empty line. Lines are separated by "\n".
 QString BodyDisplayText(const TMailMessage& message, const THtmlToText& htmlToText, bool fileNotes = true);
+
+// The line that tells of a file written for a message: Fichier "name" extrait, with the name the
+// file has in the attachments folder.
+QString FileNote(const TReceivedFile& file);

@@ -1,17 +1,12 @@
 // TCapabilities: what a POP3 (CAPA) or SMTP (EHLO) server announces.
 #include "mail/Capabilities.h"
 
+#include "net/TextHelpers.h"
+
 #include <algorithm>
 #include <cctype>
 
 namespace {
-
-std::string Upper(std::string_view S)
-{
-    std::string R(S);
-    std::transform(R.begin(), R.end(), R.begin(), [](unsigned char C) { return char(std::toupper(C)); });
-    return R;
-}
 
 std::vector<std::string> Words(std::string_view Line)
 {
@@ -24,7 +19,7 @@ std::vector<std::string> Words(std::string_view Line)
         while (I < Line.size() && Line[I] != ' ' && Line[I] != '\t' && Line[I] != '\r' && Line[I] != '\n')
             ++I;
         if (I > Start)
-            R.push_back(Upper(Line.substr(Start, I - Start)));
+            R.push_back(UpperAscii(Line.substr(Start, I - Start)));
     }
     return R;
 }
@@ -59,13 +54,13 @@ void TCapabilities::AddLine(std::string_view Line)
 
 bool TCapabilities::Has(std::string_view Keyword) const
 {
-    const std::string K = Upper(Keyword);
+    const std::string K = UpperAscii(Keyword);
     return std::any_of(FEntries.begin(), FEntries.end(), [&](const Entry& E) { return E.Keyword == K; });
 }
 
 std::vector<std::string> TCapabilities::Arguments(std::string_view Keyword) const
 {
-    const std::string K = Upper(Keyword);
+    const std::string K = UpperAscii(Keyword);
     std::vector<std::string> R;
     for (const Entry& E : FEntries)
         if (E.Keyword == K)

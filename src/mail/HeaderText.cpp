@@ -2,7 +2,9 @@
 // (RFC 2047), raw 8-bit bytes, and the addresses of an address field.
 #include "mail/HeaderText.h"
 
+#include "mail/KTUUE.h"
 #include "mail/MailCharset.h"
+#include "net/TextHelpers.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -12,42 +14,12 @@ namespace {
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // One piece of a header value: literal bytes, or the bytes an encoded word stands for.
 struct Piece {
     bool word = false;
     std::string charset; // of a word, lower-cased, language suffix removed
     std::string bytes;
 };
-
-// The bytes of the text of a "Q" word, false when an "=" is not followed by two hex digits.
-bool decodeQ(const std::string& text, std::string& out)
-{
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '_') {
-            out += ' ';
-        } else if (c == '=') {
-            if (i + 2 >= text.size() || hexValue(text[i + 1]) < 0 || hexValue(text[i + 2]) < 0)
-                return false;
-            out += char(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
-            i += 2;
-        } else {
-            out += c;
-        }
-    }
-    return true;
-}
 
 // The bytes of the text of a "B" word, false when it is not base64.
 bool decodeB(const std::string& text, std::string& out)
@@ -85,12 +57,11 @@ size_t readWord(const std::string& value, size_t at, Piece& piece)
         if (isBlank(c))
             return 0;
 
-    // RFC 2231 lets a language follow the charset: "utf-8*fr".
-    charset = mailtext::LowerCase(charset.substr(0, charset.find('*')));
-    if (!CharsetKnown(charset))
-        return 0;
+    // RFC 2231 lets a language follow the charset: "utf-8*fr". A charset that is not known is
+    // read as undeclared text (DecodeCharset), as in a body.
+    charset = LowerAscii(charset.substr(0, charset.find('*')));
     std::string bytes;
-    const bool ok = (encoding == 'Q' || encoding == 'q') ? decodeQ(text, bytes)
+    const bool ok = (encoding == 'Q' || encoding == 'q') ? DecodeQuotedPrintable(text, bytes, true)
                     : (encoding == 'B' || encoding == 'b') ? decodeB(text, bytes)
                                                            : false;
     if (!ok)
@@ -170,16 +141,40 @@ QString DecodeHeaderText(const std::string& value)
     return out;
 }
 
+THeaderLine HeaderLineKind(std::string_view Line, bool Partial)
+{
+    if (Line.find_first_not_of(" \t") == std::string_view::npos)
+        return Partial ? THeaderLine::Undecided : THeaderLine::End;
+    if (Line[0] == ' ' || Line[0] == '\t')
+        return THeaderLine::Continuation;
+    std::size_t i = 0;
+    while (i < Line.size() && Line[i] != ':' && static_cast<unsigned char>(Line[i]) >= 33
+           && static_cast<unsigned char>(Line[i]) <= 126)
+        ++i;
+    while (i < Line.size() && (Line[i] == ' ' || Line[i] == '\t'))  // the old form "Name :"
+        ++i;
+    if (i < Line.size())
+        return Line[i] == ':' ? THeaderLine::Field : THeaderLine::Text;
+    return Partial ? THeaderLine::Undecided : THeaderLine::Text;
+}
+
+bool IsEnvelopeLine(std::string_view Line) { return Line.substr(0, 5) == "From "; }
+
 std::vector<std::string> UnfoldHeader(const TStringList& lines)
 {
     std::vector<std::string> out;
     for (const std::string& entry : lines) {
         const std::string line = mailtext::StripLineEnd(entry);
-        if (line.empty() || line == ".")
+        if (line == ".")
             break;
-        if ((line[0] == ' ' || line[0] == '\t') && !out.empty())
+        const THeaderLine kind = HeaderLineKind(line);
+        if (kind == THeaderLine::Text && out.empty() && IsEnvelopeLine(line))
+            continue;
+        if (kind == THeaderLine::End || kind == THeaderLine::Text)
+            break;
+        if (kind == THeaderLine::Continuation && !out.empty())
             out.back() += line;
-        else
+        else if (kind == THeaderLine::Field)
             out.push_back(line);
     }
     return out;
@@ -187,7 +182,7 @@ std::vector<std::string> UnfoldHeader(const TStringList& lines)
 
 std::string HeaderValue(const std::vector<std::string>& unfolded, const std::string& name, bool* found)
 {
-    const std::string wanted = mailtext::LowerCase(name);
+    const std::string wanted = LowerAscii(name);
     for (const std::string& line : unfolded) {
         const size_t colon = line.find(':');
         if (colon == std::string::npos)
@@ -195,7 +190,7 @@ std::string HeaderValue(const std::vector<std::string>& unfolded, const std::str
         std::string field = line.substr(0, colon);
         while (!field.empty() && (field.back() == ' ' || field.back() == '\t'))
             field.pop_back();
-        if (mailtext::LowerCase(field) != wanted)
+        if (LowerAscii(field) != wanted)
             continue;
         if (found)
             *found = true;

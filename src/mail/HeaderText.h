@@ -9,18 +9,35 @@
 #include <QString>
 #include <QStringList>
 #include <string>
+#include <string_view>
 #include <vector>
 
-// A header value with its encoded words ("=?charset?B?...?=", "=?charset?Q?...?=") decoded. Words
-// separated only by blanks and folds are joined; a word that is not well formed, or whose charset
-// is unknown, stays as it was written. Folds (a line break followed by a blank) are removed, the
+// A header value with its encoded words ("=?charset?B?...?=", "=?charset?Q?...?=") decoded: the one
+// decoder of encoded words, for display and for file names. Words separated only by blanks and
+// folds are joined, and the bytes of adjacent words of the same charset are joined before they
+// are converted (a character may be cut between two words). A word that is not well formed stays
+// as it was written; a word whose charset is unknown is decoded and its bytes read as undeclared
+// text (UTF-8, else Windows-1252), as DecodeCharset does. Folds (a line break followed by a blank) are removed, the
 // other bytes read as UTF-8 or else Windows-1252. Control characters that a word decodes to
 // become blanks, so a value always stays on one line.
 QString DecodeHeaderText(const std::string& value);
 
+// What a line of a header block is (the line without its line end). A header block ends at an
+// empty line or a line of blanks only (End), or at the first line that is neither a field nor a
+// continuation (Text): that line is the first line of the content. A field is a name of printable
+// ASCII characters without blanks followed by ":" (blanks before the colon allowed, as in the
+// old syntax); a continuation starts with a blank or a tab.
+// With Partial, Line is only the start of a longer line: Undecided when the rest could still
+// make it a field or a line of blanks.
+enum class THeaderLine { Field, Continuation, End, Text, Undecided };
+THeaderLine HeaderLineKind(std::string_view Line, bool Partial = false);
+// A mailbox file's envelope line ("From sender date"): before the first field of a message it is
+// neither a field nor the start of the content, and is passed over.
+bool IsEnvelopeLine(std::string_view Line);
+
 // The logical lines of a header block: a line that starts with a blank or a tab continues the line
-// before it (the fold is removed, the blank kept). Reading stops at the empty line that ends the
-// block and at a "." line; line ends left on an entry are dropped.
+// before it (the fold is removed, the blank kept). Reading stops where the block ends
+// (HeaderLineKind) and at a "." line; line ends left on an entry are dropped.
 std::vector<std::string> UnfoldHeader(const TStringList& lines);
 
 // The value of the first field of that name (letter case ignored) in unfolded header lines: the

@@ -1,12 +1,12 @@
 // TStringList, a list of byte strings, and TExStringList, a list of "Name: value" header lines.
 #include "mail/KTExtstr.h"
 
+#include "net/TextHelpers.h"
+
 #include <algorithm>
 #include <stdexcept>
 
 namespace {
-
-inline unsigned char Lower(unsigned char C) { return (C >= 'A' && C <= 'Z') ? C + ('a' - 'A') : C; }
 
 // The text before the first ":" (empty when there is none), as the sorted search compares it.
 std::string NameOf(const std::string& Entry)
@@ -23,8 +23,8 @@ int TStringList::CompareText(const std::string& A, const std::string& B)
 {
     const size_t n = std::min(A.size(), B.size());
     for (size_t i = 0; i < n; ++i) {
-        const unsigned char a = Lower(static_cast<unsigned char>(A[i]));
-        const unsigned char b = Lower(static_cast<unsigned char>(B[i]));
+        const unsigned char a = static_cast<unsigned char>(LowerByte(A[i]));
+        const unsigned char b = static_cast<unsigned char>(LowerByte(B[i]));
         if (a != b)
             return a < b ? -1 : 1;
     }
@@ -144,21 +144,6 @@ void TExStringList::SetHeader(const std::string& Name, const std::string& Value)
 }
 
 namespace mailtext {
-
-std::string UpperCase(std::string S)
-{
-    for (auto& c : S)
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 'a' + 'A');
-    return S;
-}
-
-std::string LowerCase(std::string S)
-{
-    for (auto& c : S)
-        c = char(Lower(static_cast<unsigned char>(c)));
-    return S;
-}
 
 bool Contains(const std::string& Text, const std::string& Needle)
 {

@@ -62,8 +62,6 @@ public:
 
 // Small text helpers shared by the mail components (bytes; ASCII letter case only).
 namespace mailtext {
-std::string UpperCase(std::string S);
-std::string LowerCase(std::string S);
 // True when Needle is not empty and occurs in Text.
 bool Contains(const std::string& Text, const std::string& Needle);
 // The line without its line end (CR LF, or a bare LF).

@@ -1,6 +1,8 @@
 // TKTUUProcessor: base64 and uuencode encoding and decoding between two streams.
 #include "mail/KTUUE.h"
 
+#include "net/TextHelpers.h"
+
 #include <QIODevice>
 #include <QtGlobal>
 #include <algorithm>
@@ -468,4 +470,24 @@ void TUUDecoder::Finish()
         ShowMessage(" Pas de ligne de fin.");
     FAfterZero = false;
     FEnded = true;
+}
+
+bool DecodeQuotedPrintable(std::string_view Text, std::string& Out, bool Underscores)
+{
+    bool wellFormed = true;
+    for (std::size_t i = 0; i < Text.size(); ++i) {
+        const char c = Text[i];
+        if (c == '=') {
+            const int high = i + 2 < Text.size() ? HexValue(Text[i + 1]) : -1;
+            const int low = high >= 0 ? HexValue(Text[i + 2]) : -1;
+            if (low >= 0) {
+                Out += char(high * 16 + low);
+                i += 2;
+                continue;
+            }
+            wellFormed = false;
+        }
+        Out += (Underscores && c == '_') ? ' ' : c;
+    }
+    return wellFormed;
 }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
 
 class QIODevice;
 
@@ -56,6 +57,12 @@ private:
     bool FAfterZero = false;
     bool FEnded = false;
 };
+
+// Quoted-printable text (RFC 2045) to bytes, appended to Out: "=XX" gives the byte XX (either
+// case); with Underscores (the "Q" form of encoded words, RFC 2047) "_" gives a blank. An "=" not
+// followed by two hex digits is kept as written, and the result is then false. Soft line breaks
+// and line ends are the caller's: Text is the content of one line.
+bool DecodeQuotedPrintable(std::string_view Text, std::string& Out, bool Underscores = false);
 
 // Encodes InputStream (from its start) into text lines written to OutputStream, or decodes text
 // lines of InputStream (from its current position) into bytes written to OutputStream.

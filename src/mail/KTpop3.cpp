@@ -3,6 +3,7 @@
 
 #include "mail/MailErrors.h"
 #include "mail/MessageDecoder.h"
+#include "net/TextHelpers.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -71,18 +72,6 @@ std::string Trim(const std::string& S)
         --e;
     return S.substr(b, e - b);
 }
-
-// Runs Action on every way out of a scope.
-template <typename F>
-class TFinally {
-public:
-    explicit TFinally(F Action) : action_(std::move(Action)) {}
-    ~TFinally() { action_(); }
-    TFinally(const TFinally&) = delete;
-    TFinally& operator=(const TFinally&) = delete;
-private:
-    F action_;
-};
 
 } // namespace
 
@@ -446,6 +435,7 @@ void TKTPOP3::RetrieveMessage(int MsgNum)
         FMailMessage.Header.Clear();
         FMailMessage.Body.Clear();
         FMailMessage.Attachments.Clear();
+        FMailMessage.Files.clear();
         FMailMessage.From.clear();
         FMailMessage.Subject.clear();
         FMailMessage.MessageId.clear();

@@ -7,6 +7,7 @@
 #include "mail/MailSession.h"
 #include "mail/Sasl.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -21,12 +22,21 @@ public:
     TExStringList Header;  // the header lines as received, ending with the entry "."
 };
 
+// One file the decoder wrote for a received message.
+struct TReceivedFile {
+    std::string Name;        // its name in the attachments folder (AttachFilePath + Name), UTF-8
+    std::uint64_t Size = 0;  // bytes in the file
+    std::string Type;        // the part's MIME type, lower-cased ("application/pdf", "message/rfc822")
+    bool operator==(const TReceivedFile&) const = default;
+};
+
 // One fetched message (RetrieveMessage).
 class TMailMessage {
 public:
     TExStringList Header;     // the raw lines of the top-level header, the empty line included
-    TStringList Body;         // the body text, with one entry per extracted file
+    TStringList Body;         // the lines of the shown text part only
     TStringList Attachments;  // names of the files written, without the AttachFilePath prefix
+    std::vector<TReceivedFile> Files;  // the files written, in the order of their parts
     std::string From;
     std::string Subject;
     std::string MessageId;

@@ -1,5 +1,7 @@
 // TKTSMTP: the SMTP client session and its outgoing message composer; TPostMessage.
 #include "mail/KTsmtp.h"
+
+#include "net/TextHelpers.h"
 #include "mail/MailErrors.h"
 
 #include "mail/OutgoingText.h"
@@ -99,16 +101,10 @@ void AppendStuffed(std::string& Out, const std::string& Lines)
     }
 }
 
-std::string Trimmed(const std::string& S)
-{
-    const size_t b = S.find_first_not_of(" \t");
-    return b == std::string::npos ? std::string() : S.substr(b, S.find_last_not_of(" \t") - b + 1);
-}
-
 // True for a display name that is not already quoted and holds a character that would end it.
 bool NeedsQuotes(const std::string& Name)
 {
-    const std::string t = Trimmed(Name);
+    const std::string t(TrimBlanks(Name));
     if (t.size() >= 2 && t.front() == '"' && t.back() == '"')
         return false;
     return t.find_first_of(",;:<>@()[]\\\"") != std::string::npos;
@@ -422,7 +418,7 @@ void TKTSMTP::Send()
             for (const std::string& entry : *list) {
                 RequireCleanEntry(entry);
                 for (const std::string& mailbox : outgoing::SplitAddressList(entry)) {
-                    const std::string address = Trimmed(ExtractAddress(outgoing::WithoutComments(mailbox)));
+                    const std::string address(TrimBlanks(ExtractAddress(outgoing::WithoutComments(mailbox))));
                     if (address.empty())
                         continue;
                     bool seen = false;
@@ -522,7 +518,7 @@ void TKTSMTP::BuildHeader()
         FinalHeader.Add("From: " + outgoing::EncodedWords(fromName, 6) + " <" + fromAddress + ">");
     else if (NeedsQuotes(fromName))
         // A name that would read as several addresses, or as none, goes between quotes.
-        FinalHeader.Add("From: \"" + outgoing::QuotedParameter(Trimmed(fromName)) + "\" <" + fromAddress + ">");
+        FinalHeader.Add("From: \"" + outgoing::QuotedParameter(std::string(TrimBlanks(fromName))) + "\" <" + fromAddress + ">");
     else
         FinalHeader.Add("From: " + fromName + "<" + fromAddress + ">");
     if (m.ToAddress.Count() > 0)

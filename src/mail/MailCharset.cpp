@@ -2,7 +2,7 @@
 // none (or one that cannot be right), as UTF-8 or else Windows-1252.
 #include "mail/MailCharset.h"
 
-#include "mail/KTExtstr.h"
+#include "net/TextHelpers.h"
 
 #include <QStringDecoder>
 
@@ -30,7 +30,7 @@ bool isWestern(const std::string& name)
 
 std::string normalized(const std::string& charset)
 {
-    std::string name = mailtext::LowerCase(charset);
+    std::string name = LowerAscii(charset);
     const size_t first = name.find_first_not_of(" \t\"");
     const size_t last = name.find_last_not_of(" \t\"");
     return first == std::string::npos ? std::string() : name.substr(first, last - first + 1);
@@ -54,14 +54,6 @@ QString TextFromBytes(const std::string& bytes)
     if (!utf8.hasError())
         return text;
     return Windows1252Text(bytes);
-}
-
-bool CharsetKnown(const std::string& charset)
-{
-    const std::string name = normalized(charset);
-    if (isUndeclared(name) || isWestern(name))
-        return true;
-    return QStringDecoder(name.c_str()).isValid();
 }
 
 QString DecodeCharset(const std::string& bytes, const std::string& charset)

@@ -2,13 +2,16 @@
 // attachment files, walking the whole MIME tree in one pass.
 #include "mail/MessageDecoder.h"
 
+#include "mail/HeaderText.h"
 #include "mail/KTpop3.h"
+#include "net/TextHelpers.h"
 
 #include <QMimeDatabase>
 #include <cerrno>
 #include <algorithm>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -18,24 +21,6 @@ namespace {
 
 constexpr std::size_t kMaxField = 256;
 constexpr std::size_t kMaxText = 998;  // a header line's own limit
-
-std::string Lower(std::string_view S)
-{
-    std::string r(S);
-    for (char& c : r)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    return r;
-}
-
-std::string_view Trim(std::string_view S)
-{
-    while (!S.empty() && (S.front() == ' ' || S.front() == '\t'))
-        S.remove_prefix(1);
-    while (!S.empty() && (S.back() == ' ' || S.back() == '\t'))
-        S.remove_suffix(1);
-    return S;
-}
 
 std::string_view WithoutLineEnd(std::string_view S)
 {
@@ -48,10 +33,48 @@ std::string_view WithoutLineEnd(std::string_view S)
 
 bool EndsWithNoCase(const std::string& S, const std::string& Suffix)
 {
-    return S.size() >= Suffix.size() && Lower(S.substr(S.size() - Suffix.size())) == Suffix;
+    return S.size() >= Suffix.size() && LowerAscii(S.substr(S.size() - Suffix.size())) == Suffix;
 }
 
 std::string ErrnoText() { return std::strerror(errno); }
+
+// Whether the regular file at Path holds exactly the Size bytes of the file at Other.
+bool SameBytes(const std::string& Path, const std::string& Other, std::uint64_t Size)
+{
+    struct stat st {};
+    if (::lstat(Path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || std::uint64_t(st.st_size) != Size)
+        return false;
+    const int a = ::open(Path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int b = a < 0 ? -1 : ::open(Other.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const TFinally closeBoth([a, b] {
+        if (a >= 0)
+            ::close(a);
+        if (b >= 0)
+            ::close(b);
+    });
+    if (b < 0)
+        return false;
+    std::string x(1 << 16, '\0'), y(1 << 16, '\0');
+    const auto readFull = [](int Fd, std::string& Buf) {
+        std::size_t got = 0;
+        while (got < Buf.size()) {
+            const ssize_t n = ::read(Fd, &Buf[got], Buf.size() - got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            got += std::size_t(n);
+        }
+        return got;
+    };
+    for (;;) {
+        const std::size_t n = readFull(a, x);
+        if (n != readFull(b, y) || std::memcmp(x.data(), y.data(), n) != 0)
+            return false;
+        if (n < x.size())
+            return true;
+    }
+}
 
 } // namespace
 
@@ -60,7 +83,10 @@ std::string ErrnoText() { return std::strerror(errno); }
 // not closed successfully is removed.
 class TMessageDecoder::TPartFile {
 public:
-    TPartFile(int Fd, std::string Path, std::string Name) : fd_(Fd), path_(std::move(Path)), name_(std::move(Name)) {}
+    TPartFile(int Fd, std::string Path, std::string Name, std::string Wanted, int Number)
+        : fd_(Fd), path_(std::move(Path)), name_(std::move(Name)), wanted_(std::move(Wanted)), number_(Number)
+    {
+    }
     ~TPartFile()
     {
         if (fd_ >= 0) {
@@ -70,6 +96,7 @@ public:
     }
     void Write(const char* Data, std::size_t Size)
     {
+        size_ += Size;
         if (buf_.size() + Size > kBuffer) {
             Flush();
             if (Size >= kBuffer) {
@@ -79,8 +106,8 @@ public:
         }
         buf_.append(Data, Size);
     }
-    // Closes the file; returns its name.
-    const std::string& Close()
+    // Closes the file.
+    void Close()
     {
         Flush();
         const int fd = fd_;
@@ -90,8 +117,12 @@ public:
             ::unlink(path_.c_str());
             throw std::runtime_error("Erreur d'écriture du fichier " + path_ + " : " + why);
         }
-        return name_;
     }
+    const std::string& Path() const { return path_; }
+    const std::string& Name() const { return name_; }
+    const std::string& Wanted() const { return wanted_; }  // the name before numbering
+    int Number() const { return number_; }                  // its "_N" (0: none)
+    std::uint64_t Size() const { return size_; }
 
 private:
     static constexpr std::size_t kBuffer = 1 << 20;
@@ -116,6 +147,9 @@ private:
     int fd_;
     std::string path_;
     std::string name_;
+    std::string wanted_;
+    int number_;
+    std::uint64_t size_ = 0;
     std::string buf_;
 };
 
@@ -163,17 +197,7 @@ public:
 
 private:
     static constexpr std::size_t kLongLine = 64 * 1024;
-    static void Decode(std::string_view S, std::string& Out)
-    {
-        for (std::size_t i = 0; i < S.size(); ++i) {
-            if (S[i] == '=' && i + 2 < S.size() && HexValue(S[i + 1]) >= 0 && HexValue(S[i + 2]) >= 0) {
-                Out += char(HexValue(S[i + 1]) * 16 + HexValue(S[i + 2]));
-                i += 2;
-            } else {
-                Out += S[i];
-            }
-        }
-    }
+    static void Decode(std::string_view S, std::string& Out) { DecodeQuotedPrintable(S, Out); }
     std::string line_;
 };
 
@@ -212,6 +236,13 @@ void TMessageDecoder::HeaderLine(std::string_view Data, bool LineStart, bool Com
     if (LineStart) {
         line.clear();
         FLineCut = false;
+        const bool envelope = FTopHeader && FMessage.Header.Empty() && IsEnvelopeLine(Data);
+        if (!Complete && !envelope && HeaderLineKind(Data, true) == THeaderLine::Text) {
+            // A long line that cannot be a field: the content starts with it.
+            EndHeader();
+            Feed(Data, true, false);
+            return;
+        }
     }
     if (!FLineCut) {
         const std::size_t room = kHeaderLineCap - line.size();
@@ -236,17 +267,29 @@ void TMessageDecoder::HeaderLine(std::string_view Data, bool LineStart, bool Com
             return;
         }
     }
+    THeaderLine kind = HeaderLineKind(text);
+    if (kind == THeaderLine::Text && FTopHeader && FMessage.Header.Empty() && IsEnvelopeLine(text))
+        kind = THeaderLine::Continuation;  // kept with the header lines, part of no field
+    if (kind == THeaderLine::Text) {
+        // Neither a field nor a continuation: the block has ended without its empty line, and
+        // this line is the first of the content.
+        EndHeader();
+        if (FLineCut)
+            line += "\r\n";
+        Feed(line, true, true);
+        return;
+    }
     const bool keep = FBlockBytes < kHeaderBlockCap;
     FBlockBytes += text.size() + 2;
     if (FTopHeader && keep)
         FMessage.Header.Add(std::string(text));
-    if (text.empty()) {
+    if (kind == THeaderLine::End) {
         EndHeader();
         return;
     }
     if (!keep)
         return;
-    if (text[0] == ' ' || text[0] == '\t') {
+    if (kind == THeaderLine::Continuation) {
         // A folded line continues the field (the line break is removed, the blank kept).
         if (!FField.empty() && FField.size() < kFieldCap)
             FField.append(text.substr(0, kFieldCap - FField.size()));
@@ -273,15 +316,15 @@ void TMessageDecoder::EndHeader(bool StartContent)
         const std::size_t colon = f.find(':');
         if (colon == std::string::npos)
             continue;
-        const std::string name = Lower(Trim(std::string_view(f).substr(0, colon)));
+        const std::string name = LowerAscii(TrimBlanks(std::string_view(f).substr(0, colon)));
         const std::string_view value = std::string_view(f).substr(colon + 1);
         if (name == "content-type" && !haveType) {
             haveType = true;
             ct = ParseField(value);
-            FContentType = std::string(Trim(value).substr(0, kMaxField));
+            FContentType = std::string(TrimBlanks(value).substr(0, kMaxField));
         } else if (name == "content-transfer-encoding") {
-            encoding = Lower(Trim(value));
-            FTransferEncoding = std::string(Trim(value).substr(0, kMaxField));
+            encoding = LowerAscii(TrimBlanks(value));
+            FTransferEncoding = std::string(TrimBlanks(value).substr(0, kMaxField));
         } else if (name == "content-disposition") {
             disp = ParseField(value);
         } else if (FTopHeader) {
@@ -335,7 +378,7 @@ void TMessageDecoder::StartLeaf(const std::string& Type, const TFieldValue& Ct, 
     std::string announced = Disp.Param("filename");
     if (announced.empty())
         announced = Ct.Param("name");
-    announced = DecodeWords(announced);
+    announced = DecodeHeaderText(announced).toUtf8().toStdString();
     FPartFileName = announced;
     FLeafType = Type;
 
@@ -363,10 +406,10 @@ void TMessageDecoder::StartLeaf(const std::string& Type, const TFieldValue& Ct, 
         FBodyFull = false;
         FBodyKind = isPlain ? TBodyKind::Plain : TBodyKind::Html;
         FBodyAlternative = alternative;
-        FMessage.BodyCharset = Lower(Ct.Param("charset"));
+        FMessage.BodyCharset = LowerAscii(Ct.Param("charset"));
         FMessage.BodyIsHtml = isHtml;
-        FMessage.BodyFlowed = Lower(Ct.Param("format")) == "flowed";
-        FMessage.BodyDelSp = Lower(Ct.Param("delsp")) == "yes";
+        FMessage.BodyFlowed = LowerAscii(Ct.Param("format")) == "flowed";
+        FMessage.BodyDelSp = LowerAscii(Ct.Param("delsp")) == "yes";
     }
     FPartMode = takeBody ? BodyText : AttachmentPart;
     FBase64.reset();
@@ -451,11 +494,12 @@ void TMessageDecoder::EndLeaf()
     FToBody = false;
     FPartMode = AttachmentPart;
     if (FFile) {
-        const std::string name = FFile->Close();
-        FFile.reset();
-        FPartFileName = name;
+        FFile->Close();
+        const std::string name = KeepOrReuse(*FFile);
         FMessage.Attachments.Add(name);
-        FFileEntries.push_back("\r\nFichier \"" + FFileAnnounced + "\" extrait");
+        FMessage.Files.push_back(TReceivedFile{name, FFile->Size(), FLeafType});
+        FPartFileName = name;
+        FFile.reset();
     }
 }
 
@@ -472,7 +516,7 @@ int TMessageDecoder::MatchBoundary(std::string_view Line, bool& Closing) const
         Closing = rest.size() >= 2 && rest[0] == '-' && rest[1] == '-';
         if (Closing)
             rest.remove_prefix(2);
-        if (Trim(rest).empty())
+        if (TrimBlanks(rest).empty())
             return i;
     }
     return -1;
@@ -504,7 +548,7 @@ void TMessageDecoder::Finish()
     if (FState == TState::Content)
         EndLeaf();
     FState = TState::Epilogue;
-    // Body: the shown text, one entry per line, then one entry per file written.
+    // Body: the shown text, one entry per line.
     std::size_t start = 0;
     while (start < FBodyText.size()) {
         const std::size_t lf = FBodyText.find('\n', start);
@@ -516,10 +560,7 @@ void TMessageDecoder::Finish()
             break;
         start = lf + 1;
     }
-    for (const std::string& entry : FFileEntries)
-        FMessage.Body.Add(entry);
     FBodyText.clear();
-    FFileEntries.clear();
 }
 
 // ---- Files ----
@@ -547,7 +588,6 @@ std::string TMessageDecoder::DefaultName(const std::string& Type) const
 
 void TMessageDecoder::OpenFile(bool Report)
 {
-    FFileAnnounced = FLeafAnnounced;
     std::string name = SafeFileName(FLeafAnnounced);
     if (name.empty())
         name = DefaultName(FLeafType);
@@ -555,21 +595,14 @@ void TMessageDecoder::OpenFile(bool Report)
         name += ".eml";
     const std::size_t max = NameMax();
     name = CutName(name, max);
-    std::string stem, ext;
-    SplitName(name, stem, ext);
-    int& next = FNextCounter[stem + '\0' + ext];
+    int& next = FNextCounter[name];
     for (int n = next;; ++n) {
-        std::string candidate = name;
-        if (n > 0) {
-            std::string suffix = std::to_string(n);
-            suffix.insert(suffix.begin(), '_');
-            candidate = CutBytes(stem, max - std::min(max, suffix.size() + ext.size())) + suffix + ext;
-        }
+        const std::string candidate = NumberedName(name, n, max);
         const std::string path = FPath + candidate;
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0) {
             next = n + 1;
-            FFile = std::make_unique<TPartFile>(fd, path, candidate);
+            FFile = std::make_unique<TPartFile>(fd, path, candidate, name, n);
             break;
         }
         if (errno == EEXIST || errno == EINTR)
@@ -581,4 +614,23 @@ void TMessageDecoder::OpenFile(bool Report)
     FReport("Extraction du fichier");
     if (FEncoding == TEncoding::Base64 || FEncoding == TEncoding::UUencode)
         FReport("Décodage du fichier");
+}
+
+std::string TMessageDecoder::KeepOrReuse(const TPartFile& File)
+{
+    // The same message read again: a file of the same name (or one of its numbered names) that
+    // already holds these bytes is used, and the copy just written removed.
+    const int tries = std::min(File.Number(), kReuseTries);
+    for (int n = 0; n < tries; ++n) {
+        const std::string candidate = NumberedName(File.Wanted(), n, NameMax());
+        if (FWritten.count(candidate) == 0 && SameBytes(FPath + candidate, File.Path(), File.Size())) {
+            ::unlink(File.Path().c_str());
+            int& next = FNextCounter[File.Wanted()];
+            next = std::min(next, File.Number());
+            FWritten.insert(candidate);
+            return candidate;
+        }
+    }
+    FWritten.insert(File.Name());
+    return File.Name();
 }

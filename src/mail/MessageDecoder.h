@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,8 +17,8 @@
 class TMailMessage;
 
 // Fed the message line by line (or in pieces of long lines), it fills Header, From, Subject,
-// MessageId, Body (the shown text part, transfer-decoded, then one entry per file written),
-// Attachments and the Body* fields, and writes each attachment straight into its file under
+// MessageId, Body (the shown text part, transfer-decoded), Files and Attachments (the files
+// written) and the Body* fields, and writes each attachment straight into its file under
 // AttachFilePath as its lines arrive:
 // - every multipart level is walked (up to a depth limit; a deeper one is kept as a file);
 // - a part with a file name, a "Content-Disposition: attachment" or a type other than text/plain
@@ -27,9 +28,14 @@ class TMailMessage;
 //   text is not the one shown keeps its first version as a file); other inline text parts are
 //   written as files, so that nothing is lost;
 // - every part starts from fresh state: no encoding means 7bit, no name means none;
+// - a header block ends at an empty line, a line of blanks only, or the first line that is
+//   neither a field nor a continuation, which is then the first line of the content;
 // - files are created exclusively (an existing name or a planted link is never written through)
 //   under a free name: the announced name decoded to UTF-8, made safe, cut to the file system's
-//   limit keeping its extension, then "stem_N.ext" with N counted on per stem.
+//   limit keeping its extension, then "stem_N.ext" with N counted on per name (the stem cut so
+//   that the counter never takes the name past the limit). A file that comes out identical to
+//   one that was already in the folder under the same name or one of its numbered names (the
+//   same message read again) is not kept twice: the existing file is named instead.
 // File failures raise std::runtime_error with the program's French text; a file that could not be
 // written whole is removed and never listed.
 class TMessageDecoder {
@@ -90,6 +96,10 @@ private:
     void AtBoundary(int Index, bool Closing);
     // Creates the file of the current leaf part under a free name; Report: tell the user.
     void OpenFile(bool Report = true);
+    // The name under which the closed File's bytes are kept: an existing identical file of the
+    // same wanted name (the new copy removed), else File's own.
+    std::string KeepOrReuse(const TPartFile& File);
+    static constexpr int kReuseTries = 32;  // numbered names compared at most
     std::string DefaultName(const std::string& Type) const;
     std::size_t NameMax() const;
     void SpillBody();
@@ -117,7 +127,6 @@ private:
     std::string FLeafType;
     std::string FLeafAnnounced;   // the part's name as announced, decoded
     std::unique_ptr<TPartFile> FFile;
-    std::string FFileAnnounced;   // the announced name shown for the open file
     std::unique_ptr<TBase64Decoder> FBase64;
     std::unique_ptr<TQpDecoder> FQp;
     std::unique_ptr<TUUDecoder> FUU;
@@ -129,9 +138,9 @@ private:
     int FBodyAlternative = -1;    // the alternative group the shown HTML came from
     std::string FBodyText;
     bool FBodyFull = false;
-    std::vector<std::string> FFileEntries;
 
-    std::map<std::string, int> FNextCounter;  // next "_N" to try, per stem and extension
+    std::map<std::string, int> FNextCounter;  // next "_N" to try, per wanted name
+    std::set<std::string> FWritten;  // files this message named: each part has its own// files this message wrote (each part has its own)
     mutable std::size_t FNameMax = 0;
 
     std::string FPartFileName, FBoundary, FContentType, FTransferEncoding;

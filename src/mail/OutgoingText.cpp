@@ -2,6 +2,8 @@
 // quoted-printable lines of outgoing messages.
 #include "mail/OutgoingText.h"
 
+#include "net/TextHelpers.h"
+
 #include <QByteArray>
 #include <QHostInfo>
 #include <QRandomGenerator>
@@ -15,7 +17,6 @@ namespace outgoing {
 
 namespace {
 
-const char kHex[] = "0123456789ABCDEF";
 constexpr size_t kFoldedLine = 78;    // recommended longest header line
 constexpr size_t kLongestLine = 998;  // longest line SMTP carries
 constexpr size_t kWordMax = 75;       // longest encoded word
@@ -53,8 +54,8 @@ void AppendQ(std::string& Out, unsigned char C)
         Out += '_';
     } else {
         Out += '=';
-        Out += kHex[C >> 4];
-        Out += kHex[C & 15];
+        Out += HexDigit(C >> 4);
+        Out += HexDigit(C);
     }
 }
 
@@ -352,8 +353,8 @@ std::string ExtendedFileNameParameter(const std::string& Name)
             out += char(c);
         } else {
             out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
+            out += HexDigit(c >> 4);
+            out += HexDigit(c);
         }
     }
     return out;
@@ -380,8 +381,8 @@ std::string QuotedPrintableLine(const std::string& Line)
             token[0] = char(c);
         } else {
             token[0] = '=';
-            token[1] = kHex[c >> 4];
-            token[2] = kHex[c & 15];
+            token[1] = HexDigit(c >> 4);
+            token[2] = HexDigit(c);
         }
         const size_t n = token[1] ? 3 : 1;
         // The soft break "=" must fit on the line; the last token of the line needs no "=".

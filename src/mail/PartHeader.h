@@ -22,15 +22,6 @@ struct TFieldValue {
 
 TFieldValue ParseField(std::string_view Field);
 
-// Bytes in the named charset as UTF-8. An unknown charset, or bytes that are not valid in it,
-// fall back to UTF-8 when the bytes are valid UTF-8, else to Windows-1252.
-std::string ToUtf8(std::string_view Charset, std::string_view Bytes);
-
-// Decodes the encoded words (=?charset?B?...?= and =?charset?Q?...?=) of Text into UTF-8;
-// whitespace between two adjacent encoded words is dropped; malformed words stay as they are.
-// Bytes outside encoded words that are not UTF-8 are read as Windows-1252.
-std::string DecodeWords(std::string_view Text);
-
 // An announced name as a plain file name: the text after the last "/" or "\", without control
 // characters, blanks at both ends or leading dots; empty when nothing is left.
 std::string SafeFileName(std::string_view Name);
@@ -39,14 +30,18 @@ std::string SafeFileName(std::string_view Name);
 // kept and the stem is cut at a UTF-8 character boundary.
 std::string CutName(const std::string& Name, std::size_t MaxBytes);
 
+// The Number-th other name for Name ("stem_N.ext"; Name itself, cut, for 0), never longer than
+// MaxBytes: the stem is cut to make room for the counter and the extension.
+std::string NumberedName(const std::string& Name, int Number, std::size_t MaxBytes);
+
 // The first bytes of Text, at most MaxBytes, ending at a UTF-8 character boundary.
 std::string CutBytes(const std::string& Text, std::size_t MaxBytes);
 
-// Stem and extension (from the last dot, dot included; empty when there is no dot after the
-// first character).
-void SplitName(const std::string& Name, std::string& Stem, std::string& Ext);
+// An extension longer than this (dot included) is taken as part of the stem.
+constexpr std::size_t kMaxExtension = 16;
 
-// The value of a hexadecimal digit, or -1.
-int HexValue(char C);
+// Stem and extension (from the last dot, dot included; empty when there is no dot after the
+// first character or when what follows it is too long to be an extension).
+void SplitName(const std::string& Name, std::string& Stem, std::string& Ext);
 
 } // namespace mimepart

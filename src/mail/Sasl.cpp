@@ -1,6 +1,8 @@
 // Sign-in shared by the POP3 and SMTP sessions: method choice, mechanism choice, SASL exchange.
 #include "mail/Sasl.h"
 
+#include "net/TextHelpers.h"
+
 #include <QByteArray>
 #include <QCryptographicHash>
 #include <algorithm>
@@ -27,12 +29,6 @@ constexpr std::array<TMethodName, 7> kMethodKeys{{
 
 // Mechanisms that never show the password to the server, strongest first.
 constexpr std::array<const char*, 3> kStrongMechanisms{{"SCRAM-SHA-256", "SCRAM-SHA-1", "CRAM-MD5"}};
-
-std::string Lower(std::string S)
-{
-    std::transform(S.begin(), S.end(), S.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    return S;
-}
 
 bool IsOAuth(const std::string& Mechanism) { return Mechanism == "XOAUTH2" || Mechanism == "OAUTHBEARER"; }
 
@@ -73,7 +69,7 @@ std::string AuthMethodKey(TAuthMethod Method)
 
 TAuthMethod AuthMethodFromKey(const std::string& Key)
 {
-    const std::string k = Lower(Key);
+    const std::string k = LowerAscii(Key);
     for (const auto& m : kMethodKeys)
         if (k == m.Key)
             return m.Method;

@@ -1,6 +1,8 @@
 // TTlsTransport: TLS (OpenSSL) over the session's connected non-blocking socket; ECertificateError.
 #include "net/TlsTransport.h"
 
+#include "net/TextHelpers.h"
+
 #include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
@@ -55,10 +57,9 @@ std::string NormalizeFingerprint(std::string_view Text)
     for (char C : Text) {
         if (C == ':' || C == ' ' || C == '\t')
             continue;
-        const char L = static_cast<char>(C >= 'A' && C <= 'F' ? C - 'A' + 'a' : C);
-        if (!((L >= '0' && L <= '9') || (L >= 'a' && L <= 'f')))
+        if (HexValue(C) < 0)
             return {};
-        Hex += L;
+        Hex += LowerByte(C);
     }
     return Hex.size() == 64 ? Hex : std::string();
 }
@@ -391,13 +392,12 @@ std::string TTlsTransport::PeerFingerprint() const
     unsigned int Length = 0;
     if (X509_digest(Certificate, EVP_sha256(), Digest, &Length) != 1)
         return {};
-    static const char HexDigits[] = "0123456789ABCDEF";
     std::string Text;
     for (unsigned I = 0; I < Length; ++I) {
         if (I > 0)
             Text += ':';
-        Text += HexDigits[Digest[I] >> 4];
-        Text += HexDigits[Digest[I] & 15];
+        Text += HexDigit(Digest[I] >> 4);
+        Text += HexDigit(Digest[I]);
     }
     return Text;
 }

@@ -47,7 +47,8 @@ TMailMessage frenchMessage()
                              "Message-ID: <r1@exemple.fr>",
                              "References: <r0@exemple.fr>",
                              ""};
-    m.Body = TStringList{"Ch\xE8re coll\xE8gue,", "", "\xC0 lundi.", "\r\nFichier \"ordre.pdf\" extrait"};
+    m.Body = TStringList{"Ch\xE8re coll\xE8gue,", "", "\xC0 lundi."};
+    m.Files = {{"ordre.pdf", 4000, "application/pdf"}};
     m.BodyCharset = "iso-8859-1";
     return m;
 }

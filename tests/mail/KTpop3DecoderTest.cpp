@@ -95,8 +95,6 @@ Decoded Retrieve(const std::string& Wire, const std::string& AttachSubfolder = "
     return d;
 }
 
-std::string FileEntry(const std::string& Name) { return "\r\nFichier \"" + Name + "\" extrait"; }
-
 TEST(KTpop3Decoder, PlainMessageGoesToBody)
 {
     const Decoded d = Retrieve(Crlf("From: Ann <ann@x>\nSubject: Hi there\nMessage-ID: <1@x>\nX-Other: y\n\n"
@@ -129,7 +127,7 @@ TEST(KTpop3Decoder, MultipartWithTwoAttachmentsNamedAlike)
                                     "--XX--\nepilogue\n"));
     EXPECT_EQ(d.error, "");
     EXPECT_EQ(d.boundary, "XX");
-    EXPECT_EQ(d.msg.Body, (TStringList{"Hello", FileEntry("a.txt"), FileEntry("a.txt")}));
+    EXPECT_EQ(BodyAndFiles(d.msg), (TStringList{"Hello", FileEntry("a.txt"), FileEntry("a_1.txt")}));
     EXPECT_EQ(d.msg.Attachments, (TStringList{"a.txt", "a_1.txt"}));
     EXPECT_EQ(d.files.at("a.txt"), "abc");
     EXPECT_EQ(d.files.at("a_1.txt"), "ZGVm\r\n");  // no encoding line: 7bit, whatever came before
@@ -143,7 +141,7 @@ TEST(KTpop3Decoder, SinglePartBase64BecomesFileAndBody)
     EXPECT_EQ(d.error, "");
     EXPECT_EQ(d.msg.Attachments, (TStringList{"note.txt"}));
     EXPECT_EQ(d.files.at("note.txt"), "line1\nline2\n");
-    EXPECT_EQ(d.msg.Body, (TStringList{"line1", "line2", FileEntry("note.txt")}));
+    EXPECT_EQ(BodyAndFiles(d.msg), (TStringList{"line1", "line2", FileEntry("note.txt")}));
 }
 
 TEST(KTpop3Decoder, BoundaryParameterForms)
@@ -181,7 +179,7 @@ TEST(KTpop3Decoder, NestedAlternativeAfterTheShownText)
     EXPECT_EQ(d.boundary, "Enmime-Test-100_alt");
     // The inner boundary extends the outer one and is told apart from it. The first text is
     // shown; the alternative after it keeps its first version as a file, not its HTML copy.
-    EXPECT_EQ(d.msg.Body, (TStringList{"Section one", "", FileEntry("")}));
+    EXPECT_EQ(BodyAndFiles(d.msg), (TStringList{"Section one", "", FileEntry("text.tmp")}));
     EXPECT_EQ(d.msg.Attachments, (TStringList{"text.tmp"}));
     EXPECT_EQ(d.files.at("text.tmp"), "A text section\r\n");
     EXPECT_EQ(d.files.size(), 1u);
@@ -228,7 +226,7 @@ TEST(KTpop3Decoder, TerminatorEndsTheMessageWherever)
         SCOPED_TRACE(c.name);
         const Decoded d = Retrieve(c.wire);
         EXPECT_EQ(d.error, "");
-        EXPECT_EQ(d.msg.Body, c.body);
+        EXPECT_EQ(BodyAndFiles(d.msg), c.body);
         EXPECT_EQ(d.msg.Attachments, c.attachments);
         EXPECT_TRUE(d.nextCommandOk);
     }
@@ -248,14 +246,13 @@ TEST(KTpop3Decoder, FileFailureStillReadsTheWholeReply)
 TEST(KTpop3Decoder, AnnouncedNamesStayInsideTheFolder)
 {
     struct Case {
-        std::string announced, shown, stored;
+        std::string announced, stored;
     };
-    // A quoted name takes a backslash as an escape: the shown name has none.
+    // A quoted name takes a backslash as an escape.
     const Case cases[] = {
-        {"../../evil.txt", "../../evil.txt", "evil.txt"}, {"..\\..\\win.ini", "....win.ini", "win.ini"},
-        {"/etc/passwd", "/etc/passwd", "passwd"},         {".", ".", "text.tmp"},
-        {"..", "..", "text.tmp"},                         {"dir/", "dir/", "text.tmp"},
-        {"sub/..", "sub/..", "text.tmp"},                 {"plain.doc", "plain.doc", "plain.doc"},
+        {"../../evil.txt", "evil.txt"}, {"..\\..\\win.ini", "win.ini"}, {"/etc/passwd", "passwd"},
+        {".", "text.tmp"},              {"..", "text.tmp"},                  {"dir/", "text.tmp"},
+        {"sub/..", "text.tmp"},         {"plain.doc", "plain.doc"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.announced);
@@ -264,7 +261,7 @@ TEST(KTpop3Decoder, AnnouncedNamesStayInsideTheFolder)
                                         "Content-Transfer-Encoding: base64\n\nYWJj\n--Q--\n"),
                                    "/box");
         EXPECT_EQ(d.msg.Attachments, (TStringList{c.stored}));
-        EXPECT_EQ(d.msg.Body, (TStringList{"see", FileEntry(c.shown)}));
+        EXPECT_EQ(BodyAndFiles(d.msg), (TStringList{"see", FileEntry(c.stored)}));
         EXPECT_EQ(d.files.at(c.stored), "abc");
         EXPECT_EQ(d.files.size(), 1u);  // the file, nothing elsewhere
     }

@@ -156,7 +156,7 @@ TEST(MailIntegration, Pop3AgainstDovecot)
     pop.RetrieveMessage(3);  // en-mail-attachment.eml
     EXPECT_EQ(pop.MailMessage().Subject, " Attachment");
     EXPECT_EQ(pop.MailMessage().From, "James Hillyerd <james@makita.skynet>");
-    EXPECT_EQ(pop.MailMessage().Body, (TStringList{"A text section", "\r\nFichier \"test.html\" extrait"}));
+    EXPECT_EQ(BodyAndFiles(pop.MailMessage()), (TStringList{"A text section", FileEntry("test.html")}));
     // The unquoted filename= parameter names the file.
     EXPECT_EQ(pop.MailMessage().Attachments, (TStringList{"test.html"}));
     EXPECT_EQ(readFileBytes(again.file("test.html")), "<html>\n");
@@ -181,8 +181,6 @@ TEST(MailIntegration, Pop3AgainstDovecot)
     EXPECT_FALSE(wrong.Connected());
 }
 
-std::string Entry(const std::string& Name) { return "\r\nFichier \"" + Name + "\" extrait"; }
-
 // What a French reader finds in the messages written for these tests, fetched from Dovecot.
 TEST(MailIntegration, FrenchMessagesFromDovecot)
 {
@@ -203,13 +201,13 @@ TEST(MailIntegration, FrenchMessagesFromDovecot)
     const Case cases[] = {
         {"fr-alternative-two-attachments.eml",
          {"Ch\xE8re cliente, ", "voici l'ordre du jour de la r\xE9union.", "", "\xC0 lundi,", "C\xE9line",
-          Entry("ordre du jour \xC3\xA9t\xC3\xA9.pdf"), Entry("plan d'acc\xC3\xA8s.png")},
+          FileEntry("ordre du jour \xC3\xA9t\xC3\xA9.pdf"), FileEntry("plan d'acc\xC3\xA8s.png")},
          "iso-8859-1", false, true,
          {{"ordre du jour \xC3\xA9t\xC3\xA9.pdf", pdf}, {"plan d'acc\xC3\xA8s.png", ""}}},
-        {"fr-nested-related.eml", {"Voil\xC3\xA0 le chantier :", "une photo jointe.", Entry("")}, "utf-8", false, false,
+        {"fr-nested-related.eml", {"Voil\xC3\xA0 le chantier :", "une photo jointe.", FileEntry("fichier.png")}, "utf-8", false, false,
          {{"fichier.png", ""}}},
         {"fr-forwarded-message.eml",
-         {"Je te transmets le message d'Anne.", Entry(""), Entry("notes.txt")}, "us-ascii", false, false,
+         {"Je te transmets le message d'Anne.", FileEntry("message.eml"), FileEntry("notes.txt")}, "us-ascii", false, false,
          {{"message.eml", ""}, {"notes.txt", "une note\r\n"}}},
     };
     std::vector<std::string> messages;
@@ -232,7 +230,7 @@ TEST(MailIntegration, FrenchMessagesFromDovecot)
         pop.AttachFilePath = out.path().toStdString() + "/";
         pop.RetrieveMessage(int(i) + 1);
         const TMailMessage& m = pop.MailMessage();
-        EXPECT_EQ(m.Body, c.body);
+        EXPECT_EQ(BodyAndFiles(m), c.body);
         EXPECT_EQ(m.BodyCharset, c.charset);
         EXPECT_EQ(m.BodyIsHtml, c.html);
         EXPECT_EQ(m.BodyFlowed, c.flowed);

@@ -40,6 +40,9 @@ TEST(DecodeHeaderText, EncodedWordsAndRawBytes)
         {"words joined across a fold", "=?UTF-8?Q?R=C3=A9union?=\r\n =?UTF-8?Q?_de_lundi?=", "Réunion de lundi"},
         {"words joined across a tab fold", "=?UTF-8?B?UsOpdW5pb24=?=\r\n\t=?UTF-8?Q?_=C3=A0_10_h?=", "Réunion à 10 h"},
         {"character cut between two words", "=?UTF-8?Q?caf=C3?= =?UTF-8?Q?=A9?=", "café"},
+        // A charset that is not known: the bytes read as UTF-8, else Windows-1252, joined first.
+        {"unknown charset, UTF-8 cut between two words", "=?x-martien?Q?caf=C3?= =?x-martien?B?qQ==?=", "café"},
+        {"unknown charset, 8-bit bytes", "=?x-martien?Q?caf=E9?=", "café"},
         {"adjacent words of two charsets", "=?ISO-8859-1?Q?=E9?= =?UTF-8?Q?=C3=A9?=", "éé"},
         {"quoted display name", "\"=?UTF-8?Q?=C3=89lodie?=\" <elodie@exemple.fr>", "\"Élodie\" <elodie@exemple.fr>"},
         {"text folded between two plain words", "Bonjour\r\n tout le monde", "Bonjour tout le monde"},
@@ -50,7 +53,7 @@ TEST(DecodeHeaderText, EncodedWordsAndRawBytes)
         // Malformed words stay as they were written.
         {"unknown encoding letter", "=?UTF-8?X?abc?=", "=?UTF-8?X?abc?="},
         {"no end", "=?UTF-8?Q?R=C3=A9union", "=?UTF-8?Q?R=C3=A9union"},
-        {"unknown charset", "=?x-martien?Q?abc?=", "=?x-martien?Q?abc?="},
+
         {"bad base64", "=?UTF-8?B?###?=", "=?UTF-8?B?###?="},
         {"base64 of an impossible length", "=?UTF-8?B?UsOpd?=", "=?UTF-8?B?UsOpd?="},
         {"bad hex in Q", "=?UTF-8?Q?=ZZ?=", "=?UTF-8?Q?=ZZ?="},
@@ -138,12 +141,14 @@ TEST(BodyDisplayText, ConvertsTheTextPartAndNotesFiles)
          "anticonstitution"},
         {"HTML through the converter", bodyMessage({"<p>caf\xE9</p>"}, "windows-1252", false, false, true),
          "[html]<p>café</p>", "[html]<p>café</p>"},
-        {"file notes where the decoder put them",
-         bodyMessage({"Voir pi\xC3\xA8" "ces jointes.", "\r\nFichier \"facture.pdf\" extrait",
-                      "\r\nFichier \"=?UTF-8?Q?r=C3=A9sum=C3=A9?=.txt\" extrait"},
-                     "utf-8"),
-         "Voir pièces jointes.\n\nFichier \"facture.pdf\" extrait\n\nFichier \"résumé.txt\" extrait",
-         "Voir pièces jointes."},
+        {"a note per file written, after the text, which may say anything",
+         [] {
+             TMailMessage m = bodyMessage({"Voir pi\xC3\xA8" "ces jointes.", "Fichier \"x\" extrait"}, "utf-8");
+             m.Files = {{"r\xC3\xA9sum\xC3\xA9.txt", 3, "text/plain"}, {"message.eml", 90, "message/rfc822"}};
+             return m;
+         }(),
+         "Voir pièces jointes.\nFichier \"x\" extrait\n\nFichier \"résumé.txt\" extrait\n\nFichier \"message.eml\" extrait",
+         "Voir pièces jointes.\nFichier \"x\" extrait"},
         {"entries holding line breaks", bodyMessage({"un\r\ndeux"}), "un\ndeux", "un\ndeux"},
     };
     for (const auto& c : cases) {

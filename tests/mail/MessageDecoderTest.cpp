@@ -75,8 +75,6 @@ Result Decode(const std::string& Wire, size_t Piece = 64 * 1024)
     return r;
 }
 
-std::string Entry(const std::string& Name) { return "\r\nFichier \"" + Name + "\" extrait"; }
-
 struct WalkCase {
     const char* name;
     std::string wire;
@@ -90,12 +88,17 @@ struct WalkCase {
 TEST(MessageDecoder, WalkTable)
 {
     const std::string inner = "From: a@x\r\nSubject: inner\r\n\r\ninner text\r\n";
+    const std::string longName = "a." + std::string(253, 'n');
+    const std::string longPart = "--L\nContent-Type: application/octet-stream; name=\"" + longName
+                                 + "\"\nContent-Transfer-Encoding: base64\n\n";
+    const std::string longNames = Crlf("Content-Type: multipart/mixed; boundary=L\n\n--L\n\nx\n" + longPart + "YWJj\n"
+                                       + longPart + "ZGVm\n--L\nContent-Type: text/plain; name=fin.txt\n\nfin\n--L--\n");
     const WalkCase cases[] = {
         {"fresh state per part: no inherited encoding or name",
          Crlf("Content-Type: multipart/mixed; boundary=B\n\n--B\n\nhello\n"
               "--B\nContent-Type: application/octet-stream; name=\"a.bin\"\nContent-Transfer-Encoding: base64\n\nYWJj\n"
               "--B\nContent-Type: text/csv\n\nx,y\n--B--\n"),
-         {"hello", Entry("a.bin"), Entry("")},
+         {"hello", FileEntry("a.bin"), FileEntry("text.tmp")},
          {{"a.bin", "abc"}, {"text.tmp", "x,y\r\n"}}},
         {"HTML only, quoted-printable",
          Crlf("Content-Type: text/html; charset=\"UTF-8\"\nContent-Transfer-Encoding: quoted-printable\n\n"
@@ -117,32 +120,49 @@ TEST(MessageDecoder, WalkTable)
               "--A\nContent-Type: text/plain\n\nplain\n--A\nContent-Type: text/html\n\n<p>html</p>\n--A--\n"
               "--M\nContent-Type: image/png; name=\"p.png\"\nContent-Transfer-Encoding: base64\n\nYWJj\n"
               "--M\nContent-Disposition: attachment; filename=\"n.txt\"\n\nnote\n--M--\n"),
-         {"plain", Entry("p.png"), Entry("n.txt")},
+         {"plain", FileEntry("p.png"), FileEntry("n.txt")},
          {{"p.png", "abc"}, {"n.txt", "note\r\n"}}},
         {"forwarded message kept whole as .eml, the part after it kept too",
          Crlf("Content-Type: multipart/mixed; boundary=F\n\n--F\n\nsee below\n--F\nContent-Type: message/rfc822\n\n") + inner
              + Crlf("--F\nContent-Type: text/plain; name=after.txt\n\nafter\n--F--\n"),
-         {"see below", Entry(""), Entry("after.txt")},
+         {"see below", FileEntry("message.eml"), FileEntry("after.txt")},
          {{"message.eml", inner}, {"after.txt", "after\r\n"}}},
         {"names from parameter pieces and encoded words, decoded to UTF-8",
          Crlf("Content-Type: multipart/mixed; boundary=N\n\n--N\n\nx\n--N\nContent-Type: application/pdf\n"
               "Content-Disposition: attachment; filename*0*=ISO-8859-1''r%E9sum;\n filename*1=\"e.pdf\"\n\nA\n"
-              "--N\nContent-Type: image/png; name=\"=?UTF-8?B?w6l0w6k=?= =?UTF-8?Q?_2026.png?=\"\n\nB\n--N--\n"),
-         {"x", Entry("r\xC3\xA9sume.pdf"), Entry("\xC3\xA9t\xC3\xA9 2026.png")},
-         {{"r\xC3\xA9sume.pdf", "A\r\n"}, {"\xC3\xA9t\xC3\xA9 2026.png", "B\r\n"}}},
+              "--N\nContent-Type: image/png; name=\"=?UTF-8?B?w6l0w6k=?= =?UTF-8?Q?_2026.png?=\"\n\nB\n"
+              "--N\nContent-Type: text/plain; name=\"=?x-inconnu?Q?caf=C3?= =?x-inconnu?Q?=A9.txt?=\"\n\nC\n--N--\n"),
+         {"x", FileEntry("r\xC3\xA9sume.pdf"), FileEntry("\xC3\xA9t\xC3\xA9 2026.png"), FileEntry("caf\xC3\xA9.txt")},
+         {{"r\xC3\xA9sume.pdf", "A\r\n"}, {"\xC3\xA9t\xC3\xA9 2026.png", "B\r\n"}, {"caf\xC3\xA9.txt", "C\r\n"}}},
+        // A header block also ends at a line of blanks or at a line that is not a field.
+        {"first line not a field: all of it is text", Crlf("Bonjour Anne,\nSubject: pas un champ\n\nfin\n"),
+         {"Bonjour Anne,", "Subject: pas un champ", "", "fin"}, {}},
+        {"a mailbox envelope line before the fields", Crlf("From a@x Mon Jan  1 10:00:00 2024\nSubject: s\n\ntexte\n"),
+         {"texte"}, {}},
+        {"header ended by a line of blanks", Crlf("Subject: x\n \t \nligne 1\nX-Pas: un champ\n"),
+         {"ligne 1", "X-Pas: un champ"}, {}},
+        {"text right after the last field", Crlf("Subject: x\nPremi\xC3\xA8re ligne\ndeuxi\xC3\xA8me\n"),
+         {"Premi\xC3\xA8re ligne", "deuxi\xC3\xA8me"}, {}},
+        {"parts whose content follows their fields",
+         Crlf("Content-Type: multipart/mixed; boundary=P\n\n--P\nContent-Type: text/plain\nTexte de la partie\n"
+              "--P\nContent-Type: application/octet-stream; name=a.bin\nContent-Transfer-Encoding: base64\nYWJj\n--P--\n"),
+         {"Texte de la partie", FileEntry("a.bin")}, {{"a.bin", "abc"}}},
+        {"two 255-byte names whose last dot is near the start, then a later part", longNames,
+         {"x", FileEntry(longName), FileEntry(longName.substr(0, 253) + "_1"), FileEntry("fin.txt")},
+         {{longName, "abc"}, {longName.substr(0, 253) + "_1", "def"}, {"fin.txt", "fin\r\n"}}},
         {"uuencoded part",
          Crlf("Content-Type: multipart/mixed; boundary=U\n\n--U\n\nx\n--U\nContent-Type: application/octet-stream; "
               "name=c.bin\nContent-Transfer-Encoding: x-uuencode\n\nbegin 644 c.bin\n#86)C\n`\nend\n--U--\n"),
-         {"x", Entry("c.bin")}, {{"c.bin", "abc"}}},
+         {"x", FileEntry("c.bin")}, {{"c.bin", "abc"}}},
         {"a delimiter before the part's blank line ends an empty part",
          Crlf("Content-Type: multipart/mixed; boundary=E\n\n--E\n\nx\n--E\nContent-Type: text/plain; name=e.txt\n"
               "--E\nContent-Type: text/plain; name=f.txt\n\nf\n--E--\n"),
-         {"x", Entry("e.txt"), Entry("f.txt")}, {{"e.txt", ""}, {"f.txt", "f\r\n"}}},
+         {"x", FileEntry("e.txt"), FileEntry("f.txt")}, {{"e.txt", ""}, {"f.txt", "f\r\n"}}},
     };
     for (const WalkCase& c : cases) {
         SCOPED_TRACE(c.name);
         const Result r = Decode(c.wire);
-        EXPECT_EQ(r.msg.Body, c.body);
+        EXPECT_EQ(BodyAndFiles(r.msg), c.body);
         EXPECT_EQ(r.files, c.files);
         EXPECT_EQ(r.msg.Attachments.Count(), int(c.files.size()));
         EXPECT_EQ(r.msg.BodyCharset, c.charset);
@@ -150,9 +170,32 @@ TEST(MessageDecoder, WalkTable)
         EXPECT_EQ(r.msg.BodyFlowed, c.flowed);
         // The same message cut into 7-byte pieces gives the same result.
         const Result small = Decode(c.wire, 7);
-        EXPECT_EQ(small.msg.Body, c.body);
+        EXPECT_EQ(BodyAndFiles(small.msg), c.body);
         EXPECT_EQ(small.files, c.files);
     }
+}
+
+TEST(MessageDecoder, ReadingAgainReusesIdenticalFiles)
+{
+    const auto wire = [](const std::string& Data) {
+        return Crlf("Content-Type: multipart/mixed; boundary=R\n\n--R\n\nvoir\n--R\nContent-Type: application/pdf; "
+                    "name=a.pdf\n\n" + Data + "\n--R\nContent-Type: application/pdf; name=a.pdf\n\n" + Data + "\n--R--\n");
+    };
+    TempFolder dir;
+    const std::string path = dir.path().toStdString() + "/";
+    const auto read = [&](const std::string& Wire) {
+        TMailMessage msg;
+        TMessageDecoder decoder(msg, path, [](const std::string&) {});
+        FeedAll(decoder, Wire);
+        return BodyAndFiles(msg);
+    };
+    const TStringList first = read(wire("un"));
+    EXPECT_EQ(first, (TStringList{"voir", FileEntry("a.pdf"), FileEntry("a_1.pdf")}));  // one file per part
+    EXPECT_EQ(read(wire("un")), first);
+    EXPECT_EQ(FilesIn(path).size(), 2u);
+    // Other bytes under the same name still get a numbered name of their own.
+    EXPECT_EQ(read(wire("deux")), (TStringList{"voir", FileEntry("a_2.pdf"), FileEntry("a_3.pdf")}));
+    EXPECT_EQ(FilesIn(path).size(), 4u);
 }
 
 TEST(MessageDecoder, NestingPastTheLimitIsKeptAsAFile)

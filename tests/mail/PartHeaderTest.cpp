@@ -1,6 +1,8 @@
 // Tests of the part header helpers: field parameters, encoded names and safe file names.
 #include "mail/PartHeader.h"
 
+#include "mail/HeaderText.h"
+
 #include <gtest/gtest.h>
 
 using namespace mimepart;
@@ -59,7 +61,7 @@ TEST(PartHeader, EncodedWords)
         {"d\xC3\xA9j\xC3\xA0 UTF-8", "d\xC3\xA9j\xC3\xA0 UTF-8"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(DecodeWords(c.text), c.expected) << c.text;
+        EXPECT_EQ(DecodeHeaderText(c.text).toStdString(), c.expected) << c.text;
 }
 
 TEST(PartHeader, SafeAndCutNames)
