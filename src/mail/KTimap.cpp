@@ -3,6 +3,7 @@
 
 #include "mail/MailErrors.h"
 #include "mail/MessageDecoder.h"
+#include "net/TextHelpers.h"
 
 #include <QMetaObject>
 
@@ -48,18 +49,6 @@ std::string Words(const TImapResponse& R)
     const size_t Space = R.Line.find(' ');
     return Space == std::string::npos ? R.Line : R.Line.substr(Space + 1);
 }
-
-// Runs Action on every way out of a scope.
-template <typename F>
-class TFinally {
-public:
-    explicit TFinally(F Action) : FAction(std::move(Action)) {}
-    ~TFinally() { FAction(); }
-    TFinally(const TFinally&) = delete;
-    TFinally& operator=(const TFinally&) = delete;
-private:
-    F FAction;
-};
 
 } // namespace
 
