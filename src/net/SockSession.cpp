@@ -288,6 +288,12 @@ bool TSocketSession::NewSocket(bool Linger)
         SetLastSocketError(EMFILE);
         return false;
     }
+    TakeSocket(Fd, Linger, false);
+    return true;
+}
+
+void TSocketSession::TakeSocket(int Fd, bool Linger, bool Used)
+{
     if (Linger) {
         const linger Option{1, 0};
         ::setsockopt(Fd, SOL_SOCKET, SO_LINGER, &Option, sizeof Option);
@@ -296,13 +302,12 @@ bool TSocketSession::NewSocket(bool Linger)
     FLinger = Linger;
     ++FGeneration;
     FConnecting = false;
-    FSocketUsed = false;
+    FSocketUsed = Used;
     FNotifyOff = false;
     FReadHeld = false;
     FLinkLost = false;
     FReadNotifier->setSocket(Fd);
     FWriteNotifier->setSocket(Fd);
-    return true;
 }
 
 // Closes the socket without any report or event; the next socket gets a new generation, so
@@ -897,21 +902,8 @@ int TSocketSession::RaceConnect()
 void TSocketSession::AdoptSocket(int Fd, bool Linger)
 {
     DropSocket();
-    if (Linger) {
-        const linger Option{1, 0};
-        ::setsockopt(Fd, SOL_SOCKET, SO_LINGER, &Option, sizeof Option);
-    }
-    FSocket = Fd;
-    FLinger = Linger;
-    ++FGeneration;
-    FConnecting = false;
+    TakeSocket(Fd, Linger, true);
     FConnectAnswered = false;
-    FSocketUsed = true;
-    FNotifyOff = false;
-    FReadHeld = false;
-    FLinkLost = false;
-    FReadNotifier->setSocket(Fd);
-    FWriteNotifier->setSocket(Fd);
 }
 
 void TSocketSession::Disconnect()

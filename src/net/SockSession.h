@@ -411,6 +411,8 @@ private:
     int RaceConnect();
     // Takes Fd, a connected socket, as the session's socket.
     void AdoptSocket(int Fd, bool Linger);
+    // Makes Fd the session's socket; Used: a connection is already made on it.
+    void TakeSocket(int Fd, bool Linger, bool Used);
     // Fails with seLineTooLong when an unfinished line has reached MaxLineLength.
     void CheckLineLength();
     // Counts Length taken bytes against the reply limit and the line bound.
