@@ -39,15 +39,23 @@ struct TAccount {
     // SHA-256 fingerprints of server certificates the user chose to trust although they failed the
     // checks, separated by commas.
     QString TrustedFingerprints;
+    // The provider ("google") whose browser sign-in gives the account's OAuth 2 tokens; empty for
+    // none. Used when the sign-in method is OAuth 2 and no password command is set.
+    QString OAuth2;
 
     // How the account is named to the user: its section, or its host when it has none.
     QString Name() const { return Section.isEmpty() ? Host : Section; }
-    // Host, port, user and password are all filled in (a password command stands in for the
-    // password).
+    // The tokens of a browser sign-in stand in for the password.
+    bool UsesBrowserSignIn() const
+    {
+        return Auth == TAuthMethod::OAuth2 && !OAuth2.isEmpty() && PasswordCommand.trimmed().isEmpty();
+    }
+    // Host, port, user and password are all filled in (a password command or a browser sign-in
+    // stands in for the password).
     bool Complete() const
     {
         return !Host.isEmpty() && !Port.isEmpty() && !UserID.isEmpty()
-               && (!Password.isEmpty() || !PasswordCommand.trimmed().isEmpty());
+               && (!Password.isEmpty() || !PasswordCommand.trimmed().isEmpty() || UsesBrowserSignIn());
     }
     // The SMTP server: its own host, or the POP3 host.
     QString SmtpServer() const { return SmtpHost.trimmed().isEmpty() ? Host : SmtpHost.trimmed(); }

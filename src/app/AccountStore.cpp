@@ -26,6 +26,7 @@ const QString kSmtpSignIn = QStringLiteral("SmtpIdentification");
 const QString kSmtpUserName = QStringLiteral("SmtpUserName");
 const QString kSmtpPassword = QStringLiteral("SmtpPassword");
 const QString kPasswordCommand = QStringLiteral("CommandeMotDePasse");
+const QString kOAuth2 = QStringLiteral("OAuth2");
 const QString kFingerprints = QStringLiteral("Certificats");
 const QString kDefaultSmtpPort = QStringLiteral("25");
 
@@ -105,6 +106,7 @@ void TAccountStore::ReadKeys(const QString& section, Place place, TAccount& acco
     account.SmtpPassword = ini_.ReadString(section, kSmtpPassword, QString());
     account.PasswordCommand = ini_.ReadString(section, kPasswordCommand, QString());
     account.TrustedFingerprints = ini_.ReadString(section, kFingerprints, QString());
+    account.OAuth2 = ini_.ReadString(section, kOAuth2, QString());
 }
 
 QString TAccountStore::PasswordForFile(const TAccount& account) const
@@ -143,6 +145,7 @@ void TAccountStore::WriteKeys(const QString& section, Place place, const TAccoun
     WriteOptional(section, kSmtpPassword, account.SmtpPassword, QString());
     WriteOptional(section, kPasswordCommand, account.PasswordCommand, QString());
     WriteOptional(section, kFingerprints, account.TrustedFingerprints, QString());
+    WriteOptional(section, kOAuth2, account.OAuth2, QString());
 }
 
 void TAccountStore::WriteOptional(const QString& section, const QString& key, const QString& value,

@@ -18,6 +18,9 @@ QString ResultLine(const TAccountResult& Result, bool SayWhenEmpty)
     case TCheckOutcome::Unreachable:
         return QStringLiteral("Connexion impossible à ") + name;
     case TCheckOutcome::Refused:
+        // A browser sign-in says why: a connection to make again, a missing client identifier.
+        if (Result.Account.UsesBrowserSignIn() && !Result.Error.isEmpty())
+            return Result.Error;
         return QStringLiteral("Identifiant ou mot de passe refusé par ") + name;
     case TCheckOutcome::Cancelled:
         return QString();

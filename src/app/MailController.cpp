@@ -30,7 +30,10 @@ TMailController::TMailController(std::unique_ptr<DialService> Dial, QString IniP
     // The whole sign-in and each short exchange have their own limit, so a check gives up a
     // silent or dripping server well within half a minute.
     pop3_->OperationTimeOut = 25000;
-    mailbox_ = std::make_unique<TPop3Mailbox>(*pop3_);
+    tokens_ = std::make_unique<TAccountTokens>(iniPath_, secrets_);
+    auto mailbox = std::make_unique<TPop3Mailbox>(*pop3_);
+    mailbox->Tokens = tokens_.get();
+    mailbox_ = std::move(mailbox);
 
     smtp_ = new TKTSMTP(this);
     smtp_->setObjectName(QStringLiteral("KTSMTP1"));

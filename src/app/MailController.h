@@ -3,6 +3,7 @@
 // Windows (or the command line) observe it through its events and answer its questions through
 // TMailUser.
 #pragma once
+#include "app/AccountTokens.h"
 #include "app/CheckRun.h"
 #include "app/Mailbox.h"
 
@@ -60,6 +61,8 @@ public:
     TKTSMTP* Smtp() const { return smtp_; }
     TDialUp* DialUp() const { return dialUp_; }
     TMailbox& Mailbox() { return *mailbox_; }
+    // The OAuth 2 tokens of the accounts that sign in through the browser, for every session.
+    TAccountTokens& Tokens() { return *tokens_; }
 
     TMailUser* User = nullptr;
     // The dial-up entry dialed when no line is up; empty when none is defined.
@@ -144,6 +147,7 @@ private:
     TKTPOP3* pop3_ = nullptr;
     TKTSMTP* smtp_ = nullptr;
     TDialUp* dialUp_ = nullptr;
+    std::unique_ptr<TAccountTokens> tokens_;
     std::unique_ptr<TMailbox> mailbox_;
     QString iniPath_;
     QString seenFolder_;

@@ -12,7 +12,7 @@ void TPop3Mailbox::Open(const TAccount& Account)
     if (!port)
         throw std::runtime_error(
             QStringLiteral("'%1' n'est pas un numéro de port valide").arg(Account.Port).toStdString());
-    ConfigureSession(pop3_, Account);
+    ConfigureSession(pop3_, Account, Tokens);
     pop3_.Port = *port;
     pop3_.Connect();
 }

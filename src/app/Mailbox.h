@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+class TAccountTokens;
 class TSeenMail;
 
 class TMailbox {
@@ -45,6 +46,8 @@ public:
 class TPop3Mailbox : public TMailbox {
 public:
     explicit TPop3Mailbox(TKTPOP3& Pop3) : pop3_(Pop3) {}
+    // The access tokens of accounts that sign in through the browser (null: none).
+    TAccountTokens* Tokens = nullptr;
 
     void Open(const TAccount& Account) override;
     bool IsOpen() const override;

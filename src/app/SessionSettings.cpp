@@ -2,6 +2,7 @@
 // sessions.
 #include "app/SessionSettings.h"
 
+#include "app/AccountTokens.h"
 #include "app/WireText.h"
 #include "mail/KTpop3.h"
 #include "mail/KTsmtp.h"
@@ -17,7 +18,7 @@ std::function<std::string()> PasswordSourceFor(const TAccount& Account)
     return [command] { return TPasswordCommand(command).Run(); };
 }
 
-void ConfigureSession(TKTPOP3& Pop3, const TAccount& Account)
+void ConfigureSession(TKTPOP3& Pop3, const TAccount& Account, TAccountTokens* Tokens)
 {
     Pop3.Host = ToWire(Account.Host);
     Pop3.UserID = ToWire(Account.UserID);
@@ -25,10 +26,13 @@ void ConfigureSession(TKTPOP3& Pop3, const TAccount& Account)
     Pop3.Security = Account.Security;
     Pop3.AuthMethod = Account.Auth;
     Pop3.PasswordSource = PasswordSourceFor(Account);
+    Pop3.OnAuthenticationFailed = nullptr;
+    if (Tokens)
+        Tokens->Attach(Pop3, Account);
     Pop3.TrustedFingerprint = ToWire(Account.TrustedFingerprints);
 }
 
-void ConfigureSession(TKTSMTP& Smtp, const TAccount& Account)
+void ConfigureSession(TKTSMTP& Smtp, const TAccount& Account, TAccountTokens* Tokens)
 {
     bool ok = false;
     const int port = Account.SmtpPort.trimmed().toInt(&ok, 10);
@@ -51,4 +55,7 @@ void ConfigureSession(TKTSMTP& Smtp, const TAccount& Account)
         Smtp.AuthPassword = ToWire(Account.Password);
         Smtp.PasswordSource = Smtp.SignInRequired ? PasswordSourceFor(Account) : nullptr;
     }
+    Smtp.OnAuthenticationFailed = nullptr;
+    if (Tokens && Account.SmtpSignIn == TSmtpSignIn::SameAsPop3)
+        Tokens->Attach(Smtp, Account);
 }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+class TAccountTokens;
 class TKTPOP3;
 class TKTSMTP;
 
@@ -14,10 +15,11 @@ class TKTSMTP;
 std::function<std::string()> PasswordSourceFor(const TAccount& Account);
 
 // The POP3 session gets host, user, password (or command), security, sign-in method and trusted
-// certificates. The port is left to the caller, who checks it.
-void ConfigureSession(TKTPOP3& Pop3, const TAccount& Account);
+// certificates. The port is left to the caller, who checks it. An account that signs in through
+// the browser gets its access tokens from Tokens.
+void ConfigureSession(TKTPOP3& Pop3, const TAccount& Account, TAccountTokens* Tokens = nullptr);
 
 // The SMTP session gets the account's SMTP server (the POP3 host unless it has its own), port,
 // security, sign-in and trusted certificates; HELO names the account's user as it always did.
 // Raises std::runtime_error when the SMTP port is not a port number.
-void ConfigureSession(TKTSMTP& Smtp, const TAccount& Account);
+void ConfigureSession(TKTSMTP& Smtp, const TAccount& Account, TAccountTokens* Tokens = nullptr);

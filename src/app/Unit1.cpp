@@ -71,6 +71,7 @@ void TForm1::CreateComponents()
     std::unique_ptr<DialService> service = context_.makeDialService ? context_.makeDialService() : nullptr;
     Mail = new TMailController(std::move(service), context_.paths.iniPath(),
                                context_.paths.configDir + QStringLiteral("nouveaux/"), context_.secrets, this);
+    Mail->Tokens().ProvidersPath = context_.paths.dataDir + QStringLiteral("providers.json");
     KTPOP31 = Mail->Pop3();
     KTSMTP1 = Mail->Smtp();
     DialUp = Mail->DialUp();

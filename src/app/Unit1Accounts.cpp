@@ -59,9 +59,12 @@ TAccount TForm1::AccountFromFields() const
     account.Section = store.SectionFor(text, account.UserID, listed);
     // The certificates trusted belong to the account they were trusted for: the one the page
     // loaded, or the stored one the fields now name.
-    account.TrustedFingerprints = account.Section.compare(editing_.Section, Qt::CaseInsensitive) == 0
-                                      ? editing_.TrustedFingerprints
-                                      : store.Read(account.Section).TrustedFingerprints;
+    const TAccount kept = account.Section.compare(editing_.Section, Qt::CaseInsensitive) == 0
+                              ? editing_
+                              : store.Read(account.Section);
+    account.TrustedFingerprints = kept.TrustedFingerprints;
+    // The browser sign-in made for the account has no field of its own.
+    account.OAuth2 = kept.OAuth2;
     return account;
 }
 

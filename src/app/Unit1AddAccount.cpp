@@ -7,6 +7,8 @@
 #include "app/Finally.h"
 #include "platform/Dialogs.h"
 #include "platform/IniProfile.h"
+#include "platform/SecretStore.h"
+#include "setup/OAuth2.h"
 
 #include <QComboBox>
 
@@ -50,6 +52,17 @@ TAccount AccountFromFound(const TAddedAccount& added)
             account.SmtpPassword = added.Password;
         }
     }
+    if (found.UsesOAuth()) {
+        // The tokens of the browser sign-in stand in for the password on both servers.
+        account.OAuth2 = found.OAuth.Id;
+        account.Auth = TAuthMethod::OAuth2;
+        account.Password.clear();
+        if (out.Valid()) {
+            account.SmtpSignIn = TSmtpSignIn::SameAsPop3;
+            account.SmtpUserID.clear();
+            account.SmtpPassword.clear();
+        }
+    }
     return account;
 }
 
@@ -70,22 +83,18 @@ void TForm1::AddAccountBtnClick()
 
 void TForm1::AddFoundAccount(const TAddedAccount& added)
 {
-    if (added.Account.UsesOAuth()) {
-        // The browser sign-in worked, but the check run cannot yet renew its tokens: the account
-        // would only be refused at every check.
-        context_.dialogs->Message(
-            QStringLiteral("La connexion par le navigateur (OAuth 2) a réussi, mais Brevicor ne sait pas encore "
-                           "l'utiliser pour relever le courrier. Utilisez un mot de passe d'application de %1 "
-                           "et saisissez le compte sur la page « Serveur ».")
-                .arg(added.Account.ProviderName.isEmpty() ? added.Account.Address : added.Account.ProviderName),
-            MessageIcon::Information, QStringLiteral("Ajouter un compte"));
-        return;
-    }
     TAccount account = AccountFromFound(added);
     if (account.Host.isEmpty()) {
         context_.dialogs->Message(QStringLiteral("Aucun serveur POP3 n'a été trouvé pour %1.").arg(added.Account.Address),
                                   MessageIcon::Warning, QStringLiteral("Ajouter un compte"));
         return;
+    }
+    if (!account.OAuth2.isEmpty() && context_.secrets && account.UserID != added.Account.Address) {
+        // The sign-in kept the refresh token for the address; the sessions ask for the user name.
+        SecretStore& keyring = *context_.secrets;
+        const QString kept = RefreshTokenKey(account.OAuth2, added.Account.Address);
+        if (const std::optional<QString> token = keyring.Read(kept); token && keyring.Write(RefreshTokenKey(account.OAuth2, account.UserID), *token))
+            keyring.Remove(kept);
     }
     QStringList listed;
     for (int i = 0; i < HostCombo->count(); ++i)

@@ -221,7 +221,7 @@ void TForm1::Button106Click()
         // were set on.
         SaveAccount();
         TAccount account = AccountFromFields();
-        ConfigureSession(*KTSMTP1, account);
+        ConfigureSession(*KTSMTP1, account, &Mail->Tokens());
 
         // Without any dial-up entry nothing is sent (ConnectLine has said why); a failed dial
         // does not stop the send, the line may be up another way.
@@ -234,7 +234,7 @@ void TForm1::Button106Click()
                     if (!Mail->OfferTrust(account, KTSMTP1->Host, ECertificateError::Reasons(e.Problems()),
                                           e.Fingerprint()))
                         throw;
-                    ConfigureSession(*KTSMTP1, account);
+                    ConfigureSession(*KTSMTP1, account, &Mail->Tokens());
                     KTSMTP1->Connect();
                 }
             }

@@ -2,7 +2,9 @@
 // with nothing, a server without encryption, and OAuth 2 through a stand-in browser, a mock
 // authorization server and Dovecot checking the tokens at its introspection endpoint.
 #include "app/AddAccountDialog.h"
+#include "app/AccountStore.h"
 #include "app/AppContext.h"
+#include "app/MailController.h"
 #include "setup/Discovery.h"
 #include "setup/OAuth2.h"
 #include "setup/Verifier.h"
@@ -10,6 +12,7 @@
 #include "DovecotFixture.h"
 #include "SmtpFixture.h"
 #include "TestCertificates.h"
+#include "platform/FakeDialService.h"
 #include "platform/IniProfile.h"
 #include "platform/Launcher.h"
 #include "platform/ScriptedDialogs.h"
@@ -116,16 +119,17 @@ protected:
             GTEST_SKIP() << gNamespaceProblem;
         control.CaFile = QString::fromStdString(TestCertificates::get().caFile());
     }
-    TProviderTable Table() const
+    TProviderTable Table() const { return TProviderTable::Parse(TableJson()); }
+    QByteArray TableJson() const
     {
         const QString pop3s = QString::number(dovecot->tlsPort()), smtps = QString::number(smtp->tlsPort());
         const QString entry = "{\"id\":\"%1\",\"name\":\"%1\",\"domains\":[\"%1.test\"],\"incoming\":[{\"protocol\":\"pop3\","
                               "\"host\":\"localhost\",\"port\":%2,\"security\":\"%3\",\"auth\":\"%4\",\"username\":\"%EMAILLOCALPART%\"}],"
                               "\"outgoing\":[{\"protocol\":\"smtp\",\"host\":\"localhost\",\"port\":%5,\"security\":\"tls\",\"username\":\"%EMAILLOCALPART%\"}]%6}";
         const QString oauth = ",\"oauth2\":{\"authorizationEndpoint\":\"https://auth.test/authorize\",\"tokenEndpoint\":\"https://auth.test/token\",\"scope\":\"mail\"}";
-        return TProviderTable::Parse(("{\"providers\":[" + entry.arg("table", pop3s, "tls", "password", smtps, "") + ","
-                                      + entry.arg("plain").arg(plain->port()).arg("none", "password", smtps, "") + ","
-                                      + entry.arg("oauth", pop3s, "tls", "oauth2", smtps, oauth) + "]}").toUtf8());
+        return ("{\"providers\":[" + entry.arg("table", pop3s, "tls", "password", smtps, "") + ","
+                + entry.arg("plain").arg(plain->port()).arg("none", "password", smtps, "") + ","
+                + entry.arg("oauth", pop3s, "tls", "oauth2", smtps, oauth) + "]}").toUtf8();
     }
     TOAuthProvider OAuthProvider() const { return Table().ForId("oauth")->OAuth; }
 
@@ -322,6 +326,48 @@ TEST_F(SetupTest, OAuthSignInRefreshAndRevocation)
         EXPECT_EQ(e.Kind(), ESetupError::SignInAgain) << e.what();
     }
     EXPECT_FALSE(keyring.Read(RefreshTokenKey("oauth", address)));
+}
+
+TEST_F(SetupTest, ABrowserSignInAccountIsCheckedWithItsTokensRenewed)
+{
+    TempFolder folder;
+    IniProfile settings(folder.file("brevicor.ini"));
+    TOAuthSettings(settings).SetClient("oauth", {"brevicor-test", ""});
+    writeFileBytes(folder.file("providers.json"), TableJson().toStdString());
+    BrowserStandIn browser;
+    TOAuthFlow flow(control, browser);
+    const TOAuthTokens tokens = flow.Authorize(OAuthProvider(), TOAuthSettings(settings).ClientFor(OAuthProvider()), "user@oauth.test");
+    keyring.Write(RefreshTokenKey("oauth", "user"), tokens.RefreshToken);
+
+    // The account as "Ajouter un compte" stores it, read back from the settings.
+    TAccountStore store(settings.path(), &keyring);
+    TAccount account = AccountFromFound({TDiscovery(control, Table()).Find("user@oauth.test"), {}});
+    account.Section = account.Host;
+    store.Write(account);
+    account = store.Read(account.Section);
+    ASSERT_TRUE(account.UsesBrowserSignIn() && account.Complete());
+
+    auto line = std::make_unique<FakeDialService>();
+    ActiveConnection up;
+    up.State = DialState::Connected;
+    line->Active.push_back(up);
+    TMailController mail(std::move(line), settings.path(), folder.file("nouveaux/"), &keyring);
+    mail.Tokens().ProvidersPath = folder.file("providers.json");
+    mail.Tokens().Control().CaFile = control.CaFile;
+    mail.Pop3()->CaFile = control.CaFile.toStdString();
+    THttpsClient http(control);
+    const auto check = [&] { return mail.Check({account}, TCheckKind::CommandLine, false, true).Results.value(0); };
+    // The first access token comes from the refresh token; the second after the server dropped it.
+    for (int round = 0; round < 2; ++round) {
+        const TAccountResult counted = check();
+        EXPECT_EQ(counted.Outcome, TCheckOutcome::Counted) << round << counted.Error.toStdString();
+        EXPECT_EQ(http.Get(QUrl("https://auth.test/expire"), 5000).Status, 200);
+    }
+    // A revoked refresh token: the account asks to sign in again.
+    EXPECT_EQ(http.Get(QUrl("https://auth.test/revoke?token=" + tokens.RefreshToken), 5000).Status, 200);
+    const TAccountResult refused = check();
+    EXPECT_EQ(refused.Outcome, TCheckOutcome::Refused) << refused.Error.toStdString();
+    EXPECT_EQ(ResultLine(refused, true), TAccountTokens::SignInAgainText(account));
 }
 
 } // namespace

@@ -103,8 +103,11 @@ class Https(http.server.BaseHTTPRequestHandler):
             if path == '/revoke':
                 refresh_tokens.pop(q.get('token'), None)
                 return self.reply(200, {})
-            if path == '/expire':
-                access_tokens.pop(q.get('token'), None)
+            if path == '/expire':  # without a token: every access token
+                if 'token' in q:
+                    access_tokens.pop(q['token'], None)
+                else:
+                    access_tokens.clear()
                 return self.reply(200, {})
         self.reply(404, b'not found', 'text/plain')
 
