@@ -27,6 +27,7 @@ const QString kSmtpUserName = QStringLiteral("SmtpUserName");
 const QString kSmtpPassword = QStringLiteral("SmtpPassword");
 const QString kPasswordCommand = QStringLiteral("CommandeMotDePasse");
 const QString kFingerprints = QStringLiteral("Certificats");
+const QString kProtocol = QStringLiteral("Protocole");
 const QString kDefaultSmtpPort = QStringLiteral("25");
 
 QString SecurityKey(TSecurity Security)
@@ -75,6 +76,13 @@ TSmtpSignIn SmtpSignInFromKey(const QString& Key)
     return TSmtpSignIn::None;
 }
 
+QString ProtocolKey(TProtocol Protocol) { return Protocol == TProtocol::Imap ? QStringLiteral("imap") : QStringLiteral("pop3"); }
+
+TProtocol ProtocolFromKey(const QString& Key)
+{
+    return Key.trimmed().toLower() == QLatin1String("imap") ? TProtocol::Imap : TProtocol::Pop3;
+}
+
 bool sameText(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
 
 } // namespace
@@ -105,6 +113,7 @@ void TAccountStore::ReadKeys(const QString& section, Place place, TAccount& acco
     account.SmtpPassword = ini_.ReadString(section, kSmtpPassword, QString());
     account.PasswordCommand = ini_.ReadString(section, kPasswordCommand, QString());
     account.TrustedFingerprints = ini_.ReadString(section, kFingerprints, QString());
+    account.Protocol = ProtocolFromKey(ini_.ReadString(section, kProtocol, ProtocolKey(TProtocol::Pop3)));
 }
 
 QString TAccountStore::PasswordForFile(const TAccount& account) const
@@ -143,6 +152,7 @@ void TAccountStore::WriteKeys(const QString& section, Place place, const TAccoun
     WriteOptional(section, kSmtpPassword, account.SmtpPassword, QString());
     WriteOptional(section, kPasswordCommand, account.PasswordCommand, QString());
     WriteOptional(section, kFingerprints, account.TrustedFingerprints, QString());
+    WriteOptional(section, kProtocol, ProtocolKey(account.Protocol), ProtocolKey(TProtocol::Pop3));
 }
 
 void TAccountStore::WriteOptional(const QString& section, const QString& key, const QString& value,

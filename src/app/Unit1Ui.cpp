@@ -127,12 +127,18 @@ void TForm1::CreateServerPage()
     PasswordCommandEdit->setToolTip(QStringLiteral(
         "Facultatif : commande dont la première ligne affichée sert de mot de passe ou de jeton OAuth 2 "
         "(lancée sans shell ; les guillemets doubles regroupent les mots)"));
-    a->addWidget(label("SecurityLabel", QStringLiteral("Sécurité :"), account), 4, 0);
-    a->addWidget(SecurityCombo, 4, 1);
-    a->addWidget(label("AuthLabel", QStringLiteral("Authentification :"), account), 5, 0);
-    a->addWidget(AuthCombo, 5, 1);
-    a->addWidget(label("PasswordCommandLabel", QStringLiteral("Commande du mot de passe :"), account), 6, 0);
-    a->addWidget(PasswordCommandEdit, 6, 1);
+    // In TProtocol order.
+    ProtocolCombo = make<QComboBox>("ProtocolCombo", account);
+    ProtocolCombo->addItems({QStringLiteral("POP3"), QStringLiteral("IMAP")});
+    ProtocolCombo->setToolTip(QStringLiteral("IMAP : la boîte de réception (INBOX) et ses messages non lus"));
+    a->addWidget(label("ProtocolLabel", QStringLiteral("Protocole :"), account), 4, 0);
+    a->addWidget(ProtocolCombo, 4, 1);
+    a->addWidget(label("SecurityLabel", QStringLiteral("Sécurité :"), account), 5, 0);
+    a->addWidget(SecurityCombo, 5, 1);
+    a->addWidget(label("AuthLabel", QStringLiteral("Authentification :"), account), 6, 0);
+    a->addWidget(AuthCombo, 6, 1);
+    a->addWidget(label("PasswordCommandLabel", QStringLiteral("Commande du mot de passe :"), account), 7, 0);
+    a->addWidget(PasswordCommandEdit, 7, 1);
     a->setColumnStretch(1, 1);
 
     auto* sending = new QGroupBox(QStringLiteral("Envoi"), page);
@@ -256,6 +262,7 @@ void TForm1::ConnectHandlers()
     on(Poubelle7, &QToolButton::clicked, &TForm1::Poubelle7Click);
     on(Poubelle6, &QToolButton::clicked, &TForm1::Poubelle6Click);
     on(SecurityCombo, qOverload<int>(&QComboBox::activated), &TForm1::SecurityComboChange);
+    on(ProtocolCombo, qOverload<int>(&QComboBox::activated), &TForm1::ProtocolComboChange);
     on(SmtpSecurityCombo, qOverload<int>(&QComboBox::activated), &TForm1::SmtpSecurityComboChange);
     on(SmtpSignInCombo, qOverload<int>(&QComboBox::currentIndexChanged), &TForm1::SmtpSignInComboChange);
     on(Button10, &QPushButton::clicked, &TForm1::Button10Click);
