@@ -112,7 +112,16 @@ void TForm1::CreateServerPage()
     a->addWidget(HostCombo, 0, 1);
     a->addWidget(Poubelle6, 0, 2);
     a->addWidget(label("Label2", QStringLiteral("Port :"), account), 1, 0);
-    a->addWidget(Edit2, 1, 1);
+    // The protocol shares the port's row: the page keeps its height.
+    ProtocolCombo = make<QComboBox>("ProtocolCombo", account);
+    ProtocolCombo->addItems({QStringLiteral("POP3"), QStringLiteral("IMAP")}); // in TProtocol order
+    ProtocolCombo->setToolTip(QStringLiteral("IMAP : la boîte de réception (INBOX) et ses messages non lus"));
+    auto* portRow = new QHBoxLayout;
+    portRow->setContentsMargins(0, 0, 0, 0);
+    portRow->addWidget(Edit2, 1);
+    portRow->addWidget(label("ProtocolLabel", QStringLiteral("Protocole :"), account));
+    portRow->addWidget(ProtocolCombo);
+    a->addLayout(portRow, 1, 1);
     a->addWidget(label("Label3", QStringLiteral("User ID :"), account), 2, 0);
     a->addWidget(Edit3, 2, 1);
     a->addWidget(label("Label4", QStringLiteral("Password :"), account), 3, 0);
@@ -127,18 +136,12 @@ void TForm1::CreateServerPage()
     PasswordCommandEdit->setToolTip(QStringLiteral(
         "Facultatif : commande dont la première ligne affichée sert de mot de passe ou de jeton OAuth 2 "
         "(lancée sans shell ; les guillemets doubles regroupent les mots)"));
-    // In TProtocol order.
-    ProtocolCombo = make<QComboBox>("ProtocolCombo", account);
-    ProtocolCombo->addItems({QStringLiteral("POP3"), QStringLiteral("IMAP")});
-    ProtocolCombo->setToolTip(QStringLiteral("IMAP : la boîte de réception (INBOX) et ses messages non lus"));
-    a->addWidget(label("ProtocolLabel", QStringLiteral("Protocole :"), account), 4, 0);
-    a->addWidget(ProtocolCombo, 4, 1);
-    a->addWidget(label("SecurityLabel", QStringLiteral("Sécurité :"), account), 5, 0);
-    a->addWidget(SecurityCombo, 5, 1);
-    a->addWidget(label("AuthLabel", QStringLiteral("Authentification :"), account), 6, 0);
-    a->addWidget(AuthCombo, 6, 1);
-    a->addWidget(label("PasswordCommandLabel", QStringLiteral("Commande du mot de passe :"), account), 7, 0);
-    a->addWidget(PasswordCommandEdit, 7, 1);
+    a->addWidget(label("SecurityLabel", QStringLiteral("Sécurité :"), account), 4, 0);
+    a->addWidget(SecurityCombo, 4, 1);
+    a->addWidget(label("AuthLabel", QStringLiteral("Authentification :"), account), 5, 0);
+    a->addWidget(AuthCombo, 5, 1);
+    a->addWidget(label("PasswordCommandLabel", QStringLiteral("Commande du mot de passe :"), account), 6, 0);
+    a->addWidget(PasswordCommandEdit, 6, 1);
     a->setColumnStretch(1, 1);
 
     auto* sending = new QGroupBox(QStringLiteral("Envoi"), page);
