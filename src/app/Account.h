@@ -13,6 +13,9 @@ enum class TSmtpSignIn {
     Own,             // SmtpUserID and SmtpPassword
 };
 
+// The protocol the account's incoming server speaks.
+enum class TProtocol { Pop3, Imap };
+
 struct TAccount {
     // The account's stored section, also its name in the host list and in the alert lines: the
     // host name as typed, or "user@host" for a further account on a host that already has one.
@@ -20,6 +23,8 @@ struct TAccount {
     QString Section;
     QString Host;
     QString Port = QStringLiteral("110"); // as typed; see PortNumber
+    // An account stored without it is a POP3 one; IMAP reads the INBOX.
+    TProtocol Protocol = TProtocol::Pop3;
     QString UserID;
     QString Password;
 

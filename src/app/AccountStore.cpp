@@ -28,6 +28,7 @@ const QString kSmtpPassword = QStringLiteral("SmtpPassword");
 const QString kPasswordCommand = QStringLiteral("CommandeMotDePasse");
 const QString kOAuth2 = QStringLiteral("OAuth2");
 const QString kFingerprints = QStringLiteral("Certificats");
+const QString kProtocol = QStringLiteral("Protocole");
 const QString kDefaultSmtpPort = QStringLiteral("25");
 
 QString SecurityKey(TSecurity Security)
@@ -76,6 +77,13 @@ TSmtpSignIn SmtpSignInFromKey(const QString& Key)
     return TSmtpSignIn::None;
 }
 
+QString ProtocolKey(TProtocol Protocol) { return Protocol == TProtocol::Imap ? QStringLiteral("imap") : QStringLiteral("pop3"); }
+
+TProtocol ProtocolFromKey(const QString& Key)
+{
+    return Key.trimmed().toLower() == QLatin1String("imap") ? TProtocol::Imap : TProtocol::Pop3;
+}
+
 bool sameText(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
 
 } // namespace
@@ -107,6 +115,7 @@ void TAccountStore::ReadKeys(const QString& section, Place place, TAccount& acco
     account.PasswordCommand = ini_.ReadString(section, kPasswordCommand, QString());
     account.TrustedFingerprints = ini_.ReadString(section, kFingerprints, QString());
     account.OAuth2 = ini_.ReadString(section, kOAuth2, QString());
+    account.Protocol = ProtocolFromKey(ini_.ReadString(section, kProtocol, ProtocolKey(TProtocol::Pop3)));
 }
 
 QString TAccountStore::PasswordForFile(const TAccount& account) const
@@ -146,6 +155,7 @@ void TAccountStore::WriteKeys(const QString& section, Place place, const TAccoun
     WriteOptional(section, kPasswordCommand, account.PasswordCommand, QString());
     WriteOptional(section, kFingerprints, account.TrustedFingerprints, QString());
     WriteOptional(section, kOAuth2, account.OAuth2, QString());
+    WriteOptional(section, kProtocol, ProtocolKey(account.Protocol), ProtocolKey(TProtocol::Pop3));
 }
 
 void TAccountStore::WriteOptional(const QString& section, const QString& key, const QString& value,

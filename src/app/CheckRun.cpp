@@ -8,6 +8,7 @@
 #include "app/WireText.h"
 #include "dialup/DialUp.h"
 #include "app/Mailbox.h"
+#include "mail/ImapNewMail.h"
 #include "mail/MailErrors.h"
 
 QString ResultLine(const TAccountResult& Result, bool SayWhenEmpty)
@@ -31,6 +32,10 @@ QString ResultLine(const TAccountResult& Result, bool SayWhenEmpty)
     case TCheckOutcome::Counted:
         break;
     }
+    // An IMAP account's count is of its unread messages.
+    if (Result.Account.Protocol == TProtocol::Imap)
+        return ImapResultLine(name, std::uint64_t(std::max(0, Result.Count)), std::uint64_t(std::max(0, Result.Fresh)),
+                              SayWhenEmpty);
     // Joined piece by piece: a "%1" in an account name is text.
     if (Result.Count <= 0)
         return SayWhenEmpty ? QStringLiteral("Vous n'avez aucun message sur ") + name : QString();

@@ -25,7 +25,7 @@ enum class TCheckOutcome {
 struct TAccountResult {
     TAccount Account;
     TCheckOutcome Outcome = TCheckOutcome::Unreachable;
-    int Count = 0;  // Counted only
+    int Count = 0;  // Counted only (for an IMAP account: its unread messages)
     int Fresh = 0;  // Counted only: messages new since the account's last check
     QStringList Newest; // "sender — subject" of up to three of the new messages, newest first
     QString Error;  // what went wrong, as the component or the run said it (for a refused

@@ -8,11 +8,14 @@
 #include "dialup/DialUp.h"
 #include "mail/HeaderText.h"
 #include "mail/KTUUE.h"
+#include "mail/KTimap.h"
 #include "mail/KTpop3.h"
 #include "mail/KTsmtp.h"
 #include "platform/DialService.h"
 
 #include <QTimer>
+#include <algorithm>
+#include <climits>
 
 TMailController::TMailController(std::unique_ptr<DialService> Dial, QString IniPath, QString SeenFolder,
                                  SecretStore* Secrets, QObject* Parent)
@@ -31,9 +34,17 @@ TMailController::TMailController(std::unique_ptr<DialService> Dial, QString IniP
     // silent or dripping server well within half a minute.
     pop3_->OperationTimeOut = 25000;
     tokens_ = std::make_unique<TAccountTokens>(iniPath_, secrets_);
-    auto mailbox = std::make_unique<TPop3Mailbox>(*pop3_);
-    mailbox->Tokens = tokens_.get();
-    mailbox_ = std::move(mailbox);
+    pop3Box_ = std::make_unique<TPop3Mailbox>(*pop3_);
+    pop3Box_->Tokens = tokens_.get();
+
+    // IMAP accounts are checked with the same limits.
+    imap_ = new TKTIMAP(this);
+    imap_->setObjectName(QStringLiteral("KTIMAP1"));
+    imap_->TimeOut = pop3_->TimeOut;
+    imap_->IdleTimeOut = pop3_->IdleTimeOut;
+    imap_->OperationTimeOut = pop3_->OperationTimeOut;
+    imapBox_ = std::make_unique<TImapInbox>(*imap_);
+    mailbox_ = std::make_unique<TAccountMailbox>(*pop3Box_, *imapBox_);
 
     smtp_ = new TKTSMTP(this);
     smtp_->setObjectName(QStringLiteral("KTSMTP1"));
@@ -61,6 +72,8 @@ TMailController::~TMailController()
     // The components may report while they are torn down; nobody listens any more.
     pop3_->OnDisconnect = nullptr;
     pop3_->OnStatus = nullptr;
+    imap_->OnDisconnect = nullptr;
+    imap_->OnStatus = nullptr;
     smtp_->OnDisconnect = nullptr;
     smtp_->OnStatus = nullptr;
     try {
@@ -128,7 +141,9 @@ TCheckReport TMailController::Check(const QList<TAccount>& Accounts, TCheckKind 
     // The last account's session stays open only for mail to list, and only a short while.
     if (mailbox_->IsOpen() && !report.Results.isEmpty()) {
         const TAccountResult& last = report.Results.last();
-        if (last.Outcome == TCheckOutcome::Counted && last.Count > 0 && !report.Cancelled) {
+        // (Not for an IMAP account: its messages are not listed yet.)
+        if (last.Outcome == TCheckOutcome::Counted && last.Count > 0 && !report.Cancelled
+            && last.Account.Protocol == TProtocol::Pop3) {
             sessionAccount_ = last.Account;
             hold_ = THold::Check;
             report.SessionKept = true;
@@ -351,6 +366,15 @@ QString headerText(const std::string& raw)
 void TMailController::LookForNewMail(TAccountResult& Result, bool Remember)
 {
     const TAccount& account = Result.Account;
+    if (const TImapInbox* imap = mailbox_->Imap()) {
+        // New: the unread messages that arrived after the last check's UIDNEXT.
+        const QString file = ImapMarkFileFor(seenFolder_, account.Host, account.UserID);
+        const TImapStatus& now = imap->Status();
+        Result.Fresh = int(std::min<std::uint64_t>(ImapNewCount(ReadImapMark(file), now), INT_MAX));
+        if (Remember)
+            SaveImapMark(file, TImapMark::From(now));
+        return;
+    }
     TSeenMail seen(TSeenMail::StateFileFor(seenFolder_, account.Host, account.UserID,
                                            account.PortNumber().value_or(0)));
     const std::vector<int> fresh = mailbox_->NewMessages(seen);

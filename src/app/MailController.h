@@ -17,6 +17,7 @@ class DialService;
 class SecretStore;
 class QTimer;
 class TDialUp;
+class TKTIMAP;
 class TKTPOP3;
 class TKTSMTP;
 class TSeenMail;
@@ -58,6 +59,7 @@ public:
     ~TMailController() override;
 
     TKTPOP3* Pop3() const { return pop3_; }
+    TKTIMAP* Imap() const { return imap_; }
     TKTSMTP* Smtp() const { return smtp_; }
     TDialUp* DialUp() const { return dialUp_; }
     TMailbox& Mailbox() { return *mailbox_; }
@@ -145,10 +147,13 @@ private:
     TCheckRun* PrepareRun(TCheckRun& Run, bool Interactive);
 
     TKTPOP3* pop3_ = nullptr;
+    TKTIMAP* imap_ = nullptr;
     TKTSMTP* smtp_ = nullptr;
     TDialUp* dialUp_ = nullptr;
     std::unique_ptr<TAccountTokens> tokens_;
-    std::unique_ptr<TMailbox> mailbox_;
+    std::unique_ptr<TPop3Mailbox> pop3Box_;
+    std::unique_ptr<TImapInbox> imapBox_;
+    std::unique_ptr<TAccountMailbox> mailbox_;
     QString iniPath_;
     QString seenFolder_;
     SecretStore* secrets_ = nullptr;

@@ -1,10 +1,13 @@
-// Mailbox: the POP3 implementation of an account's mailbox.
+// Mailbox: the POP3 and IMAP implementations of an account's mailbox.
 #include "app/Mailbox.h"
 
 #include "app/NewMail.h"
 #include "app/SessionSettings.h"
+#include "app/WireText.h"
 
 #include <QFile>
+#include <algorithm>
+#include <climits>
 
 void TPop3Mailbox::Open(const TAccount& Account)
 {
@@ -60,3 +63,66 @@ const TMailMessage& TPop3Mailbox::Read(int Number, const QString& Folder)
 }
 
 void TPop3Mailbox::Delete(int Number) { pop3_.DeleteMessage(Number); }
+
+void TImapInbox::Open(const TAccount& Account)
+{
+    const std::optional<int> port = Account.PortNumber();
+    if (!port)
+        throw std::runtime_error(
+            QStringLiteral("'%1' n'est pas un numéro de port valide").arg(Account.Port).toStdString());
+    status_ = TImapStatus();
+    imap_.Host = ToWire(Account.Host);
+    imap_.Port = *port;
+    imap_.UserID = ToWire(Account.UserID);
+    imap_.Password = ToWire(Account.Password);
+    imap_.Security = Account.Security;
+    imap_.AuthMethod = Account.Auth;
+    imap_.PasswordSource = PasswordSourceFor(Account);
+    imap_.TrustedFingerprint = ToWire(Account.TrustedFingerprints);
+    imap_.Connect();
+    status_ = imap_.Status("INBOX");
+}
+
+bool TImapInbox::IsOpen() const { return imap_.Connected(); }
+
+void TImapInbox::Close()
+{
+    if (imap_.Connected())
+        imap_.Disconnect();
+}
+
+void TImapInbox::Drop()
+{
+    if (imap_.Connected())
+        imap_.TSocketSession::Disconnect();
+}
+
+void TImapInbox::Cancel() { imap_.Cancel(); }
+
+int TImapInbox::Count() const { return int(std::min<std::uint64_t>(status_.Unseen, INT_MAX)); }
+
+std::vector<int> TImapInbox::NewMessages(TSeenMail&) { return {}; }
+
+void TImapInbox::NotOffered()
+{
+    throw std::runtime_error("La liste, la lecture et la suppression des messages ne sont pas encore "
+                             "disponibles pour un compte IMAP");
+}
+
+const TSummary& TImapInbox::Summary(int) { NotOffered(); }
+
+int TImapInbox::List(int, int, const TEachSummary&) { NotOffered(); }
+
+const TMailMessage& TImapInbox::Read(int, const QString&) { NotOffered(); }
+
+void TImapInbox::Delete(int) { NotOffered(); }
+
+void TAccountMailbox::Open(const TAccount& Account)
+{
+    TMailbox* const chosen = Account.Protocol == TProtocol::Imap ? static_cast<TMailbox*>(&imap_) : &pop3_;
+    // A session of the other protocol is given up: only one account's session is open at a time.
+    if (chosen != current_ && current_->IsOpen())
+        current_->Drop();
+    current_ = chosen;
+    current_->Open(Account);
+}

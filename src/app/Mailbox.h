@@ -1,7 +1,9 @@
 // Mailbox: what the program asks of an account's mailbox, whatever protocol the server speaks,
-// and its POP3 implementation over the POP3 component.
+// its POP3 implementation over the POP3 component, its IMAP one over the IMAP component, and the
+// mailbox that takes each account's protocol.
 #pragma once
 #include "app/Account.h"
+#include "mail/KTimap.h"
 #include "mail/KTpop3.h"
 
 #include <QString>
@@ -63,4 +65,59 @@ public:
 
 private:
     TKTPOP3& pop3_;
+};
+
+// The INBOX of an IMAP account, read with STATUS at sign-in (no mailbox is opened): Count is the
+// number of unread messages. Listing, reading and deleting are not offered over IMAP yet.
+class TImapInbox : public TMailbox {
+public:
+    explicit TImapInbox(TKTIMAP& Imap) : imap_(Imap) {}
+
+    void Open(const TAccount& Account) override;
+    bool IsOpen() const override;
+    void Close() override;
+    void Drop() override;
+    void Cancel() override;
+    int Count() const override;
+    // Nothing by number: what is new in an IMAP mailbox follows from its status (ImapNewCount).
+    std::vector<int> NewMessages(TSeenMail& Seen) override;
+    const TSummary& Summary(int Number) override;
+    int List(int First, int Last, const TEachSummary& Each) override;
+    const TMailMessage& Read(int Number, const QString& Folder) override;
+    void Delete(int Number) override;
+
+    // What STATUS INBOX said at the last sign-in.
+    const TImapStatus& Status() const { return status_; }
+
+private:
+    [[noreturn]] static void NotOffered();
+    TKTIMAP& imap_;
+    TImapStatus status_;
+};
+
+// The mailbox of each account's protocol: Open chooses it, everything else goes to the one chosen
+// last, so one check run goes through POP3 and IMAP accounts alike.
+class TAccountMailbox : public TMailbox {
+public:
+    TAccountMailbox(TPop3Mailbox& Pop3, TImapInbox& Imap) : pop3_(Pop3), imap_(Imap) {}
+
+    void Open(const TAccount& Account) override;
+    bool IsOpen() const override { return current_->IsOpen(); }
+    void Close() override { current_->Close(); }
+    void Drop() override { current_->Drop(); }
+    void Cancel() override { current_->Cancel(); }
+    int Count() const override { return current_->Count(); }
+    std::vector<int> NewMessages(TSeenMail& Seen) override { return current_->NewMessages(Seen); }
+    const TSummary& Summary(int Number) override { return current_->Summary(Number); }
+    int List(int First, int Last, const TEachSummary& Each) override { return current_->List(First, Last, Each); }
+    const TMailMessage& Read(int Number, const QString& Folder) override { return current_->Read(Number, Folder); }
+    void Delete(int Number) override { current_->Delete(Number); }
+
+    // The IMAP inbox when the last account opened is an IMAP one; null otherwise.
+    TImapInbox* Imap() { return current_ == &imap_ ? &imap_ : nullptr; }
+
+private:
+    TPop3Mailbox& pop3_;
+    TImapInbox& imap_;
+    TMailbox* current_ = &pop3_;
 };

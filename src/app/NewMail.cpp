@@ -145,3 +145,43 @@ QString NewMailSuffix(int fresh)
         return QString();
     return fresh == 1 ? QStringLiteral(" (1 nouveau)") : QStringLiteral(" (%1 nouveaux)").arg(fresh);
 }
+
+namespace {
+const QByteArray kImapHeader = QByteArrayLiteral("brevicor-imap 1");
+}
+
+QString ImapMarkFileFor(const QString& folder, const QString& host, const QString& user)
+{
+    QString file = TSeenMail::StateFileFor(folder, host, user);
+    file.chop(int(QStringLiteral(".seen").size()));
+    return file + QStringLiteral(".imap");
+}
+
+TImapMark ReadImapMark(const QString& file)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly) || f.readLine().trimmed() != kImapHeader)
+        return {};
+    const QList<QByteArray> parts = f.readLine().trimmed().split(' ');
+    if (parts.size() != 3)
+        return {};
+    TImapMark mark;
+    bool ok[3] = {};
+    mark.UidValidity = parts[0].toULongLong(&ok[0]);
+    mark.UidNext = parts[1].toULongLong(&ok[1]);
+    mark.Messages = parts[2].toULongLong(&ok[2]);
+    return ok[0] && ok[1] && ok[2] ? mark : TImapMark();
+}
+
+void SaveImapMark(const QString& file, const TImapMark& mark)
+{
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    QSaveFile f(file);
+    if (!f.open(QIODevice::WriteOnly))
+        throw std::runtime_error(QStringLiteral("Impossible d'écrire dans %1").arg(file).toStdString());
+    f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    f.write(kImapHeader + '\n' + QByteArray::number(qulonglong(mark.UidValidity)) + ' '
+            + QByteArray::number(qulonglong(mark.UidNext)) + ' ' + QByteArray::number(qulonglong(mark.Messages)) + '\n');
+    if (!f.commit())
+        throw std::runtime_error(QStringLiteral("Impossible d'écrire dans %1").arg(file).toStdString());
+}

@@ -1,6 +1,8 @@
 // NewMail: which messages of a mailbox are new since the last check of the account, by the
 // servers' unique ids (UIDL) or, for a server without them, by the message count.
 #pragma once
+#include "mail/ImapNewMail.h"
+
 #include <QString>
 #include <cstdint>
 #include <string>
@@ -41,3 +43,11 @@ private:
 
 // The "(2 nouveaux)" added to a result line; empty for none.
 QString NewMailSuffix(int fresh);
+
+// What the last check of an IMAP account's INBOX saw, kept in its own file per server and user
+// (beside the POP3 state files, under another name).
+QString ImapMarkFileFor(const QString& folder, const QString& host, const QString& user);
+// The mark kept in file; an unknown mark (never checked) when there is none or it is not ours.
+TImapMark ReadImapMark(const QString& file);
+// Writes the mark (atomically, readable by the user only). Raises on failure.
+void SaveImapMark(const QString& file, const TImapMark& mark);

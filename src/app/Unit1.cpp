@@ -9,6 +9,7 @@
 #include "app/WireText.h"
 #include "dialup/DialUp.h"
 #include "mail/KTUUE.h"
+#include "mail/KTimap.h"
 #include "mail/KTpop3.h"
 #include "mail/KTsmtp.h"
 #include "platform/DialService.h"
@@ -58,6 +59,8 @@ TForm1::~TForm1()
     Mail->User = nullptr;
     KTPOP31->OnDisconnect = nullptr;
     KTPOP31->OnStatus = nullptr;
+    Mail->Imap()->OnDisconnect = nullptr;
+    Mail->Imap()->OnStatus = nullptr;
     KTSMTP1->OnDisconnect = nullptr;
     KTSMTP1->OnStatus = nullptr;
     delete Mail;

@@ -84,6 +84,7 @@ public:
     QLineEdit* Edit4 = nullptr; // password
     QToolButton* Poubelle6 = nullptr;
     // "Serveur": secure connection and sign-in of the account
+    QComboBox* ProtocolCombo = nullptr;        // "Protocole :" (TProtocol order)
     QComboBox* SecurityCombo = nullptr;        // "Sécurité :" (TSecurity order)
     QComboBox* AuthCombo = nullptr;            // "Authentification :" (AuthComboMethods order)
     QLineEdit* PasswordCommandEdit = nullptr;  // "Commande du mot de passe :"
@@ -210,6 +211,7 @@ public:
     void ShowAccountSettings(const TAccount& account);
     // The port fields follow a change of security mode (a typed port is kept).
     void SecurityComboChange();
+    void ProtocolComboChange();
     void SmtpSecurityComboChange();
     // The SMTP user and password fields are used only with a sign-in of their own.
     void SmtpSignInComboChange();

@@ -44,6 +44,7 @@ TAccount TForm1::AccountFromFields() const
     account.UserID = Edit3->text();
     account.Password = Edit4->text();
     account.Security = TSecurity(std::max(0, SecurityCombo->currentIndex()));
+    account.Protocol = TProtocol(std::max(0, ProtocolCombo->currentIndex()));
     account.Auth = AuthComboMethods().value(AuthCombo->currentIndex(), TAuthMethod::Password);
     account.PasswordCommand = PasswordCommandEdit->text();
     account.SmtpHost = SmtpHostEdit->text();
@@ -76,7 +77,7 @@ void TForm1::WatchTyping()
     };
     for (QLineEdit* e : {Edit2, Edit3, Edit4, PasswordCommandEdit, SmtpHostEdit, SmtpPortEdit, SmtpUserEdit, SmtpPasswordEdit})
         connect(e, &QLineEdit::textChanged, this, [typed, e] { typed(e); });
-    for (QComboBox* c : {SecurityCombo, AuthCombo, SmtpSecurityCombo, SmtpSignInCombo})
+    for (QComboBox* c : {ProtocolCombo, SecurityCombo, AuthCombo, SmtpSecurityCombo, SmtpSignInCombo})
         connect(c, qOverload<int>(&QComboBox::currentIndexChanged), this, [typed, c] { typed(c); });
     connect(HostCombo, &QComboBox::editTextChanged, this,
             [this](const QString& text) { Guarded([this, text] { HostComboTextChange(text); }); });
@@ -106,7 +107,11 @@ void TForm1::HostComboTextChange(const QString& text)
     unlessTyped(Edit3, [&] { Edit3->setText(fresh.UserID); });
     unlessTyped(Edit4, [&] { Edit4->setText(fresh.Password); });
     unlessTyped(SecurityCombo, [&] { SecurityCombo->setCurrentIndex(int(fresh.Security)); });
-    unlessTyped(Edit2, [&] { Edit2->setText(PortForSecurity(TService::Pop3, fresh.Port, TSecurity(SecurityCombo->currentIndex()))); });
+    unlessTyped(ProtocolCombo, [&] { ProtocolCombo->setCurrentIndex(int(fresh.Protocol)); });
+    unlessTyped(Edit2, [&] {
+        Edit2->setText(PortForService(TService::Pop3, IncomingService(TProtocol(ProtocolCombo->currentIndex())), fresh.Port,
+                                      TSecurity(SecurityCombo->currentIndex())));
+    });
     unlessTyped(AuthCombo, [&] { AuthCombo->setCurrentIndex(0); });
     unlessTyped(PasswordCommandEdit, [&] { PasswordCommandEdit->clear(); });
     unlessTyped(SmtpHostEdit, [&] { SmtpHostEdit->clear(); });
@@ -148,6 +153,7 @@ void TForm1::ShowAccountSettings(const TAccount& account)
     if (editing_.Section.isEmpty())
         editing_.Section = HostCombo->currentText();
     SecurityCombo->setCurrentIndex(int(account.Security));
+    ProtocolCombo->setCurrentIndex(int(account.Protocol));
     AuthCombo->setCurrentIndex(std::max(0, int(AuthComboMethods().indexOf(account.Auth))));
     PasswordCommandEdit->setText(account.PasswordCommand);
     SmtpHostEdit->setText(account.SmtpHost);
@@ -161,7 +167,16 @@ void TForm1::ShowAccountSettings(const TAccount& account)
 
 void TForm1::SecurityComboChange()
 {
-    Edit2->setText(PortForSecurity(TService::Pop3, Edit2->text(), TSecurity(SecurityCombo->currentIndex())));
+    Edit2->setText(PortForSecurity(IncomingService(TProtocol(std::max(0, ProtocolCombo->currentIndex()))), Edit2->text(),
+                                   TSecurity(SecurityCombo->currentIndex())));
+}
+
+void TForm1::ProtocolComboChange()
+{
+    // The usual port of the protocol left gives way to that of the one chosen; a typed port stays.
+    const TProtocol now = TProtocol(std::max(0, ProtocolCombo->currentIndex()));
+    const TService was = now == TProtocol::Imap ? TService::Pop3 : TService::Imap;
+    Edit2->setText(PortForService(was, IncomingService(now), Edit2->text(), TSecurity(SecurityCombo->currentIndex())));
 }
 
 void TForm1::SmtpSecurityComboChange()

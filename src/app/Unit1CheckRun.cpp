@@ -11,6 +11,7 @@
 #include "app/Main.h"
 #include "app/WireText.h"
 #include "dialup/DialUp.h"
+#include "mail/KTimap.h"
 #include "mail/KTpop3.h"
 #include "platform/Dialogs.h"
 #include "platform/SoundOutput.h"
@@ -56,6 +57,11 @@ void TForm1::ConnectPop3Events()
         ScreenCursor::Normal();
         SetStatusText(QStringLiteral("Fin de récupération"));
     };
+    // An IMAP account's check tells its steps on the status bar as well.
+    TKTIMAP* imap = Mail->Imap();
+    imap->OnConnect = [this](QObject*) { SetStatusText(QStringLiteral("Connecté à IMAP")); };
+    imap->OnDisconnect = [this](QObject*) { SetStatusText(QStringLiteral("Déconnecté de IMAP")); };
+    imap->OnStatus = [this](QObject*, const std::string& status) { SetStatusText(WireText(status)); };
     Mail->OnBusyChanged = [this](bool busy) {
         UpdateCancelOffer(busy);
         // A cancelled operation leaves no session.

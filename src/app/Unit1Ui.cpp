@@ -112,7 +112,16 @@ void TForm1::CreateServerPage()
     a->addWidget(HostCombo, 0, 1);
     a->addWidget(Poubelle6, 0, 2);
     a->addWidget(label("Label2", QStringLiteral("Port :"), account), 1, 0);
-    a->addWidget(Edit2, 1, 1);
+    // The protocol shares the port's row: the page keeps its height.
+    ProtocolCombo = make<QComboBox>("ProtocolCombo", account);
+    ProtocolCombo->addItems({QStringLiteral("POP3"), QStringLiteral("IMAP")}); // in TProtocol order
+    ProtocolCombo->setToolTip(QStringLiteral("IMAP : la boîte de réception (INBOX) et ses messages non lus"));
+    auto* portRow = new QHBoxLayout;
+    portRow->setContentsMargins(0, 0, 0, 0);
+    portRow->addWidget(Edit2, 1);
+    portRow->addWidget(label("ProtocolLabel", QStringLiteral("Protocole :"), account));
+    portRow->addWidget(ProtocolCombo);
+    a->addLayout(portRow, 1, 1);
     a->addWidget(label("Label3", QStringLiteral("User ID :"), account), 2, 0);
     a->addWidget(Edit3, 2, 1);
     a->addWidget(label("Label4", QStringLiteral("Password :"), account), 3, 0);
@@ -256,6 +265,7 @@ void TForm1::ConnectHandlers()
     on(Poubelle7, &QToolButton::clicked, &TForm1::Poubelle7Click);
     on(Poubelle6, &QToolButton::clicked, &TForm1::Poubelle6Click);
     on(SecurityCombo, qOverload<int>(&QComboBox::activated), &TForm1::SecurityComboChange);
+    on(ProtocolCombo, qOverload<int>(&QComboBox::activated), &TForm1::ProtocolComboChange);
     on(SmtpSecurityCombo, qOverload<int>(&QComboBox::activated), &TForm1::SmtpSecurityComboChange);
     on(SmtpSignInCombo, qOverload<int>(&QComboBox::currentIndexChanged), &TForm1::SmtpSignInComboChange);
     on(Button10, &QPushButton::clicked, &TForm1::Button10Click);

@@ -42,7 +42,17 @@ TEST_F(AccountStoreTest, FilesOfEarlierVersionsLoadUnchanged)
         EXPECT_EQ(all[i].Port, rows[i].port);
         EXPECT_EQ(all[i].UserID, rows[i].user);
         EXPECT_EQ(all[i].Password, rows[i].password);
+        EXPECT_EQ(all[i].Protocol, TProtocol::Pop3);
     }
+    // The protocol is written only for IMAP, and read back.
+    TAccount imap = all[0];
+    imap.Protocol = TProtocol::Imap;
+    store.Write(imap);
+    EXPECT_EQ(store.Read("pop.a.org").Protocol, TProtocol::Imap);
+    store.Write(all[1]);
+    const std::string file = readFileBytes(path);
+    EXPECT_NE(file.find("Port=1110\r\nProtocole=imap\r\n"), std::string::npos);
+    EXPECT_EQ(file.find("Protocole=pop3"), std::string::npos);
     const TAccount current = store.ReadCurrent();
     EXPECT_EQ(current.Name(), "pop.b.org");
     EXPECT_EQ(current.Port, "995");

@@ -40,7 +40,7 @@ protected:
     ScriptedUser user;
     std::unique_ptr<TMailController> mail;
 
-    void start(bool tls)
+    void start(bool tls, bool imap = false)
     {
         std::vector<std::string> many;
         for (int n = 1; n <= 30; ++n)
@@ -50,6 +50,13 @@ protected:
         dovecot.addUser("carl", "pc", many);
         if (tls)
             dovecot.enableTls("good");
+        if (imap) {
+            dovecot.enableImap();
+            std::vector<int> read;
+            for (int n = 0; n < 28; ++n)
+                read.push_back(n);
+            dovecot.setSeen("carl", read);
+        }
         dovecot.start();
         auto line = std::make_unique<FakeDialService>();
         ActiveConnection up;
@@ -214,6 +221,28 @@ TEST_F(ControllerTest, SecurityOtherThanTheServerSpeaksIsNamedAndNewMailFollowsH
     };
     EXPECT_EQ(fresh[0], 2);
     EXPECT_EQ(fresh[1], 0);
+}
+
+TEST_F(ControllerTest, PopAndImapAccountsAreCheckedTogetherAndImapCountsUnreadMail)
+{
+    start(false, true);
+    TAccount imap = account("localhost", "carl", "pc", dovecot.imapPort());
+    imap.Protocol = TProtocol::Imap;
+    const QList<TAccount> both{account("127.0.0.1", "anne", "pa", dovecot.port()), imap};
+    QStringList lines[2];
+    for (QStringList& seen : lines) {
+        const TCheckReport r = mail->Check(both, TCheckKind::ByHand, true, true);
+        for (const TAccountResult& result : r.Results)
+            seen << ResultLine(result, true);
+        EXPECT_FALSE(r.SessionKept);
+        dovecot.deliver("carl", message(31));
+    }
+    EXPECT_EQ(lines[0], QStringList({"Vous avez 2 messages sur 127.0.0.1 (2 nouveaux)",
+                                     "Vous avez 2 messages non lus sur localhost (2 nouveaux)"}));
+    EXPECT_EQ(lines[1], QStringList({"Vous avez 2 messages sur 127.0.0.1",
+                                     "Vous avez 3 messages non lus sur localhost (1 nouveau)"}));
+    imap.Password = "faux";
+    EXPECT_EQ(mail->Check({imap}, TCheckKind::ByHand, false, true).Results.value(0).Outcome, TCheckOutcome::Refused);
 }
 
 // The "Serveur" page: typing a host not stored starts a new account; only what was typed since is

@@ -45,6 +45,9 @@ TEST_F(ServerSecurityTest, PortFieldsFollowTheSecurityMode)
         {"SMTP SSL/TLS", &TForm1::SmtpSecurityCombo, &TForm1::SmtpPortEdit, "587", 1, "465"},
         {"SMTP typed port kept", &TForm1::SmtpSecurityCombo, &TForm1::SmtpPortEdit, "2525", 2, "2525"},
         {"back to port 25", &TForm1::SmtpSecurityCombo, &TForm1::SmtpPortEdit, "465", 0, "25"},
+        {"IMAP with STARTTLS", &TForm1::ProtocolCombo, &TForm1::Edit2, "110", 1, "143"},
+        {"IMAPS", &TForm1::SecurityCombo, &TForm1::Edit2, "143", 1, "993"},
+        {"back to POP3S", &TForm1::ProtocolCombo, &TForm1::Edit2, "993", 0, "995"},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
