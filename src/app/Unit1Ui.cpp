@@ -111,16 +111,15 @@ void TForm1::CreateServerPage()
     a->addWidget(label("Label1", QStringLiteral("Messagerie :"), account), 0, 0);
     a->addWidget(HostCombo, 0, 1);
     a->addWidget(Poubelle6, 0, 2);
-    a->addWidget(label("Label2", QStringLiteral("Port :"), account), 1, 0);
-    // The protocol shares the port's row: the page keeps its height.
+    a->addWidget(label("Label2", QStringLiteral("Protocole, port :"), account), 1, 0);
+    // The protocol shares the port's row and its label: the page keeps its height and width.
     ProtocolCombo = make<QComboBox>("ProtocolCombo", account);
     ProtocolCombo->addItems({QStringLiteral("POP3"), QStringLiteral("IMAP")}); // in TProtocol order
     ProtocolCombo->setToolTip(QStringLiteral("IMAP : la boîte de réception (INBOX) et ses messages non lus"));
     auto* portRow = new QHBoxLayout;
     portRow->setContentsMargins(0, 0, 0, 0);
-    portRow->addWidget(Edit2, 1);
-    portRow->addWidget(label("ProtocolLabel", QStringLiteral("Protocole :"), account));
     portRow->addWidget(ProtocolCombo);
+    portRow->addWidget(Edit2, 1);
     a->addLayout(portRow, 1, 1);
     a->addWidget(label("Label3", QStringLiteral("User ID :"), account), 2, 0);
     a->addWidget(Edit3, 2, 1);
