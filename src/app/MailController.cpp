@@ -11,6 +11,7 @@
 #include "mail/KTimap.h"
 #include "mail/KTpop3.h"
 #include "mail/KTsmtp.h"
+#include "net/TextHelpers.h"
 #include "platform/DialService.h"
 
 #include <QTimer>
@@ -122,11 +123,7 @@ TCheckReport TMailController::Check(const QList<TAccount>& Accounts, TCheckKind 
     {
         TCheckRun* const outer = running_;
         running_ = &run;
-        struct Restore {
-            TMailController* c;
-            TCheckRun* outer;
-            ~Restore() { c->running_ = outer; }
-        } restore{this, outer};
+        const TFinally restore([this, outer] { running_ = outer; });
         const TBusy busy(*this);
         report.LineWasUp = run.Begin();
         report.Results = run.Run(Accounts);
@@ -181,11 +178,7 @@ TAccountResult TMailController::Connect(const TAccount& Account)
     running_ = &run;
     TAccountResult r;
     {
-        struct Restore {
-            TMailController* c;
-            TCheckRun* outer;
-            ~Restore() { c->running_ = outer; }
-        } restore{this, outer};
+        const TFinally restore([this, outer] { running_ = outer; });
         const TBusy busy(*this);
         run.Begin();
         r = run.Check(Account);
