@@ -47,6 +47,9 @@ struct TAccount {
     // The provider ("google") whose browser sign-in gives the account's OAuth 2 tokens; empty for
     // none. Used when the sign-in method is OAuth 2 and no password command is set.
     QString OAuth2;
+    // An IMAP account whose server offers IDLE keeps a connection waiting for new mail while the
+    // program runs (instead of being polled by the schedule).
+    bool Idle = true;
 
     // How the account is named to the user: its section, or its host when it has none.
     QString Name() const { return Section.isEmpty() ? Host : Section; }

@@ -29,6 +29,7 @@ const QString kPasswordCommand = QStringLiteral("CommandeMotDePasse");
 const QString kOAuth2 = QStringLiteral("OAuth2");
 const QString kFingerprints = QStringLiteral("Certificats");
 const QString kProtocol = QStringLiteral("Protocole");
+const QString kIdle = QStringLiteral("Attente");
 const QString kDefaultSmtpPort = QStringLiteral("25");
 
 QString SecurityKey(TSecurity Security)
@@ -116,6 +117,7 @@ void TAccountStore::ReadKeys(const QString& section, Place place, TAccount& acco
     account.TrustedFingerprints = ini_.ReadString(section, kFingerprints, QString());
     account.OAuth2 = ini_.ReadString(section, kOAuth2, QString());
     account.Protocol = ProtocolFromKey(ini_.ReadString(section, kProtocol, ProtocolKey(TProtocol::Pop3)));
+    account.Idle = ini_.ReadString(section, kIdle, QStringLiteral("1")).trimmed() != QLatin1String("0");
 }
 
 QString TAccountStore::PasswordForFile(const TAccount& account) const
@@ -156,6 +158,7 @@ void TAccountStore::WriteKeys(const QString& section, Place place, const TAccoun
     WriteOptional(section, kFingerprints, account.TrustedFingerprints, QString());
     WriteOptional(section, kOAuth2, account.OAuth2, QString());
     WriteOptional(section, kProtocol, ProtocolKey(account.Protocol), ProtocolKey(TProtocol::Pop3));
+    WriteOptional(section, kIdle, account.Idle ? QStringLiteral("1") : QStringLiteral("0"), QStringLiteral("1"));
 }
 
 void TAccountStore::WriteOptional(const QString& section, const QString& key, const QString& value,

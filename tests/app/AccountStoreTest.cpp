@@ -44,15 +44,19 @@ TEST_F(AccountStoreTest, FilesOfEarlierVersionsLoadUnchanged)
         EXPECT_EQ(all[i].Password, rows[i].password);
         EXPECT_EQ(all[i].Protocol, TProtocol::Pop3);
     }
-    // The protocol is written only for IMAP, and read back.
+    // The protocol is written only for IMAP, waiting for new mail only when turned off; both read back.
+    EXPECT_TRUE(all[0].Idle);
     TAccount imap = all[0];
     imap.Protocol = TProtocol::Imap;
+    imap.Idle = false;
     store.Write(imap);
     EXPECT_EQ(store.Read("pop.a.org").Protocol, TProtocol::Imap);
+    EXPECT_FALSE(store.Read("pop.a.org").Idle);
     store.Write(all[1]);
     const std::string file = readFileBytes(path);
-    EXPECT_NE(file.find("Port=1110\r\nProtocole=imap\r\n"), std::string::npos);
+    EXPECT_NE(file.find("Port=1110\r\nProtocole=imap\r\nAttente=0\r\n"), std::string::npos);
     EXPECT_EQ(file.find("Protocole=pop3"), std::string::npos);
+    EXPECT_EQ(file.find("Attente=1"), std::string::npos);
     const TAccount current = store.ReadCurrent();
     EXPECT_EQ(current.Name(), "pop.b.org");
     EXPECT_EQ(current.Port, "995");
