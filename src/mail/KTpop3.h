@@ -20,6 +20,7 @@ public:
     int Bytes = 0;         // size announced by LIST
     std::string MessageId; // from "Message-ID:", at most 256 characters
     TExStringList Header;  // the header lines as received, ending with the entry "."
+    bool Unread = false;   // not yet read (IMAP: no \Seen flag); POP3 cannot tell, so never
 };
 
 // One file the decoder wrote for a received message.
