@@ -819,7 +819,7 @@ void BenchCommandLine(const Options& o, DovecotFixture& dovecot, const Account& 
     for (int round = 0; round <= o.rounds; ++round) {
         const SpawnResult b = Spawn(brevicor);
         const SpawnResult f = Spawn(fetchmail);
-        if (b.exitCode != 0 || b.out.find("messages sur 127.0.0.1") == std::string::npos)
+        if (b.exitCode != 0 || b.out.find(" sur 127.0.0.1") == std::string::npos)
             Fail(QStringLiteral("brevicor --check gave %1: %2").arg(b.exitCode).arg(b.out.c_str()));
         if (f.exitCode != 0)
             Fail(QStringLiteral("fetchmail --check gave %1: %2").arg(f.exitCode).arg(f.out.c_str()));
