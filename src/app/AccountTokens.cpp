@@ -59,8 +59,14 @@ std::string TAccountTokens::AccessToken(const TAccount& Account)
 
 void TAccountTokens::Attach(TMailSession& Session, const TAccount& Account)
 {
+    Attach(Session.PasswordSource, Session.OnAuthenticationFailed, Account);
+}
+
+void TAccountTokens::Attach(std::function<std::string()>& PasswordSource, THandlerEvent& OnAuthenticationFailed,
+                            const TAccount& Account)
+{
     if (!Account.UsesBrowserSignIn())
         return;
-    Session.PasswordSource = [this, Account] { return AccessToken(Account); };
-    Session.OnAuthenticationFailed = [this, Account](bool& Handled) { Handled = KeeperFor(Account).Refused(); };
+    PasswordSource = [this, Account] { return AccessToken(Account); };
+    OnAuthenticationFailed = [this, Account](bool& Handled) { Handled = KeeperFor(Account).Refused(); };
 }

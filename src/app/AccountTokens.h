@@ -1,10 +1,12 @@
 // AccountTokens: the OAuth 2 tokens of the accounts that sign in through the browser, kept while
-// the program runs and handed to their POP3 and SMTP sessions.
+// the program runs and handed to their POP3, IMAP and SMTP sessions.
 #pragma once
 #include "app/Account.h"
+#include "net/SockSession.h"
 #include "setup/SetupNet.h"
 
 #include <QString>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -31,6 +33,9 @@ public:
     // provider no longer accepts raises EAuthError asking the user to sign in again. Other
     // accounts' sessions are left as they are.
     void Attach(TMailSession& Session, const TAccount& Account);
+    // The same for a session given by its password source and its refusal handler.
+    void Attach(std::function<std::string()>& PasswordSource, THandlerEvent& OnAuthenticationFailed,
+                const TAccount& Account);
 
     // The text of a refresh token no longer accepted.
     static QString SignInAgainText(const TAccount& Account);

@@ -27,7 +27,8 @@ struct TAddedAccount {
     QString Password;
 };
 
-// The POP3 account of what the dialog checked (its host empty when no POP3 server was found).
+// The account of what the dialog checked: POP3 or IMAP as its incoming server (its host empty when
+// none was found).
 TAccount AccountFromFound(const TAddedAccount& added);
 
 class TAddAccountDialog : public QDialog {
@@ -36,9 +37,9 @@ public:
     TAddAccountDialog(AppContext& Context, IniProfile& Settings, TProviderTable Table, QWidget* Parent = nullptr);
     ~TAddAccountDialog() override;
 
-    // Whether IMAP servers can be used; the verifier then needs its ImapCheck (set in PrepareVerifier).
-    bool ImapSupported = false;
-    // Lets the owner complete each verifier before use (the IMAP check, limits).
+    // Whether IMAP servers found are offered first (else the POP3 server found beside them).
+    bool ImapSupported = true;
+    // Lets the owner complete each verifier before use (its limits).
     std::function<void(TVerifier&)> PrepareVerifier;
     // The authorities trusted instead of the system's (tests).
     QString CaFile;

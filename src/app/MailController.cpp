@@ -45,6 +45,7 @@ TMailController::TMailController(std::unique_ptr<DialService> Dial, QString IniP
     imap_->IdleTimeOut = pop3_->IdleTimeOut;
     imap_->OperationTimeOut = pop3_->OperationTimeOut;
     imapBox_ = std::make_unique<TImapInbox>(*imap_);
+    imapBox_->Tokens = tokens_.get();
     mailbox_ = std::make_unique<TAccountMailbox>(*pop3Box_, *imapBox_);
 
     smtp_ = new TKTSMTP(this);
@@ -138,7 +139,7 @@ TCheckReport TMailController::Check(const QList<TAccount>& Accounts, TCheckKind 
     // The last account's session stays open only for mail to list, and only a short while.
     if (mailbox_->IsOpen() && !report.Results.isEmpty()) {
         const TAccountResult& last = report.Results.last();
-        // (Not for an IMAP account: its messages are not listed yet.)
+        // (Not for an IMAP account: its listing opens INBOX on a session of its own.)
         if (last.Outcome == TCheckOutcome::Counted && last.Count > 0 && !report.Cancelled
             && last.Account.Protocol == TProtocol::Pop3) {
             sessionAccount_ = last.Account;
@@ -187,6 +188,8 @@ TAccountResult TMailController::Connect(const TAccount& Account)
     if (r.Outcome == TCheckOutcome::Counted && mailbox_->IsOpen()) {
         sessionAccount_ = Account;
         HandToUser();
+        // The user's session lists the whole mailbox (an IMAP INBOX, not only its unread mail).
+        r.Count = mailbox_->Browse();
     }
     return r;
 }

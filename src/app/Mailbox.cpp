@@ -1,6 +1,7 @@
 // Mailbox: the POP3 and IMAP implementations of an account's mailbox.
 #include "app/Mailbox.h"
 
+#include "app/AccountTokens.h"
 #include "app/NewMail.h"
 #include "app/SessionSettings.h"
 #include "app/WireText.h"
@@ -8,6 +9,16 @@
 #include <QFile>
 #include <algorithm>
 #include <climits>
+
+namespace {
+
+// The prefix of the files the decoder writes into Folder.
+std::string FilePrefix(const QString& Folder)
+{
+    return std::string(QFile::encodeName(Folder.endsWith(QLatin1Char('/')) ? Folder : Folder + QLatin1Char('/')));
+}
+
+} // namespace
 
 void TPop3Mailbox::Open(const TAccount& Account)
 {
@@ -57,7 +68,7 @@ int TPop3Mailbox::List(int First, int Last, const TEachSummary& Each)
 
 const TMailMessage& TPop3Mailbox::Read(int Number, const QString& Folder)
 {
-    pop3_.AttachFilePath = std::string(QFile::encodeName(Folder.endsWith(QLatin1Char('/')) ? Folder : Folder + QLatin1Char('/')));
+    pop3_.AttachFilePath = FilePrefix(Folder);
     pop3_.RetrieveMessage(Number);
     return pop3_.MailMessage();
 }
@@ -71,6 +82,7 @@ void TImapInbox::Open(const TAccount& Account)
         throw std::runtime_error(
             QStringLiteral("'%1' n'est pas un numéro de port valide").arg(Account.Port).toStdString());
     status_ = TImapStatus();
+    Forget();
     imap_.Host = ToWire(Account.Host);
     imap_.Port = *port;
     imap_.UserID = ToWire(Account.UserID);
@@ -78,6 +90,9 @@ void TImapInbox::Open(const TAccount& Account)
     imap_.Security = Account.Security;
     imap_.AuthMethod = Account.Auth;
     imap_.PasswordSource = PasswordSourceFor(Account);
+    imap_.OnAuthenticationFailed = nullptr;
+    if (Tokens)
+        Tokens->Attach(imap_.PasswordSource, imap_.OnAuthenticationFailed, Account);
     imap_.TrustedFingerprint = ToWire(Account.TrustedFingerprints);
     imap_.Connect();
     status_ = imap_.Status("INBOX");
@@ -87,35 +102,145 @@ bool TImapInbox::IsOpen() const { return imap_.Connected(); }
 
 void TImapInbox::Close()
 {
+    Forget();
     if (imap_.Connected())
         imap_.Disconnect();
 }
 
 void TImapInbox::Drop()
 {
+    Forget();
     if (imap_.Connected())
         imap_.TSocketSession::Disconnect();
 }
 
 void TImapInbox::Cancel() { imap_.Cancel(); }
 
-int TImapInbox::Count() const { return int(std::min<std::uint64_t>(status_.Unseen, INT_MAX)); }
+void TImapInbox::Forget()
+{
+    selected_ = false;
+    uids_.clear();
+    deleted_.clear();
+}
+
+int TImapInbox::Count() const
+{
+    return selected_ ? int(uids_.size()) : int(std::min<std::uint64_t>(status_.Unseen, INT_MAX));
+}
+
+int TImapInbox::Browse()
+{
+    if (!selected_) {
+        const TImapMailbox box = imap_.Select("INBOX");
+        uids_.assign(std::size_t(std::min<std::uint64_t>(box.Exists, INT_MAX)), 0);
+        deleted_.clear();
+        selected_ = true;
+    }
+    return Count();
+}
+
+void TImapInbox::EnsureSelected()
+{
+    if (!selected_)
+        Browse();
+}
 
 std::vector<int> TImapInbox::NewMessages(TSeenMail&) { return {}; }
 
-void TImapInbox::NotOffered()
+std::uint64_t TImapInbox::SequenceOf(int Number) const
 {
-    throw std::runtime_error("La liste, la lecture et la suppression des messages ne sont pas encore "
-                             "disponibles pour un compte IMAP");
+    // Every message deleted before it moved it one place up.
+    return std::uint64_t(Number) - std::uint64_t(std::lower_bound(deleted_.begin(), deleted_.end(), Number) - deleted_.begin());
 }
 
-const TSummary& TImapInbox::Summary(int) { NotOffered(); }
+int TImapInbox::NumberOf(std::uint64_t Sequence) const
+{
+    std::uint64_t number = Sequence;
+    for (const int gone : deleted_)
+        if (std::uint64_t(gone) <= number)
+            ++number;
+    return number > uids_.size() ? 0 : int(number);
+}
 
-int TImapInbox::List(int, int, const TEachSummary&) { NotOffered(); }
+void TImapInbox::RequireNumber(int Number) const
+{
+    if (Number < 1 || Number > int(uids_.size()))
+        throw std::runtime_error(QStringLiteral("Il n'y a pas de message n° %1 sur le serveur").arg(Number).toStdString());
+    if (std::binary_search(deleted_.begin(), deleted_.end(), Number))
+        throw std::runtime_error(QStringLiteral("Le message n° %1 a été supprimé du serveur").arg(Number).toStdString());
+}
 
-const TMailMessage& TImapInbox::Read(int, const QString&) { NotOffered(); }
+const TSummary& TImapInbox::Take(int Number, const TImapSummary& Fetched)
+{
+    uids_[std::size_t(Number - 1)] = Fetched.Uid;
+    summary_ = Fetched.Summary;
+    summary_.Unread = !Fetched.Seen;
+    return summary_;
+}
 
-void TImapInbox::Delete(int) { NotOffered(); }
+const TSummary& TImapInbox::Summary(int Number)
+{
+    EnsureSelected();
+    RequireNumber(Number);
+    TImapSummary fetched;
+    const auto keep = [&fetched](const TImapSummary& s) {
+        fetched = s;
+        return false;
+    };
+    const std::uint64_t uid = uids_[std::size_t(Number - 1)];
+    if (uid != 0)
+        imap_.FetchSummaries(std::to_string(uid), keep);
+    else
+        imap_.ListSummaries(SequenceOf(Number), SequenceOf(Number), keep);
+    if (fetched.Uid == 0 || (uid != 0 && fetched.Uid != uid))
+        throw std::runtime_error(QStringLiteral("Le message n° %1 n'est plus sur le serveur").arg(Number).toStdString());
+    return Take(Number, fetched);
+}
+
+int TImapInbox::List(int First, int Last, const TEachSummary& Each)
+{
+    EnsureSelected();
+    const auto gone = [this](int n) { return std::binary_search(deleted_.begin(), deleted_.end(), n); };
+    First = std::max(First, 1);
+    Last = std::min(Last, int(uids_.size()));
+    while (First <= Last && gone(First))
+        ++First;
+    while (Last >= First && gone(Last))
+        --Last;
+    if (First > Last)
+        return 0;
+    return imap_.ListSummaries(SequenceOf(First), SequenceOf(Last), [&](const TImapSummary& s) {
+        const int n = NumberOf(s.MsgNum);
+        // Not one of the messages numbered when INBOX was opened: left for the next listing.
+        if (n == 0)
+            return true;
+        return Each(n, Take(n, s));
+    });
+}
+
+std::uint64_t TImapInbox::UidOf(int Number)
+{
+    EnsureSelected();
+    RequireNumber(Number);
+    if (uids_[std::size_t(Number - 1)] == 0)
+        Summary(Number);
+    return uids_[std::size_t(Number - 1)];
+}
+
+const TMailMessage& TImapInbox::Read(int Number, const QString& Folder)
+{
+    const std::uint64_t uid = UidOf(Number);
+    imap_.AttachFilePath = FilePrefix(Folder);
+    imap_.RetrieveMessage(uid);
+    return imap_.MailMessage();
+}
+
+void TImapInbox::Delete(int Number)
+{
+    const std::uint64_t uid = UidOf(Number);
+    imap_.DeleteMessage(uid);
+    deleted_.insert(std::lower_bound(deleted_.begin(), deleted_.end(), Number), Number);
+}
 
 void TAccountMailbox::Open(const TAccount& Account)
 {

@@ -30,8 +30,11 @@ public:
     // Ends the operation under way at once (from an event handler during a wait).
     virtual void Cancel() = 0;
 
-    // Messages waiting, as counted at sign-in.
+    // Messages waiting, as counted at sign-in (IMAP: the unread ones until Browse).
     virtual int Count() const = 0;
+    // Makes the mailbox ready for listing, reading and deleting; returns how many messages it
+    // holds, which Count says from then on. Messages keep their numbers until the next sign-in.
+    virtual int Browse() = 0;
     // The message numbers that are new since the account's last check, by the server's ids when it
     // has them, else by the count.
     virtual std::vector<int> NewMessages(TSeenMail& Seen) = 0;
@@ -57,6 +60,8 @@ public:
     void Drop() override;
     void Cancel() override;
     int Count() const override;
+    // The mailbox is open from the sign-in on: nothing more to do.
+    int Browse() override { return Count(); }
     std::vector<int> NewMessages(TSeenMail& Seen) override;
     const TSummary& Summary(int Number) override;
     int List(int First, int Last, const TEachSummary& Each) override;
@@ -67,11 +72,16 @@ private:
     TKTPOP3& pop3_;
 };
 
-// The INBOX of an IMAP account, read with STATUS at sign-in (no mailbox is opened): Count is the
-// number of unread messages. Listing, reading and deleting are not offered over IMAP yet.
+// The INBOX of an IMAP account. At sign-in it is read with STATUS only (a check opens no
+// mailbox): Count is the number of unread messages. Browse (or the first listing, reading or
+// deletion) opens INBOX with SELECT: Count is then every message it held, numbered 1..Count in
+// the server's order, and each number keeps its message (by UID) until the next sign-in, a
+// deletion included. Other folders are not read.
 class TImapInbox : public TMailbox {
 public:
     explicit TImapInbox(TKTIMAP& Imap) : imap_(Imap) {}
+    // The access tokens of accounts that sign in through the browser (null: none).
+    TAccountTokens* Tokens = nullptr;
 
     void Open(const TAccount& Account) override;
     bool IsOpen() const override;
@@ -79,20 +89,37 @@ public:
     void Drop() override;
     void Cancel() override;
     int Count() const override;
+    int Browse() override;
     // Nothing by number: what is new in an IMAP mailbox follows from its status (ImapNewCount).
     std::vector<int> NewMessages(TSeenMail& Seen) override;
     const TSummary& Summary(int Number) override;
     int List(int First, int Last, const TEachSummary& Each) override;
+    // Marks the message \Seen once it was read whole.
     const TMailMessage& Read(int Number, const QString& Folder) override;
+    // Marks the message \Deleted and expunges it at once.
     void Delete(int Number) override;
 
     // What STATUS INBOX said at the last sign-in.
     const TImapStatus& Status() const { return status_; }
 
 private:
-    [[noreturn]] static void NotOffered();
+    void Forget();
+    void EnsureSelected();
+    // The message's number now on the server (its sequence number), and back.
+    std::uint64_t SequenceOf(int Number) const;
+    int NumberOf(std::uint64_t Sequence) const;
+    // Takes a summary fetched from the server: its UID is remembered under its number.
+    const TSummary& Take(int Number, const TImapSummary& Fetched);
+    // The UID of a message still on the server; raises for a number out of range or deleted.
+    std::uint64_t UidOf(int Number);
+    void RequireNumber(int Number) const;
+
     TKTIMAP& imap_;
     TImapStatus status_;
+    bool selected_ = false;
+    std::vector<std::uint64_t> uids_; // by number - 1; 0 while not known
+    std::vector<int> deleted_;        // numbers deleted in this session, in increasing order
+    TSummary summary_;
 };
 
 // The mailbox of each account's protocol: Open chooses it, everything else goes to the one chosen
@@ -107,6 +134,7 @@ public:
     void Drop() override { current_->Drop(); }
     void Cancel() override { current_->Cancel(); }
     int Count() const override { return current_->Count(); }
+    int Browse() override { return current_->Browse(); }
     std::vector<int> NewMessages(TSeenMail& Seen) override { return current_->NewMessages(Seen); }
     const TSummary& Summary(int Number) override { return current_->Summary(Number); }
     int List(int First, int Last, const TEachSummary& Each) override { return current_->List(First, Last, Each); }

@@ -28,9 +28,11 @@ TSmtpSignIn SmtpSignInFor(const TFoundServer& in, const TFoundServer& out)
 TAccount AccountFromFound(const TAddedAccount& added)
 {
     const TFoundAccount& found = added.Account;
-    const TFoundServer& in = found.Incoming.Protocol == TFoundServer::Pop3 ? found.Incoming : found.Alternative;
+    // The incoming server as chosen in the dialog, IMAP or POP3.
+    const TFoundServer& in = found.Incoming;
     const TFoundServer& out = found.Outgoing;
     TAccount account;
+    account.Protocol = in.Protocol == TFoundServer::Imap ? TProtocol::Imap : TProtocol::Pop3;
     account.Host = in.Host;
     account.Port = QString::number(in.Port);
     account.UserID = in.UserName;
@@ -85,7 +87,7 @@ void TForm1::AddFoundAccount(const TAddedAccount& added)
 {
     TAccount account = AccountFromFound(added);
     if (account.Host.isEmpty()) {
-        context_.dialogs->Message(QStringLiteral("Aucun serveur POP3 n'a été trouvé pour %1.").arg(added.Account.Address),
+        context_.dialogs->Message(QStringLiteral("Aucun serveur de réception n'a été trouvé pour %1.").arg(added.Account.Address),
                                   MessageIcon::Warning, QStringLiteral("Ajouter un compte"));
         return;
     }

@@ -16,8 +16,9 @@ class TDiscovery {
 public:
     TDiscovery(TSetupControl& Control, TProviderTable Table);
 
-    // Whether found IMAP servers are usable; without, a POP3 server found beside is taken first.
-    bool ImapSupported = false;
+    // Whether found IMAP servers are taken (IMAP first where a source gives both); without, a POP3
+    // server found beside is taken first.
+    bool ImapSupported = true;
     // The sources, reachable to set their limits (and the test resolver of Dns).
     TAutoconfigSource Autoconfig;
     TDnsSources Dns;

@@ -1,7 +1,8 @@
-// Verifier: connects and signs in to each server found before the account is kept (POP3 and
-// SMTP here; IMAP through a check given by the caller).
+// Verifier: connects and signs in to each server found (POP3, IMAP or SMTP) before the account is
+// kept.
 #include "setup/Verifier.h"
 
+#include "mail/KTimap.h"
 #include "mail/KTpop3.h"
 #include "mail/KTsmtp.h"
 #include "mail/MailErrors.h"
@@ -42,20 +43,22 @@ void TVerifier::SignIn(const TFoundServer& Server)
         TSetupControl& Control;
         ~TForget() { Control.CancelCurrent = nullptr; }
     } forget{FControl};
+    // The incoming servers sign in with the user's name and log out.
+    const auto signInAndOut = [&](auto& Session) {
+        FControl.CancelCurrent = [&Session] { Session.Cancel(); };
+        Configure(Session, Server, FControl, ConnectLimitMs, ExchangeLimitMs);
+        Session.UserID = Server.UserName.toStdString();
+        Session.PasswordSource = secret;
+        Session.OnAuthenticationFailed = refused;
+        Session.Connect();
+        Session.Disconnect();
+    };
     if (Server.Protocol == TFoundServer::Imap) {
-        if (!ImapCheck)
-            throw ESetupError(ESetupError::Unreachable,
-                              QStringLiteral("Le serveur IMAP %1 ne peut pas être vérifié par ce programme.").arg(Server.Describe()));
-        ImapCheck(Server, secret, FControl.CaFile.toStdString(), ExchangeLimitMs);
+        TKTIMAP imap;
+        signInAndOut(imap);
     } else if (Server.Protocol == TFoundServer::Pop3) {
         TKTPOP3 pop;
-        FControl.CancelCurrent = [&pop] { pop.Cancel(); };
-        Configure(pop, Server, FControl, ConnectLimitMs, ExchangeLimitMs);
-        pop.UserID = Server.UserName.toStdString();
-        pop.PasswordSource = secret;
-        pop.OnAuthenticationFailed = refused;
-        pop.Connect();
-        pop.Disconnect();
+        signInAndOut(pop);
     } else {
         TKTSMTP smtp;
         FControl.CancelCurrent = [&smtp] { smtp.Cancel(); };

@@ -1,5 +1,5 @@
-// Verifier: connects and signs in to each server found before the account is kept (POP3 and
-// SMTP here; IMAP through a check given by the caller).
+// Verifier: connects and signs in to each server found (POP3, IMAP or SMTP) before the account is
+// kept.
 #pragma once
 
 #include "setup/FoundAccount.h"
@@ -22,10 +22,6 @@ public:
     // Called after a refused sign-in; true when a new secret is worth one more try (a refreshed
     // OAuth 2 token).
     std::function<bool()> OnRefused;
-    // The IMAP check: connects, signs in and logs out, raising like the POP3 session does
-    // (EAuthError for a refused sign-in). Without it an IMAP server cannot be checked.
-    std::function<void(const TFoundServer& Server, const std::function<std::string()>& Secret,
-                       const std::string& CaFile, int LimitMs)> ImapCheck;
 
     // Signs in to Server and logs out. A server asked for without encryption is first tried with
     // STARTTLS (STLS for POP3); Server's Security is set to what worked. Raises ESetupError:

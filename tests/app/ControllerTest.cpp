@@ -245,6 +245,55 @@ TEST_F(ControllerTest, PopAndImapAccountsAreCheckedTogetherAndImapCountsUnreadMa
     EXPECT_EQ(mail->Check({imap}, TCheckKind::ByHand, false, true).Results.value(0).Outcome, TCheckOutcome::Refused);
 }
 
+// An IMAP account: the user's session lists all of INBOX, the unread marked (a check counts them);
+// reading streams a big attachment to its file and marks it read; a deleted message keeps the
+// others' numbers and is gone after the logout; a wrong password gives the refused line.
+TEST_F(ControllerTest, AnImapAccountListsReadsAndDeletesItsInbox)
+{
+    QByteArray content(2 * 1024 * 1024, '\0');
+    for (qsizetype i = 0; i < content.size(); ++i)
+        content[i] = char((i * 2654435761u) >> 13);
+    std::string big = "Subject: Gros\r\nContent-Type: multipart/mixed; boundary=\"X\"\r\n\r\n--X\r\n\r\nVoir.\r\n--X\r\n"
+                      "Content-Type: application/octet-stream; name=\"gros.bin\"\r\nContent-Transfer-Encoding: base64\r\n\r\n";
+    for (qsizetype at = 0; at < content.size(); at += 57)
+        big += content.mid(at, 57).toBase64().toStdString() + "\r\n";
+    struct Row { std::string text, subject; bool unread; };
+    std::vector<Row> rows{{message(1), " Objet 1", true}, {message(2), " Objet 2", false}, {big + "--X--\r\n", " Gros", true}};
+    dovecot.addUser("dora", "pd", {rows[0].text, rows[1].text, rows[2].text});
+    dovecot.setSeen("dora", {1});
+    start(false, true);
+    TAccount imap = account("localhost", "dora", "pd", dovecot.imapPort());
+    imap.Protocol = TProtocol::Imap;
+    EXPECT_EQ(ResultLine(mail->Check({imap}, TCheckKind::ByHand, false, true).Results.value(0), true),
+              "Vous avez 2 messages non lus sur localhost (2 nouveaux)");
+    mail->Imap()->ListBatch = 2;
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_EQ(mail->Connect(imap).Count, int(rows.size()));
+        std::vector<std::string> listed, expected;
+        mail->List(1, 3, [&](int n, const TSummary& s) {
+            return listed.push_back(std::to_string(n) + s.Subject + std::to_string(s.Bytes) + "/" + std::to_string(s.Unread)), true;
+        });
+        for (size_t n = 1; n <= rows.size(); ++n)
+            expected.push_back(std::to_string(n) + rows[n - 1].subject + std::to_string(rows[n - 1].text.size()) + "/"
+                               + std::to_string(rows[n - 1].unread));
+        EXPECT_EQ(listed, expected) << round;
+        if (round == 1)
+            break;
+        ASSERT_EQ(mail->Mailbox().Read(3, folder.path()).Files.size(), 1u);
+        EXPECT_TRUE(testsupport::readFileBytes(folder.file("gros.bin")) == content.toStdString());
+        mail->Mailbox().Delete(1);
+        EXPECT_EQ(mail->Mailbox().Summary(3).Subject, " Gros");
+        EXPECT_THROW(mail->Mailbox().Read(1, folder.path()), std::runtime_error);
+        mail->Disconnect();
+        EXPECT_EQ(dovecot.storedMessageCount("dora"), 2);
+        rows[2].unread = false;
+        rows.erase(rows.begin());
+    }
+    mail->Disconnect();
+    imap.Password = "faux";
+    EXPECT_EQ(ResultLine(mail->Connect(imap), true), "Identifiant ou mot de passe refusé par localhost");
+}
+
 // The "Serveur" page: typing a host not stored starts a new account; only what was typed since is
 // kept, and saving writes that account's section alone.
 TEST_F(AppFixture, TypingANewHostStartsANewAccount)

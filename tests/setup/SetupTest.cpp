@@ -67,6 +67,7 @@ protected:
         dovecot = new DovecotFixture;
         dovecot->addUser("user", "secret");
         dovecot->enableTls();
+        dovecot->enableImap();
         dovecot->enableOAuth2("http://127.0.0.1:" + std::to_string(introspection) + "/introspect");
         dovecot->start();
         plain = new DovecotFixture;
@@ -127,7 +128,11 @@ protected:
                               "\"host\":\"localhost\",\"port\":%2,\"security\":\"%3\",\"auth\":\"%4\",\"username\":\"%EMAILLOCALPART%\"}],"
                               "\"outgoing\":[{\"protocol\":\"smtp\",\"host\":\"localhost\",\"port\":%5,\"security\":\"tls\",\"username\":\"%EMAILLOCALPART%\"}]%6}";
         const QString oauth = ",\"oauth2\":{\"authorizationEndpoint\":\"https://auth.test/authorize\",\"tokenEndpoint\":\"https://auth.test/token\",\"scope\":\"mail\"}";
-        return ("{\"providers\":[" + entry.arg("table", pop3s, "tls", "password", smtps, "") + ","
+        // The same server by POP3 and by IMAP: the search takes IMAP.
+        const QString both = entry.arg("imap", pop3s, "tls", "password", smtps, "").replace(
+            "}],\"outgoing", "},{\"protocol\":\"imap\",\"host\":\"localhost\",\"port\":" + QString::number(dovecot->imapsPort())
+                                 + ",\"security\":\"tls\",\"username\":\"%EMAILLOCALPART%\"}],\"outgoing");
+        return ("{\"providers\":[" + both + "," + entry.arg("table", pop3s, "tls", "password", smtps, "") + ","
                 + entry.arg("plain").arg(plain->port()).arg("none", "password", smtps, "") + ","
                 + entry.arg("oauth", pop3s, "tls", "oauth2", smtps, oauth) + "]}").toUtf8();
     }
@@ -153,8 +158,10 @@ TEST_F(SetupTest, EachSourceInItsTurnAndWhatItFindsSignsIn)
         TFoundSource source;
         QString incoming;
         bool signsIn;
+        TProtocol protocol = TProtocol::Pop3;
     } cases[] = {
         {"user@table.test", TFoundSource::ProviderTable, "localhost:" + pop3sAt, true},
+        {"user@imap.test", TFoundSource::ProviderTable, "localhost:" + QString::number(dovecot->imapsPort()), true, TProtocol::Imap},
         {"user@auto.test", TFoundSource::Autoconfig, "localhost:" + pop3sAt, true},      // SRV present too
         {"user@wellknown.test", TFoundSource::Autoconfig, "localhost:" + pop3sAt, true}, // no autoconfig. host
         {"user@srv.test", TFoundSource::DnsSrv, "localhost:" + pop3sAt, false},          // MX present too
@@ -174,6 +181,9 @@ TEST_F(SetupTest, EachSourceInItsTurnAndWhatItFindsSignsIn)
             TVerifier verifier(control);
             verifier.SecretSource = [] { return std::string("secret"); };
             EXPECT_NO_THROW(verifier.CheckAccount(found));
+            const TAccount account = AccountFromFound({found, "secret"});
+            EXPECT_EQ(account.Host + ":" + account.Port + " " + QString::number(int(account.Protocol)),
+                      c.incoming + " " + QString::number(int(c.protocol)));
         }
     }
 }
@@ -354,13 +364,18 @@ TEST_F(SetupTest, ABrowserSignInAccountIsCheckedWithItsTokensRenewed)
     TMailController mail(std::move(line), settings.path(), folder.file("nouveaux/"), &keyring);
     mail.Tokens().ProvidersPath = folder.file("providers.json");
     mail.Tokens().Control().CaFile = control.CaFile;
-    mail.Pop3()->CaFile = control.CaFile.toStdString();
+    mail.Pop3()->CaFile = mail.Imap()->CaFile = control.CaFile.toStdString();
+    // The same account over IMAP, checked first: its session takes the tokens as well.
+    TAccount overImap = account;
+    overImap.Protocol = TProtocol::Imap;
+    overImap.Port = QString::number(dovecot->imapsPort());
     THttpsClient http(control);
-    const auto check = [&] { return mail.Check({account}, TCheckKind::CommandLine, false, true).Results.value(0); };
+    const auto results = [&] { return mail.Check({overImap, account}, TCheckKind::CommandLine, false, true).Results; };
+    const auto check = [&] { return results().value(0); };
     // The first access token comes from the refresh token; the second after the server dropped it.
     for (int round = 0; round < 2; ++round) {
-        const TAccountResult counted = check();
-        EXPECT_EQ(counted.Outcome, TCheckOutcome::Counted) << round << counted.Error.toStdString();
+        for (const TAccountResult& counted : results())
+            EXPECT_EQ(counted.Outcome, TCheckOutcome::Counted) << round << counted.Error.toStdString();
         EXPECT_EQ(http.Get(QUrl("https://auth.test/expire"), 5000).Status, 200);
     }
     // A revoked refresh token: the account asks to sign in again.
@@ -379,7 +394,8 @@ TEST(ShippedProviderTable, ReadsAndAnswersByAddressAndByMxHost)
     const TProviderTable table = TProviderTable::Load(QStringLiteral(BREVICOR_SOURCE_DIR "/data/providers.json"));
     TSetupControl control;
     const TFoundAccount orange = TDiscovery(control, table).Find("prenom.nom@orange.fr");
-    EXPECT_EQ(orange.Incoming.Describe(), "pop.orange.fr:995 (POP3, TLS)"); // IMAP stays second until it can be checked
+    EXPECT_EQ(orange.Incoming.Describe(), "imap.orange.fr:993 (IMAP, TLS)");
+    EXPECT_EQ(orange.Alternative.Describe(), "pop.orange.fr:995 (POP3, TLS)");
     EXPECT_EQ(orange.Outgoing.Describe(), "smtp.orange.fr:465 (SMTP, TLS)");
     EXPECT_EQ(orange.Incoming.UserName, "prenom.nom@orange.fr");
     EXPECT_EQ(table.ForDomain("free.fr")->Incoming.front().UserName, "%EMAILLOCALPART%");
