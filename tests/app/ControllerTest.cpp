@@ -31,6 +31,12 @@ struct ScriptedUser : TMailUser {
         return !answers.isEmpty() && answers.takeFirst();
     }
     void NoDialEntry() override { questions << "no entry"; }
+    QStringList passwords;  // answers to NewPassword (none left: no answer)
+    QString NewPassword(const QString& question) override
+    {
+        questions << question;
+        return passwords.isEmpty() ? QString() : passwords.takeFirst();
+    }
 };
 
 class ControllerTest : public ::testing::Test {
@@ -99,6 +105,38 @@ protected:
         }
     }
 };
+
+// A stored password the server refuses on a session opened by hand: the user is asked for a new
+// one, which opens the session and is stored with the account; without an answer the refusal
+// stands. A scheduled check asks nothing.
+TEST_F(ControllerTest, ARefusedPasswordIsAskedAgainByHandOnly)
+{
+    start(false);
+    const struct { const char* title; QString answer; TCheckOutcome outcome; QString stored; } cases[] = {
+        {"answered", "pa", TCheckOutcome::Counted, "pa"}, {"no answer", "", TCheckOutcome::Refused, "faux"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        const TAccount wrong = account("127.0.0.1", "anne", "faux", dovecot.port());
+        store().Write(wrong);
+        user.questions.clear();
+        user.passwords = {c.answer};
+        QStringList told;
+        mail->OnAccountStored = [&](const TAccount& a) { told << a.Password; };
+        const TAccountResult r = mail->Connect(wrong);
+        EXPECT_EQ(r.Outcome, c.outcome) << r.Error.toStdString();
+        EXPECT_EQ(user.questions, QStringList{TMailController::PasswordQuestion("127.0.0.1", "anne")});
+        EXPECT_EQ(store().Read("127.0.0.1").Password, c.stored);
+        EXPECT_EQ(told, c.answer.isEmpty() ? QStringList() : QStringList{c.answer});
+        EXPECT_EQ(mail->Hold(), c.answer.isEmpty() ? TMailController::THold::None : TMailController::THold::User);
+        mail->Disconnect();
+    }
+    user.questions.clear();
+    user.passwords = {"pa"};
+    const TCheckReport report = mail->Check({account("127.0.0.1", "anne", "faux", dovecot.port())},
+                                            TCheckKind::Scheduled, false, false);
+    EXPECT_EQ(report.Results.value(0).Outcome, TCheckOutcome::Refused);
+    EXPECT_TRUE(user.questions.isEmpty());
+}
 
 TEST_F(ControllerTest, AccountsKeepTheirOwnCertificatesAndSettings)
 {
