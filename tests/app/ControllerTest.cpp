@@ -4,6 +4,7 @@
 // typing a host not stored starts a new account.
 #include "AppFixture.h"
 #include "DovecotFixture.h"
+#include "SmtpFixture.h"
 #include "TestCertificates.h"
 #include "app/AccountStore.h"
 #include "app/MailController.h"
@@ -106,30 +107,36 @@ protected:
     }
 };
 
-// A stored password the server refuses on a session opened by hand: the user is asked for a new
-// one, which opens the session and is stored with the account; without an answer the refusal
-// stands. A scheduled check asks nothing.
+// A stored password the server refuses on a session opened by hand (Connect, a send): the user
+// is asked for a new one, which opens the session and is stored with the account; without an
+// answer the refusal stands. A scheduled check asks nothing.
 TEST_F(ControllerTest, ARefusedPasswordIsAskedAgainByHandOnly)
 {
     start(false);
-    const struct { const char* title; QString answer; TCheckOutcome outcome; QString stored; } cases[] = {
-        {"answered", "pa", TCheckOutcome::Counted, "pa"}, {"no answer", "", TCheckOutcome::Refused, "faux"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.title);
-        const TAccount wrong = account("127.0.0.1", "anne", "faux", dovecot.port());
-        store().Write(wrong);
-        user.questions.clear();
-        user.passwords = {c.answer};
-        QStringList told;
-        mail->OnAccountStored = [&](const TAccount& a) { told << a.Password; };
-        const TAccountResult r = mail->Connect(wrong);
-        EXPECT_EQ(r.Outcome, c.outcome) << r.Error.toStdString();
-        EXPECT_EQ(user.questions, QStringList{TMailController::PasswordQuestion("127.0.0.1", "anne")});
-        EXPECT_EQ(store().Read("127.0.0.1").Password, c.stored);
-        EXPECT_EQ(told, c.answer.isEmpty() ? QStringList() : QStringList{c.answer});
-        EXPECT_EQ(mail->Hold(), c.answer.isEmpty() ? TMailController::THold::None : TMailController::THold::User);
-        mail->Disconnect();
-    }
+    testsupport::SmtpFixture smtp;
+    smtp.requireAuth("anne", "pa");
+    smtp.start();
+    const std::function<bool(const TAccount&)> ways[] = {
+        [&](const TAccount& a) { return mail->Connect(a).Outcome == TCheckOutcome::Counted; },
+        [&](const TAccount& a) { return mail->Send(a, {"", "anne@example.org", "bob@example.org"}).Outcome == TSendOutcome::Sent; }};
+    for (const auto& open : ways)
+        for (const QString answer : {"pa", ""}) {
+            SCOPED_TRACE(answer.toStdString());
+            TAccount wrong = account("127.0.0.1", "anne", "faux", dovecot.port());
+            wrong.SmtpPort = QString::number(smtp.port());
+            wrong.SmtpSignIn = TSmtpSignIn::SameAsPop3;
+            store().Write(wrong);
+            user.questions.clear();
+            user.passwords = {answer};
+            QStringList told;
+            mail->OnAccountStored = [&](const TAccount& a) { told << a.Password; };
+            EXPECT_EQ(open(wrong), !answer.isEmpty());
+            EXPECT_EQ(user.questions, QStringList{TMailController::PasswordQuestion("127.0.0.1", "anne")});
+            EXPECT_EQ(store().Read("127.0.0.1").Password, answer.isEmpty() ? "faux" : answer);
+            EXPECT_EQ(told, answer.isEmpty() ? QStringList() : QStringList{answer});
+            mail->Disconnect();
+        }
+    EXPECT_EQ(smtp.messages().size(), 1u);
     user.questions.clear();
     user.passwords = {"pa"};
     const TCheckReport report = mail->Check({account("127.0.0.1", "anne", "faux", dovecot.port())},

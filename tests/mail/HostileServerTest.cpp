@@ -33,8 +33,7 @@ using TScript = void (*)(ScriptedServer&);
 // Sign-in, then the client's CAPA answered with Capa.
 void Pop3Login(ScriptedServer& S, const char* Capa = "-ERR")
 {
-    S.reply("+OK hi").expect("USER u").reply("+OK").expect("PASS p").reply("+OK").expect("STAT").reply("+OK 1 9");
-    S.expect("CAPA").reply(Capa);
+    S.reply("+OK hi").expect("USER u").reply("+OK").expect("PASS p").reply("+OK").expect("STAT").reply("+OK 1 9").expect("CAPA").reply(Capa);
 }
 void Pop3ToTop(ScriptedServer& S) { Pop3Login(S); S.expect("UIDL").reply("-ERR").expect("TOP 1 0").reply("+OK"); }
 void SmtpToRcpt(ScriptedServer& S)
@@ -258,9 +257,7 @@ TEST(HostileServer, SlowImapBodyAtTheMinimumRatePasses)
     Server.send(")\r\nB3 OK done\r\n").expect("B4 UID STORE 1 +FLAGS.SILENT (\\Seen)").reply("B4 OK").start();
     auto Session = NewSession({"", P::Imap, nullptr, "", ""}, Server);
     auto& Imap = static_cast<TKTIMAP&>(*Session);
-    Imap.OperationTimeOut = 400;
-    Imap.MinRateBytes = 400;
-    Imap.RateWindowMs = 400;
+    Imap.OperationTimeOut = Imap.MinRateBytes = Imap.RateWindowMs = 400;
     Imap.Connect();
     Imap.Select();
     EXPECT_EQ(ErrorOf([&] { Imap.RetrieveMessage(1); }), "");
