@@ -208,6 +208,12 @@ void TAccountStore::WriteTrustedFingerprints(const TAccount& account)
         WriteOptional(account.Section, kFingerprints, account.TrustedFingerprints, QString());
 }
 
+void TAccountStore::WritePassword(const TAccount& account)
+{
+    if (!account.Section.isEmpty())
+        ini_.WriteString(account.Section, kPassword, PasswordForFile(account));
+}
+
 void TAccountStore::Write(const TAccount& account)
 {
     if (account.Section.isEmpty())

@@ -43,6 +43,8 @@ public:
     void Write(const TAccount& account);
     // Writes only the account's trusted certificates into its section.
     void WriteTrustedFingerprints(const TAccount& account);
+    // Writes only the account's password into its section (to the secret store when there is one).
+    void WritePassword(const TAccount& account);
     void Erase(const QString& name);
 
     // The four fields of the "Serveur" page; Section holds the host field's text.

@@ -5,6 +5,7 @@
 #include "app/AccountStore.h"
 #include "app/NewMail.h"
 #include "app/SecurityMismatch.h"
+#include "app/WireText.h"
 #include "dialup/DialUp.h"
 #include "mail/HeaderText.h"
 #include "mail/KTUUE.h"
@@ -178,15 +179,26 @@ TAccountResult TMailController::Connect(const TAccount& Account)
     TCheckRun* const outer = running_;
     running_ = &run;
     TAccountResult r;
+    TAccount account = Account;
     {
         const TFinally restore([this, outer] { running_ = outer; });
         const TBusy busy(*this);
         run.Begin();
-        r = run.Check(Account);
+        r = run.Check(account);
+        // A refused stored password: asked again, tried once more.
+        if (r.Outcome == TCheckOutcome::Refused && !run.Cancelled()) {
+            const QString password = AskPassword(account, account.Host);
+            if (!password.isEmpty()) {
+                account.Password = password;
+                r = run.Check(account);
+                if (r.Outcome == TCheckOutcome::Counted)
+                    StorePassword(account);
+            }
+        }
         connectLineUp_ = run.LineUp();
     }
     if (r.Outcome == TCheckOutcome::Counted && mailbox_->IsOpen()) {
-        sessionAccount_ = Account;
+        sessionAccount_ = account;
         HandToUser();
         // The user's session lists the whole mailbox (an IMAP INBOX, not only its unread mail).
         r.Count = mailbox_->Browse();
@@ -384,4 +396,47 @@ void TMailController::LookForNewMail(TAccountResult& Result, bool Remember)
         const QString subject = headerText(s.Subject);
         Result.Newest << (subject.isEmpty() ? from : from + QStringLiteral(" — ") + subject);
     }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Sending; a refused password asked again
+
+TSendResult TMailController::Send(const TAccount& Account, const TOutgoingMessage& Message)
+{
+    TAccount account = Account;
+    TSendRun run(*smtp_, *dialUp_, tokens_.get());
+    run.Entry = Entry;
+    run.OnNoEntry = [this] {
+        if (User)
+            User->NoDialEntry();
+    };
+    run.OnUntrustedCertificate = [this](TAccount& a, const std::string& host, const std::string& reasons,
+                                        const std::string& fingerprint) {
+        return OfferTrust(a, host, reasons, fingerprint);
+    };
+    run.OnPasswordRefused = [this](const TAccount& a) { return AskPassword(a, WireText(smtp_->Host)); };
+    TSendResult result = run.Run(account, Message);
+    if (result.PasswordChanged)
+        StorePassword(account);
+    return result;
+}
+
+QString TMailController::PasswordQuestion(const QString& Host, const QString& User)
+{
+    return QStringLiteral("Le serveur %1 a refusé le mot de passe de %2. Nouveau mot de passe :").arg(Host, User);
+}
+
+QString TMailController::AskPassword(const TAccount& Account, const QString& Host)
+{
+    // A password command or a browser sign-in gives what the user would type: nothing to ask.
+    if (!User || Account.Auth == TAuthMethod::OAuth2 || !Account.PasswordCommand.trimmed().isEmpty())
+        return QString();
+    return User->NewPassword(PasswordQuestion(Host, Account.UserID));
+}
+
+void TMailController::StorePassword(const TAccount& Account)
+{
+    TAccountStore(iniPath_, secrets_).WritePassword(Account);
+    if (OnAccountStored)
+        OnAccountStored(Account);
 }

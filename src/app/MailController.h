@@ -6,6 +6,7 @@
 #include "app/AccountTokens.h"
 #include "app/CheckRun.h"
 #include "app/Mailbox.h"
+#include "app/SendRun.h"
 
 #include <QList>
 #include <QObject>
@@ -30,6 +31,13 @@ public:
     virtual bool Confirm(const QString& Question) = 0;
     // No line was up and no dial-up entry is defined.
     virtual void NoDialEntry() = 0;
+    // A server refused the stored password of a session the user opened by hand: the new
+    // password, empty for none. Checks that run on their own never ask.
+    virtual QString NewPassword(const QString& Question)
+    {
+        (void)Question;
+        return QString();
+    }
 };
 
 enum class TCheckKind {
@@ -139,7 +147,22 @@ public:
     // ---- results
     std::function<void(const TAccountResult&)> OnAccountDone;
 
+    // ---- sending; a refused password asked again
+    // Sends Message with the account's SMTP settings (TSendRun): the line brought up as for a
+    // connection by hand, a refused certificate offered for trust (OfferTrust).
+    TSendResult Send(const TAccount& Account, const TOutgoingMessage& Message);
+    // Connect and Send: when the server refuses the account's stored password (neither a
+    // password command nor OAuth 2), the user is asked for a new one (TMailUser::NewPassword),
+    // the sign-in is tried once more with it, and once accepted it is stored with the account
+    // (OnAccountStored).
+    static QString PasswordQuestion(const QString& Host, const QString& User);
+
 private:
+    // The new password for an account whose stored password Host refused; empty when there is
+    // none to ask for or the user gave none.
+    QString AskPassword(const TAccount& Account, const QString& Host);
+    void StorePassword(const TAccount& Account);
+
     void LookForNewMail(TAccountResult& Result, bool Remember);
     void CloseSession(bool Polite);
     void StartIdle(int Ms);

@@ -223,6 +223,7 @@ public:
     // What the questions of the mail work are asked through.
     bool Confirm(const QString& question) override;
     void NoDialEntry() override { WarnNoDialUpEntry(); }
+    QString NewPassword(const QString& question) override;
 
     // ---- passwords (kept by the account store: the desktop's secret store, else the file)
     // Without a secret store: says once, in the status bar, that the passwords stay in the file.

@@ -72,11 +72,18 @@ void TForm1::ConnectPop3Events()
         ShowSessionClosed(TTabs::Follow);
         SetStatusText(why);
     };
-    // A certificate trusted for the account on the page stays with it.
+    // A certificate trusted for the account on the page stays with it, and so does a new
+    // password the server accepted.
     Mail->OnAccountStored = [this](const TAccount& account) {
         if (account.Section.compare(AccountFromFields().Section, Qt::CaseInsensitive) == 0) {
             editing_.Section = account.Section;
             editing_.TrustedFingerprints = account.TrustedFingerprints;
+            if (account.Password != editing_.Password) {
+                editing_.Password = account.Password;
+                loadingAccount_ = true;
+                Edit4->setText(account.Password);
+                loadingAccount_ = false;
+            }
         }
     };
     Mail->User = this;

@@ -4,10 +4,9 @@
 
 #include "app/Application.h"
 #include "app/ComboLists.h"
-#include "app/SessionSettings.h"
+#include "app/Finally.h"
 #include "app/WireText.h"
 #include "mail/KTsmtp.h"
-#include "net/TlsTransport.h"
 #include "platform/Dialogs.h"
 
 #include <QComboBox>
@@ -17,7 +16,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <exception>
+#include <stdexcept>
 
 namespace {
 
@@ -214,71 +213,28 @@ void TForm1::Button106Click()
     }
     ScreenCursor::Busy();
     Button106->setEnabled(false);
-
-    std::exception_ptr failure;
-    try {
-        // The account's SMTP server, port, security and sign-in, stored with the account they
-        // were set on.
-        SaveAccount();
-        TAccount account = AccountFromFields();
-        ConfigureSession(*KTSMTP1, account, &Mail->Tokens());
-
-        // Without any dial-up entry nothing is sent (ConnectLine has said why); a failed dial
-        // does not stop the send, the line may be up another way.
-        if (ConnectLine() != TDialLine::TResult::NoEntry) {
-            if (!KTSMTP1->Connected()) {
-                try {
-                    KTSMTP1->Connect();
-                } catch (const ECertificateError& e) {
-                    // Trusted now: the same certificate is accepted on the next try.
-                    if (!Mail->OfferTrust(account, KTSMTP1->Host, ECertificateError::Reasons(e.Problems()),
-                                          e.Fingerprint()))
-                        throw;
-                    ConfigureSession(*KTSMTP1, account, &Mail->Tokens());
-                    KTSMTP1->Connect();
-                }
-            }
-
-            TPostMessage& m = KTSMTP1->PostMessage;
-            m.FromAddress = ToWire(ComboBox106->currentText());
-            m.FromName = ToWire(ComboBox105->currentText());
-            m.Subject = ToWire(Edit110->text());
-            // A failed send leaves its recipients and attachments in the record: this message
-            // starts from empty lists so a retry goes only where the page says.
-            m.ToAddress.Clear();
-            m.ToCarbonCopy.Clear();
-            m.ToBlindCarbonCopy.Clear();
-            m.Attachments.Clear();
-            m.ToAddress.Add(ToWire(ComboBox107->currentText()));
-            m.ToBlindCarbonCopy.Add(ToWire(ComboBox109->currentText()));
-            m.ToCarbonCopy.Add(ToWire(ComboBox108->currentText()));
-            for (int i = 0; i < ListBox100->count(); ++i)
-                m.Attachments.Add(ToWire(ListBox100->item(i)->text()));
-            // The body's lines as the memo holds them; a line break at the very end starts no line.
-            m.Body.Clear();
-            QStringList body = Memo100->toPlainText().split(QLatin1Char('\n'));
-            if (body.last().isEmpty())
-                body.removeLast();
-            for (const QString& line : body)
-                m.Body.Add(ToWire(line));
-
-            KTSMTP1->Send();
-            AddToHistories();
-        }
-    } catch (...) {
-        failure = std::current_exception();
-    }
-
-    // On every way out: the goodbye while the line is up, the cursor and the button.
-    try {
-        if (KTSMTP1->Connected() && LineUp)
-            KTSMTP1->Disconnect();
-    } catch (...) {
-        if (!failure)
-            failure = std::current_exception();
-    }
-    ScreenCursor::Normal();
-    Button106->setEnabled(true);
-    if (failure)
-        std::rethrow_exception(failure);
+    const Finally restore([this] {
+        ScreenCursor::Normal();
+        Button106->setEnabled(true);
+    });
+    // The account's SMTP server, port, security and sign-in, stored with the account they were
+    // set on; the controller sends (TSendRun).
+    SaveAccount();
+    TOutgoingMessage message;
+    message.FromName = ComboBox105->currentText();
+    message.FromAddress = ComboBox106->currentText();
+    message.To = ComboBox107->currentText();
+    message.Cc = ComboBox108->currentText();
+    message.Bcc = ComboBox109->currentText();
+    message.Subject = Edit110->text();
+    message.Body = Memo100->toPlainText();
+    for (int i = 0; i < ListBox100->count(); ++i)
+        message.Attachments << ListBox100->item(i)->text();
+    Mail->Entry = SelectedDialUpEntry();
+    const TSendResult result = Mail->Send(AccountFromFields(), message);
+    LineUp = result.LineUp;
+    if (result.Outcome == TSendOutcome::Sent)
+        AddToHistories();
+    if (!result.Error.isEmpty())
+        throw std::runtime_error(result.Error.toStdString());
 }

@@ -2,6 +2,7 @@
 // desktop's secret store (the account store keeps them; see AccountStore).
 #include "app/Unit1.h"
 
+#include "platform/Dialogs.h"
 #include "platform/SecretStore.h"
 
 void TForm1::TellWherePasswordsAre()
@@ -12,4 +13,9 @@ void TForm1::TellWherePasswordsAre()
     SetStatusText(QStringLiteral("Aucun trousseau de mots de passe disponible : les mots de passe restent dans %1 "
                                  "(lisible par vous seul)")
                       .arg(IniPath));
+}
+
+QString TForm1::NewPassword(const QString& question)
+{
+    return context_.dialogs->InputSecret(QStringLiteral("Mot de passe refusé"), question, QString()).value_or(QString());
 }

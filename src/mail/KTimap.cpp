@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 
 using namespace mailtext;
@@ -52,13 +53,9 @@ std::string Words(const TImapResponse& R)
 
 } // namespace
 
-TKTIMAP::TKTIMAP(QObject* Owner) : TSocketSession(Owner)
+TKTIMAP::TKTIMAP(QObject* Owner) : TMailSession(Owner)
 {
     Port = 143;
-    CancelHook = [this](QObject*) {
-        TSocketSession::Disconnect();
-        ReceiveBuffer.Clear();
-    };
     // While in IDLE nobody waits on the connection: what arrives is announced from the event
     // loop, once per burst.
     DataArrivedEvent = [this](QObject*) {
@@ -81,11 +78,6 @@ TKTIMAP::~TKTIMAP()
         Abort();
     } catch (...) {
     }
-}
-
-std::string TKTIMAP::Secret() const
-{
-    return PasswordSource ? FSecret : Password;
 }
 
 std::string TKTIMAP::NextTag()
@@ -247,9 +239,13 @@ void TKTIMAP::ReadCapabilities()
 
 void TKTIMAP::Connect()
 {
-    FSecret.clear();
-    if (PasswordSource)
-        FSecret = PasswordSource();
+    // Whether the previous server opened its session unasked must not decide this one's sign-in.
+    FPreAuthenticated = false;
+    TMailSession::Connect();
+}
+
+void TKTIMAP::CheckCredentials()
+{
     bool Asked = false;
     while (Secret().empty() || UserID.empty()) {
         if (!OnAuthenticationNeeded || Asked)
@@ -262,50 +258,34 @@ void TKTIMAP::Connect()
     }
     RequireNoLineBreak(UserID);
     RequireNoLineBreak(Secret());
+}
 
-    const bool SetBusy = !FBusy;
-    FBusy = true;
-    TFinally ClearBusy([&] {
-        if (SetBusy)
-            FBusy = false;
-    });
-    FMechanism.clear();
-    TOperationLimit Limit(*this, OperationTimeOut);
-    TSocketSession::Connect();
+void TKTIMAP::ReadGreeting()
+{
     FParser.Reset();
     FTagCount = 0;
     FCapabilities.Clear();
     FSelected = TImapMailbox();
     FIdling = false;
     FLoggingOut = false;
-    try {
-        const TImapResponse Greeting = ReadResponse();
-        if (Greeting.Kind != TImapResponse::Untagged || (Greeting.Status != "OK" && Greeting.Status != "PREAUTH")) {
-            if (Greeting.Status == "BYE")
-                throw std::runtime_error("Le serveur " + Host + " refuse la connexion : " + Greeting.Text);
-            throw EImapProtocolError("Réponse du serveur IMAP illisible : accueil « " + Greeting.Line.substr(0, 80) + " »");
-        }
-        NoteCode(Greeting);
-        StartSecurity(Greeting.Status == "PREAUTH");
-        if (Greeting.Status != "PREAUTH")
-            SignIn();
-        // What a server announces changes with the sign-in; an OK without the list asks again.
-        if (!FCapabilities.Has("IMAP4REV1") && !FCapabilities.Has("IMAP4rev2"))
-            ReadCapabilities();
-    } catch (...) {
-        if (!Connected() || Canceled()) {
-            CloseQuietly();
-        } else {
-            try {
-                Logout(OperationTimeOut > 0 ? std::min(OperationTimeOut, LogoutAfterFailureMs) : LogoutAfterFailureMs);
-            } catch (...) {
-            }
-        }
-        throw;
+    const TImapResponse Greeting = ReadResponse();
+    if (Greeting.Kind != TImapResponse::Untagged || (Greeting.Status != "OK" && Greeting.Status != "PREAUTH")) {
+        if (Greeting.Status == "BYE")
+            throw std::runtime_error("Le serveur " + Host + " refuse la connexion : " + Greeting.Text);
+        throw EImapProtocolError("Réponse du serveur IMAP illisible : accueil « " + Greeting.Line.substr(0, 80) + " »");
     }
+    NoteCode(Greeting);
+    FPreAuthenticated = Greeting.Status == "PREAUTH";
 }
 
-void TKTIMAP::StartSecurity(bool PreAuthenticated)
+void TKTIMAP::AfterSignIn()
+{
+    // What a server announces changes with the sign-in; an OK without the list asks again.
+    if (!FCapabilities.Has("IMAP4REV1") && !FCapabilities.Has("IMAP4rev2"))
+        ReadCapabilities();
+}
+
+void TKTIMAP::StartSecurity()
 {
     if (Security != secStartTls) {
         if (!FCapabilities.Known())
@@ -313,7 +293,7 @@ void TKTIMAP::StartSecurity(bool PreAuthenticated)
         return;
     }
     // A session opened before any encryption could be one an attacker on the path answered.
-    if (PreAuthenticated)
+    if (FPreAuthenticated)
         throw std::runtime_error("Le serveur " + Host + " a ouvert la session sans chiffrement : connexion abandonnée");
     if (!FCapabilities.Known())
         ReadCapabilities();
@@ -328,29 +308,6 @@ void TKTIMAP::StartSecurity(bool PreAuthenticated)
     // Nothing announced in clear is trusted.
     FCapabilities.Clear();
     ReadCapabilities();
-}
-
-void TKTIMAP::SignIn()
-{
-    int Retries = 0;
-    for (;;) {
-        RequireNoLineBreak(UserID);
-        RequireNoLineBreak(Secret());
-        std::string Refusal;
-        if (TrySignIn(Refusal))
-            return;
-        const std::string Text = "Identifiant ou mot de passe refusé par " + Host
-                                 + (Trim(Refusal).empty() ? std::string() : " : " + Trim(Refusal));
-        if (Retries > 0 || !OnAuthenticationFailed)
-            throw EAuthError(Text);
-        bool Handled = false;
-        OnAuthenticationFailed(Handled);
-        if (!Handled)
-            throw EAuthError(Text);
-        ++Retries;
-        if (PasswordSource)
-            FSecret = PasswordSource();
-    }
 }
 
 namespace {
@@ -368,6 +325,9 @@ void ThrowUnlessCredentials(const TImapResponse& R)
 
 bool TKTIMAP::TrySignIn(std::string& Refusal)
 {
+    // The handler of a refusal may have changed the credentials.
+    RequireNoLineBreak(UserID);
+    RequireNoLineBreak(Secret());
     TSignInContext Context;
     Context.Pop3 = false;
     Context.CapabilitiesKnown = FCapabilities.Known();
@@ -390,30 +350,26 @@ bool TKTIMAP::TrySignIn(std::string& Refusal)
             LoginCommand = true;
         }
     }
-    TOperationLimit Limit(*this, OperationTimeOut);
-    const std::string Secret = this->Secret();
-    if (LoginCommand) {
-        FMechanism = "LOGIN";
-        const TImapResponse R = CommandStrings("LOGIN", {UserID, Secret});
-        if (R.Status == "OK")
-            return true;
-        ThrowUnlessCredentials(R);
-        Refusal = Words(R);
-        return false;
-    }
-    return SaslSignIn(FMechanism, Secret, Refusal);
+    if (!LoginCommand)
+        return AuthenticateSasl(Refusal);
+    FMechanism = "LOGIN";
+    const TSecretText Secret(this->Secret());
+    const TImapResponse R = CommandStrings("LOGIN", {UserID, Secret.Text()});
+    if (R.Status == "OK")
+        return true;
+    ThrowUnlessCredentials(R);
+    Refusal = Words(R);
+    return false;
 }
 
-bool TKTIMAP::SaslSignIn(const std::string& Mechanism, const std::string& Secret, std::string& Refusal)
+bool TKTIMAP::AuthenticateSasl(std::string& Refusal)
 {
-    TSaslClient Client(Mechanism, UserID, Secret, Host, Port);
     const std::string Tag = NextTag();
     TImapResponse Last;
     TSaslWire Wire;
     Wire.Command = Tag + " AUTHENTICATE";
     // Without SASL-IR the first message waits for the server's empty challenge.
     Wire.MaxCommandLength = FCapabilities.Has("SASL-IR") ? 16 * 1024 : 0;
-    Wire.SendLine = [this](const std::string& Line) { Writeln(Line); };
     Wire.ReadLine = [&] {
         for (;;) {
             Last = ReadResponse();
@@ -435,7 +391,8 @@ bool TKTIMAP::SaslSignIn(const std::string& Mechanism, const std::string& Secret
         return Last.Status == "OK" ? TSaslWire::Success : TSaslWire::Failure;
     };
     std::string Final;
-    if (RunSaslExchange(Client, Wire, Final))
+    // ReadResponse has reported the server's last line already.
+    if (SaslSignIn(UserID, Wire, Final, false))
         return true;
     ThrowUnlessCredentials(Last);
     Refusal = Words(Last);
@@ -467,22 +424,16 @@ void TKTIMAP::Logout(int LimitMs)
 void TKTIMAP::CloseQuietly()
 {
     FIdling = false;
-    if (Connected())
-        TSocketSession::Disconnect();
+    TMailSession::CloseQuietly();
     ReceiveBuffer.Clear();
 }
 
 void TKTIMAP::Abort()
 {
-    if (Canceled() || !Connected())
-        return;
-    if (FBusy) {
-        Cancel();
-    } else {
+    // Without a running operation the connection is dropped: IDLE ends with it.
+    if (!Busy() && Connected() && !Canceled())
         FIdling = false;
-        TSocketSession::Disconnect();
-        ReceiveBuffer.Clear();
-    }
+    TMailSession::Abort();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -491,10 +442,9 @@ void TKTIMAP::Abort()
 template <typename F>
 auto TKTIMAP::Operation(F Work) -> decltype(Work())
 {
-    if (FBusy)
+    TBusyGuard Busy(*this);
+    if (!Busy.Entered())
         throw std::runtime_error("Une opération est déjà en cours sur " + Host);
-    FBusy = true;
-    TFinally ClearBusy([this] { FBusy = false; });
     RequireConnection();
     if (FIdling)
         StopIdle();
@@ -676,9 +626,18 @@ void TKTIMAP::RetrieveMessage(std::uint64_t Uid)
         bool LineStart = true;
         bool Whole = false;
         std::exception_ptr Failure;
+        // The answer's start is a short exchange; the body, of any size, must only keep moving: a
+        // slow line passes, a server that drips a byte now and then does not.
+        std::optional<TOperationLimit> Start(std::in_place, *this, OperationTimeOut);
+        std::optional<TRateLimit> Rate;
         // The body goes from the receive buffer into the decoder piece by piece, never held whole.
-        FParser.StreamLiteral = [](std::string_view Item, std::uint64_t) {
-            return Item.size() == 6 && StartsNoCase(std::string(Item), "BODY[]");
+        FParser.StreamLiteral = [&, this](std::string_view Item, std::uint64_t) {
+            const bool Body = Item.size() == 6 && StartsNoCase(std::string(Item), "BODY[]");
+            if (Body && Start) {
+                Start.reset();
+                Rate.emplace(*this);
+            }
+            return Body;
         };
         FParser.LiteralData = [&](std::string_view Data, bool Last) {
             if (Failure)
@@ -705,6 +664,8 @@ void TKTIMAP::RetrieveMessage(std::uint64_t Uid)
             FParser.LiteralData = nullptr;
         });
         const TImapResponse R = Command("UID FETCH " + std::to_string(Uid) + " (UID BODY.PEEK[])");
+        Rate.reset();
+        Start.reset();
         if (Failure)
             std::rethrow_exception(Failure);
         RequireOk(R);

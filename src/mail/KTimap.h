@@ -5,8 +5,8 @@
 #include "mail/Capabilities.h"
 #include "mail/ImapParser.h"
 #include "mail/KTpop3.h"
+#include "mail/MailSession.h"
 #include "mail/Sasl.h"
-#include "net/SockSession.h"
 
 #include <cstdint>
 #include <functional>
@@ -45,12 +45,13 @@ public:
 // One summary of a listing; returning false stops the listing after it.
 using TImapSummaryEvent = std::function<bool(const TImapSummary& Summary)>;
 
-// An IMAP session over TSocketSession: implicit TLS or STARTTLS with the session's certificate
-// checks, sign-in through SASL (or LOGIN where a password may travel that way), then one operation
-// at a time. Failures: EAuthError for refused credentials, ESockError for the connection (the
+// An IMAP session on the mail session skeleton (TMailSession: busy guard, one limit for greeting
+// and sign-in, the retry after a refused sign-in, secret wiping): implicit TLS or STARTTLS with the
+// session's certificate checks, sign-in through SASL (or LOGIN where a password may travel that
+// way), then one operation at a time. Failures: EAuthError for refused credentials, ESockError for the connection (the
 // server's BYE included), EImapProtocolError for what cannot be read (the connection is closed),
 // std::runtime_error with the server's line (tag removed) for a refused command.
-class TKTIMAP : public TSocketSession {
+class TKTIMAP : public TMailSession {
     Q_OBJECT
 public:
     explicit TKTIMAP(QObject* Owner = nullptr);
@@ -60,8 +61,8 @@ public:
     std::string UserID;
     std::string Password;
     TAuthMethod AuthMethod = TAuthMethod::Password;
-    // Gives the password (or OAuth 2 token) for each sign-in, in place of Password.
-    std::function<std::string()> PasswordSource;
+    // PasswordSource and OnAuthenticationFailed (TMailSession) stand in for Password and repair a
+    // refused sign-in once.
     // Prefix of every file the decoder writes; a folder must end with "/".
     std::string AttachFilePath;
     // Messages per FETCH command of a listing.
@@ -69,7 +70,6 @@ public:
 
     // ---- Events (fired only when assigned) ----
     THandlerEvent OnAuthenticationNeeded;
-    THandlerEvent OnAuthenticationFailed;
     TNotifyEvent OnRetrieveStart;
     TNotifyEvent OnRetrieveEnd;
     // The server reported how many messages the selected mailbox holds (EXISTS).
@@ -79,7 +79,8 @@ public:
     TNotifyEvent OnIdleActivity;
 
     // ---- Operations ----
-    // Connects (TLS as Security says), reads the greeting and capabilities, and signs in.
+    // Connects (TLS as Security says), reads the greeting and capabilities, and signs in
+    // (TMailSession::Connect runs the steps below).
     void Connect() override;
     // LOGOUT, then closes in every case.
     void Disconnect() override;
@@ -95,7 +96,8 @@ public:
     // Summaries of the messages whose UIDs are in Set ("5:*", "3,7").
     int FetchSummaries(const std::string& Set, const TImapSummaryEvent& Each);
     // The whole message Uid of the open mailbox streamed through the message decoder into
-    // MailMessage() and its attachment files, then marked \Seen.
+    // MailMessage() and its attachment files, then marked \Seen. The answer's start is read under
+    // the operation limit, the body literal under a TRateLimit (its size has no bound).
     void RetrieveMessage(std::uint64_t Uid);
     // Marks Uid \Deleted and expunges it (UID EXPUNGE with UIDPLUS, else EXPUNGE).
     void DeleteMessage(std::uint64_t Uid);
@@ -114,11 +116,18 @@ public:
     const TCapabilities& Capabilities() const { return FCapabilities; }
     const TMailMessage& MailMessage() const { return FMailMessage; }
     const TImapMailbox& Selected() const { return FSelected; }
-    bool Busy() const { return FBusy; }
     bool Idling() const { return FIdling; }
-    // The mechanism of the last sign-in ("LOGIN" or a SASL name).
-    const std::string& SignInMechanism() const { return FMechanism; }
-    static constexpr int LogoutAfterFailureMs = 3000;
+    // Busy() and SignInMechanism() ("LOGIN" or a SASL name) come from TMailSession.
+
+protected:
+    void CheckCredentials() override;
+    void ReadGreeting() override;
+    void StartSecurity() override;
+    bool SignInWanted() const override { return !FPreAuthenticated; }
+    bool TrySignIn(std::string& Refusal) override;
+    void AfterSignIn() override;
+    void Logout(int LimitMs) override;
+    std::string StoredSecret() const override { return Password; }
 
 private:
     std::string NextTag();
@@ -136,16 +145,13 @@ private:
     void Untagged(const TImapResponse& R);
     void NoteCode(const TImapResponse& R);
     void CapabilitiesFrom(const std::string& Words);
-    void StartSecurity(bool PreAuthenticated);
-    void SignIn();
-    bool TrySignIn(std::string& Refusal);
-    bool SaslSignIn(const std::string& Mechanism, const std::string& Secret, std::string& Refusal);
-    std::string Secret() const;
-    void Logout(int LimitMs);
+    // AUTHENTICATE with FMechanism (TMailSession::SaslSignIn over tagged IMAP lines).
+    bool AuthenticateSasl(std::string& Refusal);
+    // Leaves IDLE and closes without LOGOUT, dropping what was received.
     void CloseQuietly();
     int FetchSummariesOf(const std::string& Command, const TImapSummaryEvent& Each);
     TImapSummary SummaryFrom(const TImapResponse& R) const;
-    // Runs Work as one operation: busy flag, connection required, the connection closed when the
+    // Runs Work as one operation: busy guard, connection required, the connection closed when the
     // connection itself failed or the server could not be read.
     template <typename F>
     auto Operation(F Work) -> decltype(Work());
@@ -154,11 +160,9 @@ private:
     TCapabilities FCapabilities;
     TMailMessage FMailMessage;
     TImapMailbox FSelected;
-    std::string FSecret;
-    std::string FMechanism;
     std::string FIdleTag;
     unsigned FTagCount = 0;
-    bool FBusy = false;
+    bool FPreAuthenticated = false;  // the greeting was PREAUTH: no sign-in
     bool FIdling = false;
     bool FReading = false;
     bool FLoggingOut = false;

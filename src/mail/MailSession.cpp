@@ -1,4 +1,4 @@
-// TMailSession: what the POP3 and SMTP sessions share: the busy guard, the session's opening
+// TMailSession: what the POP3, IMAP and SMTP sessions share: the busy guard, the session's opening
 // (connection, greeting, security, sign-in with its one retry), SASL over the protocol's lines,
 // operation limits and the wiping of secrets.
 #include "mail/MailSession.h"
@@ -107,14 +107,16 @@ void TMailSession::SignIn()
     }
 }
 
-bool TMailSession::SaslSignIn(const std::string& User, TSaslWire Wire, std::string& Final)
+bool TMailSession::SaslSignIn(const std::string& User, TSaslWire Wire, std::string& Final, bool ReportFinal)
 {
     TSecretText secret(Secret());
     TSaslClient client(FMechanism, User, secret.Text(), Host, Port);
-    Wire.Command = "AUTH";
+    if (Wire.Command.empty())
+        Wire.Command = "AUTH";
     Wire.SendLine = [this](const std::string& Line) { Writeln(Line); };
     const bool accepted = RunSaslExchange(client, Wire, Final);
-    ReportStatus(1, Final);
+    if (ReportFinal)
+        ReportStatus(1, Final);
     return accepted;
 }
 

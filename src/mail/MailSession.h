@@ -1,4 +1,4 @@
-// TMailSession: what the POP3 and SMTP sessions share: the busy guard, the session's opening
+// TMailSession: what the POP3, IMAP and SMTP sessions share: the busy guard, the session's opening
 // (connection, greeting, security, sign-in with its one retry), SASL over the protocol's lines,
 // operation limits and the wiping of secrets.
 #pragma once
@@ -117,9 +117,11 @@ protected:
     void FetchSecret();
     void ForgetSecret() { WipeSecret(FSecret); }
 
-    // One SASL exchange with Secret(): SendLine is Writeln; Wire gives the protocol's reading and
-    // sorting of lines. True when accepted; Final gets the server's last line (reported at level 1).
-    bool SaslSignIn(const std::string& User, TSaslWire Wire, std::string& Final);
+    // One SASL exchange with FMechanism and Secret(): SendLine is Writeln; Wire gives the
+    // protocol's reading and sorting of lines, and its command ("AUTH" when left empty). True when
+    // accepted; Final gets the server's last line, reported at level 1 unless the protocol's own
+    // reading already reports it (ReportFinal = false).
+    bool SaslSignIn(const std::string& User, TSaslWire Wire, std::string& Final, bool ReportFinal = true);
 
     // Closes without a goodbye and drops what was received: after a failure of the connection
     // itself (time-out, loss, cancel) the rest of a reply may still be on its way.

@@ -4,6 +4,7 @@
 // typing a host not stored starts a new account.
 #include "AppFixture.h"
 #include "DovecotFixture.h"
+#include "SmtpFixture.h"
 #include "TestCertificates.h"
 #include "app/AccountStore.h"
 #include "app/MailController.h"
@@ -31,6 +32,12 @@ struct ScriptedUser : TMailUser {
         return !answers.isEmpty() && answers.takeFirst();
     }
     void NoDialEntry() override { questions << "no entry"; }
+    QStringList passwords;  // answers to NewPassword (none left: no answer)
+    QString NewPassword(const QString& question) override
+    {
+        questions << question;
+        return passwords.isEmpty() ? QString() : passwords.takeFirst();
+    }
 };
 
 class ControllerTest : public ::testing::Test {
@@ -99,6 +106,44 @@ protected:
         }
     }
 };
+
+// A stored password the server refuses on a session opened by hand (Connect, a send): the user
+// is asked for a new one, which opens the session and is stored with the account; without an
+// answer the refusal stands. A scheduled check asks nothing.
+TEST_F(ControllerTest, ARefusedPasswordIsAskedAgainByHandOnly)
+{
+    start(false);
+    testsupport::SmtpFixture smtp;
+    smtp.requireAuth("anne", "pa");
+    smtp.start();
+    const std::function<bool(const TAccount&)> ways[] = {
+        [&](const TAccount& a) { return mail->Connect(a).Outcome == TCheckOutcome::Counted; },
+        [&](const TAccount& a) { return mail->Send(a, {"", "anne@example.org", "bob@example.org"}).Outcome == TSendOutcome::Sent; }};
+    for (const auto& open : ways)
+        for (const QString answer : {"pa", ""}) {
+            SCOPED_TRACE(answer.toStdString());
+            TAccount wrong = account("127.0.0.1", "anne", "faux", dovecot.port());
+            wrong.SmtpPort = QString::number(smtp.port());
+            wrong.SmtpSignIn = TSmtpSignIn::SameAsPop3;
+            store().Write(wrong);
+            user.questions.clear();
+            user.passwords = {answer};
+            QStringList told;
+            mail->OnAccountStored = [&](const TAccount& a) { told << a.Password; };
+            EXPECT_EQ(open(wrong), !answer.isEmpty());
+            EXPECT_EQ(user.questions, QStringList{TMailController::PasswordQuestion("127.0.0.1", "anne")});
+            EXPECT_EQ(store().Read("127.0.0.1").Password, answer.isEmpty() ? "faux" : answer);
+            EXPECT_EQ(told, answer.isEmpty() ? QStringList() : QStringList{answer});
+            mail->Disconnect();
+        }
+    EXPECT_EQ(smtp.messages().size(), 1u);
+    user.questions.clear();
+    user.passwords = {"pa"};
+    const TCheckReport report = mail->Check({account("127.0.0.1", "anne", "faux", dovecot.port())},
+                                            TCheckKind::Scheduled, false, false);
+    EXPECT_EQ(report.Results.value(0).Outcome, TCheckOutcome::Refused);
+    EXPECT_TRUE(user.questions.isEmpty());
+}
 
 TEST_F(ControllerTest, AccountsKeepTheirOwnCertificatesAndSettings)
 {
