@@ -353,8 +353,7 @@ struct IdleResult {
 // account, the scheduler on every five minutes, no window at start and the first connection.
 void PrepareProgramFolder(const TempFolder& dir, quint16 popPort)
 {
-    const QString exe = dir.file(QStringLiteral("brevicor"));
-    if (!QFile::copy(QStringLiteral(BREVICOR_EXECUTABLE), exe))
+    if (dir.copyProgram(QStringLiteral(BREVICOR_EXECUTABLE)).isEmpty())
         Fail(QStringLiteral("cannot copy the program"));
     const QDir data(QStringLiteral(BREVICOR_SOURCE_DIR "/data"));
     for (const QString& name : data.entryList(QDir::Files))
@@ -819,7 +818,7 @@ void BenchCommandLine(const Options& o, DovecotFixture& dovecot, const Account& 
     for (int round = 0; round <= o.rounds; ++round) {
         const SpawnResult b = Spawn(brevicor);
         const SpawnResult f = Spawn(fetchmail);
-        if (b.exitCode != 0 || b.out.find("messages sur 127.0.0.1") == std::string::npos)
+        if (b.exitCode != 0 || b.out.find(" sur 127.0.0.1") == std::string::npos)
             Fail(QStringLiteral("brevicor --check gave %1: %2").arg(b.exitCode).arg(b.out.c_str()));
         if (f.exitCode != 0)
             Fail(QStringLiteral("fetchmail --check gave %1: %2").arg(f.exitCode).arg(f.out.c_str()));

@@ -382,3 +382,7 @@ void TMailController::LookForNewMail(TAccountResult& Result, bool Remember)
         Result.Newest << (subject.isEmpty() ? from : from + QStringLiteral(" — ") + subject);
     }
 }
+
+// Its meta-object code stays in this object, so that a program using the controller alone does not
+// pull in the windows along with the rest of the library's meta-object code.
+#include "moc_MailController.cpp"
