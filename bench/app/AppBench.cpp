@@ -353,8 +353,7 @@ struct IdleResult {
 // account, the scheduler on every five minutes, no window at start and the first connection.
 void PrepareProgramFolder(const TempFolder& dir, quint16 popPort)
 {
-    const QString exe = dir.file(QStringLiteral("brevicor"));
-    if (!QFile::copy(QStringLiteral(BREVICOR_EXECUTABLE), exe))
+    if (dir.copyProgram(QStringLiteral(BREVICOR_EXECUTABLE)).isEmpty())
         Fail(QStringLiteral("cannot copy the program"));
     const QDir data(QStringLiteral(BREVICOR_SOURCE_DIR "/data"));
     for (const QString& name : data.entryList(QDir::Files))

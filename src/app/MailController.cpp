@@ -440,3 +440,7 @@ void TMailController::StorePassword(const TAccount& Account)
     if (OnAccountStored)
         OnAccountStored(Account);
 }
+
+// Its meta-object code stays in this object, so that a program using the controller alone does not
+// pull in the windows along with the rest of the library's meta-object code.
+#include "moc_MailController.cpp"

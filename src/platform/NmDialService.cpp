@@ -843,3 +843,6 @@ QString NmDialService::errorText(uint32_t code)
 }
 
 #include "NmDialService.moc"
+
+// Its meta-object code stays in this object (see MailController.cpp).
+#include "moc_NmDialService.cpp"

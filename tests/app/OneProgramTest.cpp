@@ -20,8 +20,8 @@ TEST(OneProgram, ASecondStartEndsAndTheFirstGoesOnAndACheckRunsBesideIt)
     dovecot.start();
     testsupport::TempFolder folder;
     // The program keeps its settings beside itself: a copy in a folder of the test.
-    const QString program = folder.file("brevicor");
-    ASSERT_TRUE(QFile::copy(QStringLiteral(BREVICOR_EXECUTABLE), program));
+    const QString program = folder.copyProgram(QStringLiteral(BREVICOR_EXECUTABLE));
+    ASSERT_FALSE(program.isEmpty());
     QFile::setPermissions(program, QFile::permissions(program) | QFileDevice::ExeOwner);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");

@@ -35,8 +35,8 @@ bool waitForTermHandler(qint64 pid)
 TEST(Program, StartsAndEndsCleanlySavingItsSettings)
 {
     testsupport::TempFolder folder;
-    const QString exe = folder.file("brevicor");
-    ASSERT_TRUE(QFile::copy(QStringLiteral(BREVICOR_EXECUTABLE), exe));
+    const QString exe = folder.copyProgram(QStringLiteral(BREVICOR_EXECUTABLE));
+    ASSERT_FALSE(exe.isEmpty());
     QProcess program;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");

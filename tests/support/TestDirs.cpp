@@ -28,6 +28,16 @@ void writeFileBytes(const QString& path, const std::string& bytes)
         throw std::runtime_error("cannot write " + path.toStdString());
 }
 
+QString TempFolder::copyProgram(const QString& Executable) const
+{
+    const QFileInfo program(Executable);
+    const QString module = QStringLiteral("libbrevicor_window.so");
+    const QString copy = file(program.fileName());
+    if (!QFile::copy(Executable, copy) || !QFile::copy(program.dir().filePath(module), file(module)))
+        return QString();
+    return copy;
+}
+
 TempFolder::TempFolder()
 {
     if (!dir_.isValid())
