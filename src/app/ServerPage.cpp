@@ -62,10 +62,16 @@ void TServerPage::CreateControls()
     portRow->addWidget(ProtocolCombo);
     portRow->addWidget(Edit2, 1);
     a->addLayout(portRow, 1, 1);
-    a->addWidget(label("Label3", QStringLiteral("User ID :"), account), 2, 0);
-    a->addWidget(Edit3, 2, 1);
-    a->addWidget(label("Label4", QStringLiteral("Password :"), account), 3, 0);
-    a->addWidget(Edit4, 3, 1);
+    // Waiting for new mail is an IMAP matter: it stands under the protocol, on a row of its own
+    // across the labels' column too, so the page keeps its width.
+    IdleCheck = make<QCheckBox>("IdleCheck", account, QStringLiteral("Nouveau courrier immédiat (IDLE)"));
+    IdleCheck->setToolTip(QStringLiteral("IMAP : la connexion reste ouverte et annonce le nouveau courrier dès "
+                                         "son arrivée, sans attendre la prochaine vérification"));
+    a->addWidget(IdleCheck, 2, 0, 1, 2);
+    a->addWidget(label("Label3", QStringLiteral("User ID :"), account), 3, 0);
+    a->addWidget(Edit3, 3, 1);
+    a->addWidget(label("Label4", QStringLiteral("Password :"), account), 4, 0);
+    a->addWidget(Edit4, 4, 1);
     SecurityCombo = make<QComboBox>("SecurityCombo", account);
     SecurityCombo->addItems(SecurityModes());
     AuthCombo = make<QComboBox>("AuthCombo", account);
@@ -76,12 +82,12 @@ void TServerPage::CreateControls()
     PasswordCommandEdit->setToolTip(QStringLiteral(
         "Facultatif : commande dont la première ligne affichée sert de mot de passe ou de jeton OAuth 2 "
         "(lancée sans shell ; les guillemets doubles regroupent les mots)"));
-    a->addWidget(label("SecurityLabel", QStringLiteral("Sécurité :"), account), 4, 0);
-    a->addWidget(SecurityCombo, 4, 1);
-    a->addWidget(label("AuthLabel", QStringLiteral("Authentification :"), account), 5, 0);
-    a->addWidget(AuthCombo, 5, 1);
-    a->addWidget(label("PasswordCommandLabel", QStringLiteral("Commande du mot de passe :"), account), 6, 0);
-    a->addWidget(PasswordCommandEdit, 6, 1);
+    a->addWidget(label("SecurityLabel", QStringLiteral("Sécurité :"), account), 5, 0);
+    a->addWidget(SecurityCombo, 5, 1);
+    a->addWidget(label("AuthLabel", QStringLiteral("Authentification :"), account), 6, 0);
+    a->addWidget(AuthCombo, 6, 1);
+    a->addWidget(label("PasswordCommandLabel", QStringLiteral("Commande du mot de passe :"), account), 7, 0);
+    a->addWidget(PasswordCommandEdit, 7, 1);
     a->setColumnStretch(1, 1);
 
     auto* sending = new QGroupBox(QStringLiteral("Envoi"), this);
@@ -128,18 +134,17 @@ void TServerPage::CreateControls()
         help->addWidget(b);
     help->addStretch(1);
 
+    // The start-up options share the row of the window's buttons: the page keeps its height.
     auto* bottom = new QHBoxLayout;
-    auto* checks = new QVBoxLayout;
     WinStart = make<QCheckBox>("WinStart", this, QStringLiteral("Démarrer avec la session"));
     ShowOnStart = make<QCheckBox>("ShowOnStart", this, QStringLiteral("Montrer la fenêtre au démarrage"));
-    checks->addWidget(WinStart);
-    checks->addWidget(ShowOnStart);
-    bottom->addLayout(checks);
+    bottom->addWidget(WinStart);
+    bottom->addWidget(ShowOnStart);
     bottom->addStretch(1);
     Button12 = button("Button12", QStringLiteral("Fermer la fenêtre"), this);
     Button11 = button("Button11", QStringLiteral("Quitter Brevicor"), this);
-    bottom->addWidget(Button12, 0, Qt::AlignBottom);
-    bottom->addWidget(Button11, 0, Qt::AlignBottom);
+    bottom->addWidget(Button12);
+    bottom->addWidget(Button11);
 
     auto* accountAndSending = new QHBoxLayout;
     accountAndSending->addWidget(account, 3);
@@ -151,6 +156,7 @@ void TServerPage::CreateControls()
     grid->addLayout(bottom, 3, 0, 1, 2);
     grid->setColumnStretch(0, 1);
     grid->setRowStretch(4, 1);
+    UpdateProtocolFields();
 }
 
 QLayout* TServerPage::CreateActions()
@@ -218,6 +224,7 @@ TAccount TServerPage::AccountFromFields() const
     account.Password = Edit4->text();
     account.Security = securityOf(SecurityCombo);
     account.Protocol = protocolOf(ProtocolCombo);
+    account.Idle = IdleCheck->isChecked();
     account.Auth = AuthComboMethods().value(AuthCombo->currentIndex(), TAuthMethod::Password);
     account.PasswordCommand = PasswordCommandEdit->text();
     account.SmtpHost = SmtpHostEdit->text();
@@ -249,6 +256,9 @@ void TServerPage::WatchTyping()
         connect(e, &QLineEdit::textChanged, this, [typed, e] { typed(e); });
     for (QComboBox* c : {ProtocolCombo, SecurityCombo, AuthCombo, SmtpSecurityCombo, SmtpSignInCombo})
         connect(c, qOverload<int>(&QComboBox::currentIndexChanged), this, [typed, c] { typed(c); });
+    connect(IdleCheck, &QCheckBox::toggled, this, [typed, this] { typed(IdleCheck); });
+    // The IMAP-only settings follow the protocol however it changes (typed, loaded or reset).
+    connect(ProtocolCombo, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] { UpdateProtocolFields(); });
     connect(SmtpSignInCombo, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] { SmtpSignInComboChange(); });
 }
 
@@ -277,6 +287,7 @@ void TServerPage::HostComboTextChange(const QString& text)
     unlessTyped(Edit4, [&] { Edit4->setText(fresh.Password); });
     unlessTyped(SecurityCombo, [&] { SecurityCombo->setCurrentIndex(int(fresh.Security)); });
     unlessTyped(ProtocolCombo, [&] { ProtocolCombo->setCurrentIndex(int(fresh.Protocol)); });
+    unlessTyped(IdleCheck, [&] { IdleCheck->setChecked(fresh.Idle); });
     unlessTyped(Edit2, [&] {
         Edit2->setText(PortForService(TService::Pop3, IncomingService(protocolOf(ProtocolCombo)), fresh.Port,
                                       securityOf(SecurityCombo)));
@@ -312,6 +323,7 @@ void TServerPage::ShowAccount(const TAccount& account)
     Edit4->setText(account.Password);
     SecurityCombo->setCurrentIndex(int(account.Security));
     ProtocolCombo->setCurrentIndex(int(account.Protocol));
+    IdleCheck->setChecked(account.Idle);
     AuthCombo->setCurrentIndex(std::max(0, int(AuthComboMethods().indexOf(account.Auth))));
     PasswordCommandEdit->setText(account.PasswordCommand);
     SmtpHostEdit->setText(account.SmtpHost);
@@ -321,6 +333,7 @@ void TServerPage::ShowAccount(const TAccount& account)
     SmtpUserEdit->setText(account.SmtpUserID);
     SmtpPasswordEdit->setText(account.SmtpPassword);
     SmtpSignInComboChange();
+    UpdateProtocolFields();
 }
 
 void TServerPage::ShowStored(const TAccount& account)
@@ -400,4 +413,9 @@ void TServerPage::SmtpSignInComboChange()
     const bool own = SmtpSignInCombo->currentIndex() == int(TSmtpSignIn::Own);
     SmtpUserEdit->setEnabled(own);
     SmtpPasswordEdit->setEnabled(own);
+}
+
+void TServerPage::UpdateProtocolFields()
+{
+    IdleCheck->setEnabled(protocolOf(ProtocolCombo) == TProtocol::Imap);
 }

@@ -31,6 +31,7 @@ public:
     QLineEdit* Edit4 = nullptr; // password
     QToolButton* Poubelle6 = nullptr;
     QComboBox* ProtocolCombo = nullptr;       // "Protocole, port :" (TProtocol order)
+    QCheckBox* IdleCheck = nullptr;           // "Nouveau courrier immédiat (IDLE)", IMAP only
     QComboBox* SecurityCombo = nullptr;       // "Sécurité :" (TSecurity order)
     QComboBox* AuthCombo = nullptr;           // "Authentification :" (AuthComboMethods order)
     QLineEdit* PasswordCommandEdit = nullptr; // "Commande du mot de passe :"
@@ -105,6 +106,8 @@ private:
     QLayout* CreateActions();
     QWidget* CreateDialGroup();
     void WatchTyping();
+    // The IMAP-only settings are offered with IMAP only.
+    void UpdateProtocolFields();
 
     std::function<TAccountStore()> accounts_;
     // The account the page edits: what no field shows (its trusted certificates) comes from here;

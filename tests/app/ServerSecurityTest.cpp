@@ -7,6 +7,7 @@
 #include "platform/IniProfile.h"
 #include "mail/KTsmtp.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -35,6 +36,7 @@ TEST_F(ServerSecurityTest, PortFieldsFollowTheSecurityMode)
         const char* before;
         int mode;
         const char* after;
+        bool idle = false; // the IDLE check box is offered (IMAP only)
     } rows[] = {
         {"POP3S", &TServerPage::SecurityCombo, &TServerPage::Edit2, "110", 1, "995"},
         {"back to none", &TServerPage::SecurityCombo, &TServerPage::Edit2, "995", 0, "110"},
@@ -45,8 +47,8 @@ TEST_F(ServerSecurityTest, PortFieldsFollowTheSecurityMode)
         {"SMTP SSL/TLS", &TServerPage::SmtpSecurityCombo, &TServerPage::SmtpPortEdit, "587", 1, "465"},
         {"SMTP typed port kept", &TServerPage::SmtpSecurityCombo, &TServerPage::SmtpPortEdit, "2525", 2, "2525"},
         {"back to port 25", &TServerPage::SmtpSecurityCombo, &TServerPage::SmtpPortEdit, "465", 0, "25"},
-        {"IMAP with STARTTLS", &TServerPage::ProtocolCombo, &TServerPage::Edit2, "110", 1, "143"},
-        {"IMAPS", &TServerPage::SecurityCombo, &TServerPage::Edit2, "143", 1, "993"},
+        {"IMAP with STARTTLS", &TServerPage::ProtocolCombo, &TServerPage::Edit2, "110", 1, "143", true},
+        {"IMAPS", &TServerPage::SecurityCombo, &TServerPage::Edit2, "143", 1, "993", true},
         {"back to POP3S", &TServerPage::ProtocolCombo, &TServerPage::Edit2, "993", 0, "995"},
     };
     for (const auto& r : rows) {
@@ -54,6 +56,7 @@ TEST_F(ServerSecurityTest, PortFieldsFollowTheSecurityMode)
         (f.Server->*r.port)->setText(r.before);
         choose(f.Server->*r.combo, r.mode);
         EXPECT_EQ((f.Server->*r.port)->text(), r.after);
+        EXPECT_EQ(f.Server->IdleCheck->isEnabled(), r.idle);
     }
 }
 
@@ -65,6 +68,8 @@ TEST_F(ServerSecurityTest, SettingsSurviveARestartAndFollowTheAccount)
     f.Server->Edit3->setText("al");
     f.Server->Edit4->setText("pa");
     f.Server->SecurityCombo->setCurrentIndex(1);
+    f.Server->ProtocolCombo->setCurrentIndex(int(TProtocol::Imap));
+    f.Server->IdleCheck->setChecked(false);
     f.Server->AuthCombo->setCurrentText("SCRAM-SHA-256");
     f.Server->PasswordCommandEdit->setText("pass show mail/a");
     f.Server->SmtpHostEdit->setText("smtp.a.org");
@@ -81,13 +86,19 @@ TEST_F(ServerSecurityTest, SettingsSurviveARestartAndFollowTheAccount)
     EXPECT_EQ(f.Server->AuthCombo->currentText(), "Mot de passe");
     EXPECT_EQ(f.Server->SmtpPortEdit->text(), "25");
     EXPECT_FALSE(f.Server->SmtpUserEdit->isEnabled());
+    EXPECT_TRUE(f.Server->IdleCheck->isChecked());
+    EXPECT_FALSE(f.Server->IdleCheck->isEnabled());
     f.SaveSettings();
     stop();
+    EXPECT_EQ(ini().ReadString("pop.a.org", "Attente", ""), "0");
 
     TForm1& g = start();
     g.Server->HostCombo->setEditText("pop.a.org");
     g.HostComboClick();
     EXPECT_EQ(g.Server->SecurityCombo->currentText(), "SSL/TLS");
+    EXPECT_EQ(g.Server->ProtocolCombo->currentText(), "IMAP");
+    EXPECT_FALSE(g.Server->IdleCheck->isChecked());
+    EXPECT_TRUE(g.Server->IdleCheck->isEnabled());
     EXPECT_EQ(g.Server->AuthCombo->currentText(), "SCRAM-SHA-256");
     EXPECT_EQ(g.Server->PasswordCommandEdit->text(), "pass show mail/a");
     EXPECT_EQ(g.Server->SmtpHostEdit->text(), "smtp.a.org");
