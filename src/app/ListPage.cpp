@@ -1,5 +1,5 @@
 // ListPage: TListPage, the "Liste des messages" page: the buttons that list the messages and open
-// the usual mail program, and the list itself, one line a message.
+// the usual mail program, and the list itself, one line a message, the unread ones in bold.
 #include "app/ListPage.h"
 
 #include "app/PageWidgets.h"
@@ -31,15 +31,22 @@ TListPage::TLine TListPage::LineFor(int n, const TSummary& s)
     const std::vector<std::string> header = UnfoldHeader(s.Header);
     return {QString::number(n) + QStringLiteral(" - ") + DecodeHeaderText(HeaderValue(header, "From"))
                 + QStringLiteral(" - ") + DecodeHeaderText(HeaderValue(header, "Subject")) + QStringLiteral(" (")
-                + QString::number(s.Bytes) + QStringLiteral(" octets)")};
+                + QString::number(s.Bytes) + QStringLiteral(" octets)"),
+            s.Unread};
 }
 
 void TListPage::AddLines(const QList<TLine>& lines)
 {
     if (lines.isEmpty())
         return;
-    for (const TLine& line : lines)
-        ListBox1->addItem(line.Text);
+    QFont bold = ListBox1->font();
+    bold.setBold(true);
+    for (const TLine& line : lines) {
+        auto* item = new QListWidgetItem(line.Text);
+        if (line.Unread)
+            item->setFont(bold);
+        ListBox1->addItem(item);
+    }
 }
 
 int TListPage::SelectedRow() const

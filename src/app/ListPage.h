@@ -1,5 +1,5 @@
 // ListPage: TListPage, the "Liste des messages" page: the buttons that list the messages and open
-// the usual mail program, and the list itself, one line a message.
+// the usual mail program, and the list itself, one line a message, the unread ones in bold.
 #pragma once
 #include <QList>
 #include <QString>
@@ -22,9 +22,10 @@ public:
     // A key pressed in the list (the window deletes the selected message on Delete).
     std::function<void(int key)> OnListKey;
 
-    // One line of the list.
+    // One line of the list: its text, and whether the message is still unread.
     struct TLine {
         QString Text;
+        bool Unread = false;
     };
     // The line for message n: "n - From - Subject (size octets)", From and Subject decoded.
     static TLine LineFor(int n, const TSummary& summary);

@@ -4,6 +4,7 @@
 #include "MailFixtures.h"
 #include "ScriptedServer.h"
 
+#include "app/ListPage.h"
 #include "app/StatusLine.h"
 #include "mail/KTpop3.h"
 
@@ -67,6 +68,24 @@ TEST_F(ListingTest, PipelinedAndOneAtATimeListingsGiveTheSameList)
     EXPECT_TRUE(lists[1].back().startsWith("150 -  Envoi 150 <e150@exemple.fr> -  Objet 150 ("));
     EXPECT_EQ(statuses[0], QStringLiteral("Lecture des en-têtes… 150 / 150"));
     EXPECT_EQ(statuses[1], statuses[0]);
+    // POP3 cannot tell what is unread: its lines stay plain.
+    EXPECT_FALSE(f.List->ListBox1->item(0)->font().bold());
+}
+
+TEST(ListPageTest, UnreadMessagesAreInBold)
+{
+    TListPage page;
+    TSummary read, unread;
+    for (TSummary* s : {&read, &unread}) {
+        s->Header.Add("From: a@exemple.fr");
+        s->Header.Add("Subject: Bonjour");
+    }
+    unread.Unread = true;
+    page.AddLines({TListPage::LineFor(1, read), TListPage::LineFor(2, unread)});
+    ASSERT_EQ(page.ListBox1->count(), 2);
+    EXPECT_FALSE(page.ListBox1->item(0)->font().bold());
+    EXPECT_TRUE(page.ListBox1->item(1)->font().bold());
+    EXPECT_TRUE(page.ListBox1->item(1)->text().startsWith("2 -  a@exemple.fr -  Bonjour ("));
 }
 
 TEST_F(ListingTest, ACancelledListingKeepsWhatItReadAndTheSessionStillAnswers)
