@@ -894,17 +894,17 @@ void BenchListing(const Options& o, DovecotFixture& dovecot, const std::string& 
         Fail(QStringLiteral("the main window could not connect: %1")
                  .arg(dialogs.shown().empty() ? form.StatusText() : dialogs.shown().front().text));
     form.ShowMailboxTabs(true);
-    form.ShowPage(form.TabSheet3);
+    form.ShowPage(form.List);
     Pump(200);
 
     // "Lister" refreshes the session (QUIT, new login) and lists; the component alone does the same.
     auto runForm = [&](bool pipelined) {
         form.KTPOP31->AllowPipelining = pipelined;
         const auto t0 = Clock::now();
-        form.Button5->click();
+        form.List->Button5->click();
         const double ms = MsSince(t0);
-        if (form.ListBox1->count() != o.listCount || !dialogs.shown().empty())
-            Fail(QStringLiteral("the window listed %1 lines").arg(form.ListBox1->count()));
+        if (form.List->ListBox1->count() != o.listCount || !dialogs.shown().empty())
+            Fail(QStringLiteral("the window listed %1 lines").arg(form.List->ListBox1->count()));
         return ms;
     };
     TKTPOP3 pop;

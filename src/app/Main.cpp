@@ -101,9 +101,9 @@ void THiddenForm::FormCreate()
 void THiddenForm::FormShow()
 {
     TForm1* f = form1_;
-    const bool complete = f->AccountComplete() && !f->ComboBox1->currentText().isEmpty();
+    const bool complete = f->AccountComplete() && !f->Server->ComboBox1->currentText().isEmpty();
     // Without a notification area the user would have neither icon nor window: show the window.
-    if (!f->ShowOnStart->isChecked() && complete && f->Context().notificationArea())
+    if (!f->Server->ShowOnStart->isChecked() && complete && f->Context().notificationArea())
         return;
     f->show();
     f->raise();

@@ -16,21 +16,11 @@
 #include "platform/Dialogs.h"
 #include "platform/IniProfile.h"
 
-#include <QCheckBox>
 #include <QCloseEvent>
-#include <QPlainTextEdit>
-#include <QSplitter>
-#include <QComboBox>
-#include <QEvent>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
-#include <QToolButton>
 
 TForm1::TForm1(AppContext& context, THiddenForm* hiddenForm, TAlert* alert)
     : QWidget(nullptr), context_(context), hiddenForm_(hiddenForm), alert_(alert)
@@ -109,8 +99,8 @@ void TForm1::FormCreate()
     FirstListing = true;
     IniPath = context_.paths.iniPath();
     LoadSettings();
-    ShowPage(TabSheet1);
-    Button2->setEnabled(false);
+    ShowPage(Server);
+    Server->Button2->setEnabled(false);
     ShowMailboxTabs(false);
     // The message list scrolls sideways over twice its width; Qt sizes the scroll range from the
     // lines themselves.
@@ -174,60 +164,6 @@ void TForm1::Timer1Timer()
     alert_->UpdateHangUpButton();
 }
 
-void TForm1::resizeEvent(QResizeEvent* event)
-{
-    QWidget::resizeEvent(event);
-    FormResize();
-}
-
-bool TForm1::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == ListBox1 && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        Guarded([this, key] { ListBox1KeyDown(key); });
-    }
-    if (event->type() == QEvent::Resize && (watched == TabSheet2 || watched == TabSheet3 || watched == TabSheet102))
-        FormResize();
-    return QWidget::eventFilter(watched, event);
-}
-
-void TForm1::FormResize()
-{
-    // Reading page: the memo area and the identification fields follow the page.
-    const QSize read = TabSheet2->size();
-    Panel2->setGeometry(Panel2->x(), Panel2->y(), read.width() - 2 * Panel2->x(),
-                        std::max(0, read.height() - Panel2->y() - 8));
-    for (QLineEdit* e : {Edit6, Edit7, Edit9, DateEdit, ToEdit, CcEdit})
-        e->resize(std::max(0, read.width() - e->x() - 10), e->height());
-    FolderBtn->move(read.width() - FolderBtn->width() - 10, FolderBtn->y());
-    FilesList->resize(std::max(0, FolderBtn->x() - FilesList->x() - 6), FilesList->height());
-
-    // List page: the list fills the page below its buttons.
-    const QSize list = TabSheet3->size();
-    ListBox1->setGeometry(ListBox1->x(), ListBox1->y(), list.width() - 2 * ListBox1->x(),
-                          std::max(0, list.height() - 60));
-
-    // Compose page: the panels follow the page width, the fields their panel, the delete buttons
-    // stay at the right edge.
-    const QSize compose = TabSheet102->size();
-    for (QWidget* panel : {Panel101, Panel104, Panel102})
-        panel->resize(compose.width() - 2 * panel->x(), panel->height());
-    const std::pair<QToolButton*, QComboBox*> senders[] = {{Poubelle4, ComboBox105}, {Poubelle5, ComboBox106}};
-    for (const auto& [trash, combo] : senders) {
-        trash->move(Panel104->width() - trash->width() - 5, trash->y());
-        combo->resize(std::max(0, Panel104->width() - combo->x() - trash->width() - 10), combo->height());
-    }
-    const std::pair<QToolButton*, QComboBox*> recipients[] = {
-        {Poubelle1, ComboBox107}, {Poubelle2, ComboBox108}, {Poubelle3, ComboBox109}};
-    for (const auto& [trash, combo] : recipients) {
-        trash->move(Panel101->width() - trash->width() - 5, trash->y());
-        combo->resize(std::max(0, Panel101->width() - combo->x() - trash->width() - 10), combo->height());
-    }
-    Edit110->resize(std::max(0, Panel102->width() - Edit110->x() - 10), Edit110->height());
-    Memo100->setGeometry(Memo100->x(), Memo100->y(), compose.width() - 2 * Memo100->x(),
-                         std::max(0, compose.height() - Memo100->y() - 8));
-}
-
 void TForm1::SetStatusText(const QString& text)
 {
     if (statusLine_)
@@ -243,28 +179,21 @@ void TForm1::ShowMailboxTabs(bool visible)
 {
     // Hiding the page on show would make the tab bar jump to the next visible page (the compose
     // page); the account page is where the user can reconnect.
-    if (!visible && (PageControl1->currentWidget() == TabSheet2 || PageControl1->currentWidget() == TabSheet3))
-        PageControl1->setCurrentWidget(TabSheet1);
-    PageControl1->setTabVisible(PageControl1->indexOf(TabSheet2), visible);
-    PageControl1->setTabVisible(PageControl1->indexOf(TabSheet3), visible);
+    if (!visible && (PageControl1->currentWidget() == Reader || PageControl1->currentWidget() == List))
+        PageControl1->setCurrentWidget(Server);
+    PageControl1->setTabVisible(PageControl1->indexOf(Reader), visible);
+    PageControl1->setTabVisible(PageControl1->indexOf(List), visible);
 }
 
 bool TForm1::MailboxTabsVisible() const
 {
-    return PageControl1->isTabVisible(PageControl1->indexOf(TabSheet3))
-           && PageControl1->isTabVisible(PageControl1->indexOf(TabSheet2));
+    return PageControl1->isTabVisible(PageControl1->indexOf(List))
+           && PageControl1->isTabVisible(PageControl1->indexOf(Reader));
 }
 
 void TForm1::ShowPage(QWidget* page)
 {
     PageControl1->setCurrentWidget(page);
-}
-
-void TForm1::SetMemo2Height(int height)
-{
-    memo2Height_ = std::max(60, height);
-    const int total = std::max(Splitter1->height(), memo2Height_ + 60);
-    Splitter1->setSizes({memo2Height_, total - memo2Height_});
 }
 
 void TForm1::Guarded(const std::function<void()>& action)

@@ -5,35 +5,26 @@
 #include "app/AppContext.h"
 #include "app/DialLine.h"
 #include "app/MailController.h"
+#include "app/ComposePage.h"
+#include "app/ListPage.h"
+#include "app/ReaderPage.h"
 #include "app/SchedulePage.h"
-#include "mail/ReplyText.h"
+#include "app/ServerPage.h"
 
 #include <QList>
 #include <QString>
 #include <QWidget>
 #include <functional>
 
-class QCheckBox;
 class QComboBox;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QListWidget;
-class QPlainTextEdit;
-class QPushButton;
-class QRadioButton;
-class QSpinBox;
-class QSplitter;
 class QStatusBar;
 class QTabWidget;
 class QTimer;
-class QToolButton;
 class TStatusLine;
 class IniProfile;
 class TAboutBox;
 class TAlert;
 class THiddenForm;
-class TSpinButton;
 class TWAVPlayer;
 class TKTPOP3;
 class TMailMessage;
@@ -63,115 +54,18 @@ public:
     QString ConfigDir;         // folder of the settings file and the chosen sound, ending with '/'
     QString IniPath;           // the settings file
     QString AttachmentsFolder; // where the files of received messages go (empty: the download folder)
-    QString ComposeFolder;     // folder the attachment picker opens in
     bool FirstListing = true;  // no listing has run yet
     bool LineWasUp = false;    // a connection was already active when the last check began
     bool LineUp = false;       // the last enumeration found at least one active connection
 
-    // ---- controls, named as in the form
+    // ---- the pages, each with its own controls (named as in the form)
     QTabWidget* PageControl1 = nullptr;
-    QWidget* TabSheet1 = nullptr;   // "Serveur"
-    QWidget* TabSheet3 = nullptr;   // "Liste des messages"
-    QWidget* TabSheet2 = nullptr;   // "Lecture des messages"
-    QWidget* TabSheet102 = nullptr; // "Envoi d'un message"
-    QWidget* TabSheet4 = nullptr;   // "Connexions automatiques"
+    TServerPage* Server = nullptr;     // "Serveur"
+    TListPage* List = nullptr;         // "Liste des messages"
+    TReaderPage* Reader = nullptr;     // "Lecture des messages"
+    TComposePage* Compose = nullptr;   // "Envoi d'un message"
+    TSchedulePage* Schedule = nullptr; // "Connexions automatiques"
     QStatusBar* StatusBar1 = nullptr;
-
-    // "Serveur": account
-    QComboBox* HostCombo = nullptr;
-    QLineEdit* Edit2 = nullptr; // port
-    QLineEdit* Edit3 = nullptr; // user
-    QLineEdit* Edit4 = nullptr; // password
-    QToolButton* Poubelle6 = nullptr;
-    // "Serveur": secure connection and sign-in of the account
-    QComboBox* ProtocolCombo = nullptr;        // "Protocole :" (TProtocol order)
-    QComboBox* SecurityCombo = nullptr;        // "Sécurité :" (TSecurity order)
-    QComboBox* AuthCombo = nullptr;            // "Authentification :" (AuthComboMethods order)
-    QLineEdit* PasswordCommandEdit = nullptr;  // "Commande du mot de passe :"
-    // "Serveur": "Envoi" (the account's SMTP server)
-    QLineEdit* SmtpHostEdit = nullptr;         // empty: the POP3 host
-    QLineEdit* SmtpPortEdit = nullptr;
-    QComboBox* SmtpSecurityCombo = nullptr;
-    QComboBox* SmtpSignInCombo = nullptr;      // TSmtpSignIn order
-    QLineEdit* SmtpUserEdit = nullptr;
-    QLineEdit* SmtpPasswordEdit = nullptr;
-    QPushButton* Button1 = nullptr;  // "Connecter à POP3"
-    QPushButton* Button2 = nullptr;  // "Déconnecter de POP3"
-    QPushButton* Button10 = nullptr; // "Aller voir maintenant"
-    QPushButton* CancelBtn = nullptr; // "Annuler": stops the running check or transfer
-    QPushButton* AddAccountBtn = nullptr; // "Ajouter un compte": servers found from an address
-    // "Serveur": dial-up connection
-    QLabel* Label7 = nullptr;
-    QComboBox* ComboBox1 = nullptr;
-    QToolButton* Poubelle7 = nullptr;
-    QPushButton* Button13 = nullptr;  // "Propriétés"
-    QPushButton* RenameBtn = nullptr; // "Renommer"
-    QPushButton* CreateBtn = nullptr; // "Créer"
-    QPushButton* UserBtn = nullptr;   // "Nom utilisateur"
-    QPushButton* PWBtn = nullptr;     // "Mot de passe"
-    // "Serveur": help, About, start with the session, window
-    QToolButton* HelpBtn = nullptr;
-    QToolButton* AboutBtn = nullptr;
-    QToolButton* KatalBtn = nullptr;
-    QToolButton* WebBtn = nullptr;
-    QCheckBox* WinStart = nullptr;
-    QCheckBox* ShowOnStart = nullptr;
-    QPushButton* Button11 = nullptr; // "Quitter Brevicor"
-    QPushButton* Button12 = nullptr; // "Fermer la fenêtre"
-
-    // "Liste des messages"
-    QPushButton* Button5 = nullptr; // "Lister"
-    QPushButton* Button4 = nullptr; // usual mail program
-    QListWidget* ListBox1 = nullptr;
-
-    // "Lecture des messages"
-    QLabel* Label10 = nullptr;
-    QLabel* Label5 = nullptr;
-    QSpinBox* SpinEdit1 = nullptr;
-    QPushButton* Button3 = nullptr; // "Lire"
-    QPushButton* Button7 = nullptr; // "Supprimer"
-    QToolButton* PrintBtn = nullptr;
-    QPushButton* Button8 = nullptr; // "Répondre"
-    QLineEdit* Edit6 = nullptr;     // from
-    QLineEdit* Edit7 = nullptr;     // subject
-    QLineEdit* Edit8 = nullptr;     // size
-    QLineEdit* Edit9 = nullptr;     // message id
-    QLineEdit* DateEdit = nullptr;  // date
-    QLineEdit* ToEdit = nullptr;    // recipients
-    QLineEdit* CcEdit = nullptr;    // copies
-    QListWidget* FilesList = nullptr; // files written from the message, opened by a double click
-    QPushButton* FolderBtn = nullptr; // "Ouvrir le dossier" of those files
-    QWidget* Panel2 = nullptr;
-    QSplitter* Splitter1 = nullptr;
-    QPlainTextEdit* Memo2 = nullptr; // header lines
-    QPlainTextEdit* Memo1 = nullptr; // body
-
-    // "Envoi d'un message"
-    QLabel* Label110 = nullptr;
-    QListWidget* ListBox100 = nullptr;
-    QPushButton* Button104 = nullptr; // "Ajouter"
-    QPushButton* Button105 = nullptr; // "Supprimer"
-    QWidget* Panel101 = nullptr;
-    QComboBox* ComboBox107 = nullptr; // To
-    QComboBox* ComboBox108 = nullptr; // Cc
-    QComboBox* ComboBox109 = nullptr; // Bcc
-    QToolButton* Poubelle1 = nullptr;
-    QToolButton* Poubelle2 = nullptr;
-    QToolButton* Poubelle3 = nullptr;
-    QWidget* Panel104 = nullptr;
-    QLabel* Label6 = nullptr;
-    QComboBox* ComboBox105 = nullptr; // sender name
-    QComboBox* ComboBox106 = nullptr; // sender e-mail
-    QToolButton* Poubelle4 = nullptr;
-    QToolButton* Poubelle5 = nullptr;
-    QToolButton* NewBtn = nullptr;
-    QPushButton* Button106 = nullptr; // "Envoyer"
-    QWidget* Panel102 = nullptr;
-    QLineEdit* Edit110 = nullptr;     // subject
-    QPlainTextEdit* Memo100 = nullptr;
-
-    // "Connexions automatiques": its page owns its controls and the schedule
-    TSchedulePage* Schedule = nullptr;
 
     QTimer* Timer1 = nullptr; // two-second line poll
     TWAVPlayer* WAVPlayer1 = nullptr;
@@ -185,7 +79,6 @@ public:
     void FormCreate();
     void FormCloseQuery(bool& canClose);
     void FormClose();
-    void FormResize();
     void Timer1Timer();
     void Button11Click();
     void Button12Click();
@@ -203,23 +96,10 @@ public:
     int FindAccount(const QString& host) const;
     // The stored accounts of the settings file.
     TAccountStore Accounts() const;
-    // The account the four fields of the "Serveur" page hold, with the section it is stored in.
+    // The account the fields of the "Serveur" page hold, with the section it is stored in.
     TAccount AccountFromFields() const;
     // Every account of the host list, as stored.
     QList<TAccount> ListedAccounts() const;
-    // Shows an account's security, sign-in and sending settings in their fields.
-    void ShowAccountSettings(const TAccount& account);
-    // The port fields follow a change of security mode (a typed port is kept).
-    void SecurityComboChange();
-    void ProtocolComboChange();
-    void SmtpSecurityComboChange();
-    // The SMTP user and password fields are used only with a sign-in of their own.
-    void SmtpSignInComboChange();
-    // The methods of AuthCombo, in its order.
-    static const QList<TAuthMethod>& AuthComboMethods();
-    // The host field now names another account: a stored one is loaded, a text not stored starts
-    // a new account with default settings, keeping only what the user typed since.
-    void HostComboTextChange(const QString& text);
     // What the questions of the mail work are asked through.
     bool Confirm(const QString& question) override;
     void NoDialEntry() override { WarnNoDialUpEntry(); }
@@ -319,13 +199,6 @@ public:
     void CancelListing();
     // The list takes the lines read at most this often (ms), not one line at a time.
     static constexpr int ListInsertEveryMs = 100;
-    // Shows a fetched message on the reading page: decoded sender, subject, date, recipients and
-    // header lines, the body as text, the files written; prepares the answer to it.
-    void ShowMessage(const TMailMessage& message, int bytes);
-    // The files the message wrote, listed for opening.
-    void ShowReceivedFiles(const TMailMessage& message);
-    // Empties the reading page; "Répondre" then starts an empty message.
-    void ClearReader();
     // The folder fetched messages write their files to (see ReceivedFilesFolder).
     QString AttachmentsTarget() const;
     void FilesListActivate();
@@ -352,9 +225,6 @@ public:
     void ShowMailboxTabs(bool visible);
     bool MailboxTabsVisible() const;
     void ShowPage(QWidget* page);
-    // Height of the header memo on the reading page (at least 60 pixels).
-    int Memo2Height() const { return memo2Height_; }
-    void SetMemo2Height(int height);
     // Runs an action started from the user interface: an exception that ends it is shown in an
     // error box, the way the event loop reports it.
     void Guarded(const std::function<void()>& action);
@@ -380,14 +250,10 @@ public:
     void Poubelle3Click();
     void Poubelle4Click();
     void Poubelle5Click();
-    // After a send: the recipients, the name and the e-mail join their histories.
-    void AddToHistories();
     void Button106Click();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateControls();
@@ -395,30 +261,16 @@ private:
     void ConnectPop3Events();
     void ConnectSmtpEvents();
     void ConnectDialUpEvents();
-    void CreateServerPage();
-    void CreateListPage();
-    void CreateReadPage();
-    void CreateComposePage();
     void ConnectHandlers();
+    void ConnectPageHandlers();
     IniProfile Profile() const;
 
     AppContext& context_;
     THiddenForm* hiddenForm_;
     TAlert* alert_;
     TStatusLine* statusLine_ = nullptr;
-    int memo2Height_ = 60;
-    bool replyReady_ = false; // a message is shown: "Répondre" answers it with reply_
-    TReply reply_;
-    QString filesFolder_;     // folder of the files listed in FilesList
     void UpdateCancelOffer(bool offered);
     // The visible effects of a session that signed in: message count, reader range, buttons,
     // status text, tabs; the account is saved.
     void ShowSignedIn(int count, TTabs tabs);
-    // The account the "Serveur" page edits: what no field shows (its trusted certificates) comes
-    // from here; a new account starts from the defaults.
-    TAccount editing_;
-    // Fields the user has typed into since the page last loaded an account.
-    QList<QWidget*> typed_;
-    bool loadingAccount_ = false;
-    void WatchTyping();
 };

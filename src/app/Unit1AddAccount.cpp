@@ -99,8 +99,8 @@ void TForm1::AddFoundAccount(const TAddedAccount& added)
             keyring.Remove(kept);
     }
     QStringList listed;
-    for (int i = 0; i < HostCombo->count(); ++i)
-        listed << HostCombo->itemText(i);
+    for (int i = 0; i < Server->HostCombo->count(); ++i)
+        listed << Server->HostCombo->itemText(i);
     TAccountStore store = Accounts();
     account.Section = store.SectionFor(account.Host, account.UserID, listed);
     store.Write(account);
@@ -108,12 +108,6 @@ void TForm1::AddFoundAccount(const TAddedAccount& added)
         listed << account.Section;
         store.WriteList(listed);
     }
-    {
-        loadingAccount_ = true;
-        const Finally shown([this] { loadingAccount_ = false; });
-        if (HostCombo->findText(account.Section, Qt::MatchFixedString) < 0)
-            HostCombo->addItem(account.Section);
-        HostCombo->setEditText(account.Section);
-    }
+    Server->ShowStored(account);
     LoadAccount();
 }

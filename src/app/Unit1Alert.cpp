@@ -52,13 +52,13 @@ void TForm1::OpenAccountMailbox(const QString& name)
             return;
         if (Mail->SessionOpenFor(name)) {
             // The session the check kept for this line: the list comes from it at once.
-            HostCombo->setCurrentIndex(i);
-            HostCombo->setEditText(HostCombo->itemText(i));
+            Server->HostCombo->setCurrentIndex(i);
+            Server->HostCombo->setEditText(Server->HostCombo->itemText(i));
             Mail->HandToUser();
             ShowSignedIn(Mail->Mailbox().Count(), TTabs::Follow);
         } else {
-            HostCombo->setCurrentIndex(i);
-            HostCombo->setEditText(HostCombo->itemText(i));
+            Server->HostCombo->setCurrentIndex(i);
+            Server->HostCombo->setEditText(Server->HostCombo->itemText(i));
             HostComboClick();
             ClosePopSession();
             if (!ConnectCurrentAccount(TTabs::Follow))
@@ -67,7 +67,7 @@ void TForm1::OpenAccountMailbox(const QString& name)
         // The session was just opened: nothing to refresh.
         ListMessages(false);
         ShowMailboxTabs(true);
-        ShowPage(TabSheet3);
+        ShowPage(List);
         if (!isVisible())
             show();
     });

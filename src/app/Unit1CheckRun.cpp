@@ -44,7 +44,7 @@ void TForm1::ConnectPop3Events()
             return;
         KTPOP31->Host = ToWire(*host);
         handled = true;
-        HostCombo->setEditText(*host);
+        Server->HostCombo->setEditText(*host);
     };
     p->OnPacketRecvd = [this](QObject*) {
         SetStatusText(QStringLiteral("%1 octets sur %2 reçus").arg(KTPOP31->BytesRecvd()).arg(KTPOP31->BytesTotal()));
@@ -75,16 +75,7 @@ void TForm1::ConnectPop3Events()
     // A certificate trusted for the account on the page stays with it, and so does a new
     // password the server accepted.
     Mail->OnAccountStored = [this](const TAccount& account) {
-        if (account.Section.compare(AccountFromFields().Section, Qt::CaseInsensitive) == 0) {
-            editing_.Section = account.Section;
-            editing_.TrustedFingerprints = account.TrustedFingerprints;
-            if (account.Password != editing_.Password) {
-                editing_.Password = account.Password;
-                loadingAccount_ = true;
-                Edit4->setText(account.Password);
-                loadingAccount_ = false;
-            }
-        }
+        Server->KeepStored(account);
     };
     Mail->User = this;
 }
@@ -109,16 +100,16 @@ bool TForm1::ConnectCurrentAccount(TTabs tabs)
     if (!account.PortNumber()) {
         context_.dialogs->Message(QStringLiteral("'%1' n'est pas un numéro de port valide").arg(account.Port),
                                   MessageIcon::Warning);
-        Edit2->setFocus();
+        Server->Edit2->setFocus();
         return false;
     }
     CursorGuard cursor;
-    Button1->setEnabled(false);
+    Server->Button1->setEnabled(false);
     // Unless the session signs in, the button comes back.
     bool signedIn = false;
     const Finally after([&] {
         if (!signedIn)
-            Button1->setEnabled(true);
+            Server->Button1->setEnabled(true);
     });
     Mail->Entry = SelectedDialUpEntry();
     const TAccountResult result = Mail->Connect(account);
@@ -151,17 +142,13 @@ void TForm1::ShowSignedIn(int count, TTabs tabs)
 {
     // Saved first: a further user on a host shows under the name of its own account.
     SaveAccount();
-    Label10->setText(QStringLiteral("Nb de messages : %1").arg(count));
-    SpinEdit1->setRange(1, count > 0 ? count : 1);
-    SpinEdit1->setValue(1);
-    SpinEdit1->setEnabled(count >= 2);
-    Button1->setEnabled(false);
-    Button2->setEnabled(true);
-    const QString name = HostCombo->currentText();
+    Reader->ShowCount(count);
+    Server->Button1->setEnabled(false);
+    Server->Button2->setEnabled(true);
+    const QString name = Server->HostCombo->currentText();
     if (count == 0) {
         SetStatusText(QStringLiteral("Il n'y a aucun message sur %1").arg(name));
-        for (QWidget* b : std::initializer_list<QWidget*>{Button3, Button7, Button8, PrintBtn})
-            b->setEnabled(false);
+        Reader->EnableMessageActions(false);
     } else {
         SetStatusText(QStringLiteral("Il y a %1%2sur %3")
                           .arg(count)
@@ -174,8 +161,8 @@ void TForm1::ShowSignedIn(int count, TTabs tabs)
 
 void TForm1::ShowSessionClosed(TTabs tabs)
 {
-    Button2->setEnabled(false);
-    Button1->setEnabled(true);
+    Server->Button2->setEnabled(false);
+    Server->Button1->setEnabled(true);
     if (tabs == TTabs::Follow)
         ShowMailboxTabs(false);
 }
@@ -183,7 +170,7 @@ void TForm1::ShowSessionClosed(TTabs tabs)
 void TForm1::ClosePopSession(TTabs tabs)
 {
     CursorGuard cursor;
-    Button2->setEnabled(false);
+    Server->Button2->setEnabled(false);
     const Finally after([this, tabs] { ShowSessionClosed(tabs); });
     // Without a line, a goodbye would only wait for its time limit.
     Mail->Disconnect(LineUp);
@@ -216,16 +203,16 @@ void TForm1::CheckMail(bool ByHand)
         // A scheduled check asks nothing: the window stays as it is.
         if (!ByHand)
             return;
-        ShowPage(TabSheet1);
+        ShowPage(Server);
         RequestAccountDetails();
         return;
     }
-    Button10->setEnabled(false);
+    Server->Button10->setEnabled(false);
     hiddenForm_->MnuVerif->setEnabled(false);
     hiddenForm_->AlertWindow->setEnabled(false);
     // The button and the menu entries come back however the run ends.
     const Finally after([this] {
-        Button10->setEnabled(true);
+        Server->Button10->setEnabled(true);
         hiddenForm_->MnuVerif->setEnabled(true);
         hiddenForm_->AlertWindow->setEnabled(true);
     });
@@ -258,7 +245,7 @@ void TForm1::CheckMail(bool ByHand)
         ShowSignedIn(report.Results.first().Count, TTabs::Keep);
         ListMessages(false);
         ShowMailboxTabs(true);
-        ShowPage(TabSheet3);
+        ShowPage(List);
         if (!isVisible())
             show();
     }
@@ -291,7 +278,7 @@ void TForm1::CancelRunningOperation()
 
 void TForm1::UpdateCancelOffer(bool offered)
 {
-    CancelBtn->setEnabled(offered);
+    Server->CancelBtn->setEnabled(offered);
     if (hiddenForm_ && hiddenForm_->MnuCancel)
         hiddenForm_->MnuCancel->setEnabled(offered);
 }

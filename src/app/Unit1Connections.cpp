@@ -24,13 +24,13 @@ QString entryName(const QString& name)
 
 void TForm1::EnumerateDialUpEntries()
 {
-    ComboBox1->clear();
+    Server->ComboBox1->clear();
     DialUp->GetEntries();
 }
 
 void TForm1::DialUpEntryGet(const QString& name)
 {
-    ComboBox1->addItem(entryName(name));
+    Server->ComboBox1->addItem(entryName(name));
 }
 
 void TForm1::DialUpDialing()
@@ -88,7 +88,7 @@ void TForm1::HangUpLine()
 
 QString TForm1::SelectedDialUpEntry() const
 {
-    return ComboBox1->count() == 0 ? QString() : ComboBox1->currentText();
+    return Server->ComboBox1->count() == 0 ? QString() : Server->ComboBox1->currentText();
 }
 
 void TForm1::WarnNoDialUpEntry()
@@ -96,8 +96,8 @@ void TForm1::WarnNoDialUpEntry()
     context_.dialogs->Message(
         QStringLiteral("Aucune connexion n'est définie dans le gestionnaire de réseau. Utilisez le bouton \"Créer\"."),
         MessageIcon::Warning);
-    ShowPage(TabSheet1);
-    CreateBtn->setFocus();
+    ShowPage(Server);
+    Server->CreateBtn->setFocus();
 }
 
 TDialLine::TResult TForm1::ConnectLine()
@@ -124,15 +124,15 @@ void TForm1::ReportEditorRefusal(uint32_t code)
 
 void TForm1::Button13Click()
 {
-    DialUp->Entry = ComboBox1->currentText();
+    DialUp->Entry = Server->ComboBox1->currentText();
     ReportEditorRefusal(DialUp->EditEntry());
 }
 
 void TForm1::CreateBtnClick()
 {
     QSet<QString> before;
-    for (int i = 0; i < ComboBox1->count(); ++i)
-        before.insert(ComboBox1->itemText(i));
+    for (int i = 0; i < Server->ComboBox1->count(); ++i)
+        before.insert(Server->ComboBox1->itemText(i));
     if (const uint32_t code = DialUp->CreateEntry(); code != 0) {
         ReportEditorRefusal(code);
         return;
@@ -140,25 +140,25 @@ void TForm1::CreateBtnClick()
     EnumerateDialUpEntries();
     // The list is in name order: select the entry that was just created (the last one when it
     // cannot be told apart).
-    int created = ComboBox1->count() - 1;
-    for (int i = 0; i < ComboBox1->count(); ++i)
-        if (!before.contains(ComboBox1->itemText(i)))
+    int created = Server->ComboBox1->count() - 1;
+    for (int i = 0; i < Server->ComboBox1->count(); ++i)
+        if (!before.contains(Server->ComboBox1->itemText(i)))
             created = i;
-    ComboBox1->setCurrentIndex(created);
+    Server->ComboBox1->setCurrentIndex(created);
 }
 
 void TForm1::RenameBtnClick()
 {
-    QString value = ComboBox1->currentText();
+    QString value = Server->ComboBox1->currentText();
     const std::optional<QString> answer =
         context_.dialogs->InputText(QStringLiteral("Renommer"), QStringLiteral("Nom de la connexion :"), value);
     if (!answer)
         return;
     value = *answer;
-    DialUp->Entry = ComboBox1->currentText();
-    const int index = ComboBox1->currentIndex();
+    DialUp->Entry = Server->ComboBox1->currentText();
+    const int index = Server->ComboBox1->currentIndex();
     if (value.isEmpty())
-        value = ComboBox1->currentText();
+        value = Server->ComboBox1->currentText();
     uint32_t code = 0;
     try {
         code = DialUp->RenameEntry(value);
@@ -176,12 +176,12 @@ void TForm1::RenameBtnClick()
                                       .arg(DialUp->Entry, DialService::standardErrorText(code, DialTextLanguage::French)),
                                   MessageIcon::Warning);
     EnumerateDialUpEntries();
-    ComboBox1->setCurrentIndex(index < ComboBox1->count() ? index : ComboBox1->count() - 1);
+    Server->ComboBox1->setCurrentIndex(index < Server->ComboBox1->count() ? index : Server->ComboBox1->count() - 1);
 }
 
 void TForm1::Poubelle7Click()
 {
-    const QString shown = ComboBox1->currentText();
+    const QString shown = Server->ComboBox1->currentText();
     if (shown.isEmpty())
         return;
     if (!context_.dialogs->ConfirmYesNo(QStringLiteral("Voulez-vous vraiment supprimer la connexion %1 ?").arg(shown)))
@@ -189,12 +189,12 @@ void TForm1::Poubelle7Click()
     DialUp->Entry = shown;
     DialUp->DeleteEntry();
     EnumerateDialUpEntries();
-    ComboBox1->setCurrentIndex(ComboBox1->count() > 0 ? 0 : -1);
+    Server->ComboBox1->setCurrentIndex(Server->ComboBox1->count() > 0 ? 0 : -1);
 }
 
 void TForm1::UserBtnClick()
 {
-    DialUp->Entry = ComboBox1->currentText();
+    DialUp->Entry = Server->ComboBox1->currentText();
     QString stored;
     DialUp->GetUserName(stored);
     const std::optional<QString> answer =
@@ -206,7 +206,7 @@ void TForm1::UserBtnClick()
 
 void TForm1::PWBtnClick()
 {
-    DialUp->Entry = ComboBox1->currentText();
+    DialUp->Entry = Server->ComboBox1->currentText();
     QString stored;
     DialUp->GetPassword(stored);
     const std::optional<QString> answer =

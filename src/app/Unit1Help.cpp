@@ -76,7 +76,7 @@ void TForm1::OpenInBrowser(const QString& argument)
 
 void TForm1::WinStartClick()
 {
-    if (WinStart->isChecked())
+    if (Server->WinStart->isChecked())
         context_.autostart->Register(Application().Title, context_.paths.programFile);
     else
         context_.autostart->Unregister(Application().Title);

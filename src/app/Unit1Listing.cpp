@@ -4,42 +4,14 @@
 
 #include "app/Application.h"
 #include "app/Finally.h"
-#include "mail/HeaderText.h"
 #include "mail/KTpop3.h"
 #include "platform/Dialogs.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QToolButton>
-
-namespace {
-
-// The line of the list for message n: "n - From - Subject (size octets)". From and Subject,
-// unfolded and decoded, keep the blank that followed the header's colon. The line is joined piece
-// by piece: a "%1" in a subject is text, not a place for a value.
-QString listLine(int n, const TSummary& s)
-{
-    const std::vector<std::string> header = UnfoldHeader(s.Header);
-    return QString::number(n) + QStringLiteral(" - ") + DecodeHeaderText(HeaderValue(header, "From"))
-           + QStringLiteral(" - ") + DecodeHeaderText(HeaderValue(header, "Subject")) + QStringLiteral(" (")
-           + QString::number(s.Bytes) + QStringLiteral(" octets)");
-}
-
-// The line of the list the user has selected, -1 when none.
-int selectedRow(const QListWidget* list)
-{
-    const QListWidgetItem* item = list->currentItem();
-    return item && item->isSelected() ? list->row(item) : -1;
-}
-
-} // namespace
 
 void TForm1::Button5Click()
 {
@@ -50,10 +22,10 @@ void TForm1::Button5Click()
 void TForm1::ListMessages(bool Refresh)
 {
     CursorGuard cursor;
-    Button5->setEnabled(false);
-    const Finally after([this] { Button5->setEnabled(true); });
+    List->Button5->setEnabled(false);
+    const Finally after([this] { List->Button5->setEnabled(true); });
     const TCancelOffer offer(*this);
-    ListBox1->clear();
+    List->ListBox1->clear();
 
     // A POP3 session sees the mailbox as it was at login: closing and reopening it makes new mail
     // visible.
@@ -71,21 +43,20 @@ void TForm1::ListMessages(bool Refresh)
 
     const int count = Mail->Mailbox().Count();
     if (count == 0) {
-        SetStatusText(QStringLiteral("Il n'y a aucun message sur %1").arg(HostCombo->currentText()));
-        for (QWidget* w : std::initializer_list<QWidget*>{Button3, Button7, Button8, PrintBtn, SpinEdit1})
-            w->setEnabled(false);
+        SetStatusText(QStringLiteral("Il n'y a aucun message sur %1").arg(Server->HostCombo->currentText()));
+        Reader->EnableMessageActions(false);
+        Reader->SpinEdit1->setEnabled(false);
         FirstListing = false;
         return;
     }
 
     // The lines go into the list a batch at a time (a list relaid out for every line costs more
     // the longer it grows); the status bar counts the summaries read.
-    QStringList pending;
+    QList<TListPage::TLine> pending;
     QElapsedTimer sinceInsert;
     sinceInsert.start();
     auto insertPending = [&] {
-        if (!pending.isEmpty())
-            ListBox1->addItems(pending);
+        List->AddLines(pending);
         pending.clear();
         sinceInsert.restart();
     };
@@ -94,7 +65,7 @@ void TForm1::ListMessages(bool Refresh)
         // What was read before a failure or a cancel stays in the list.
         const Finally insertRest(insertPending);
         listed = Mail->List(1, count, [&](int n, const TSummary& s) {
-            pending << listLine(n, s);
+            pending << TListPage::LineFor(n, s);
             SetStatusText(QStringLiteral("Lecture des en-têtes… %1 / %2").arg(n).arg(count));
             if (sinceInsert.elapsed() >= ListInsertEveryMs)
                 insertPending();
@@ -104,12 +75,8 @@ void TForm1::ListMessages(bool Refresh)
     if (listed < count && Mail->ListingCancelled())
         SetStatusText(QStringLiteral("Lecture des en-têtes annulée : %1 / %2").arg(listed).arg(count));
 
-    Label10->setText(QStringLiteral("Nb de messages : %1").arg(count));
-    SpinEdit1->setRange(1, count > 0 ? count : 1);
-    SpinEdit1->setValue(1);
-    SpinEdit1->setEnabled(count >= 2);
-    for (QWidget* w : std::initializer_list<QWidget*>{Button3, Button7, Button8, PrintBtn})
-        w->setEnabled(true);
+    Reader->ShowCount(count);
+    Reader->EnableMessageActions(true);
     FirstListing = false;
 }
 
@@ -121,18 +88,18 @@ void TForm1::CancelListing()
 void TForm1::Button3Click()
 {
     CursorGuard cursor;
-    Button3->setEnabled(false);
-    const Finally after([this] { Button3->setEnabled(true); });
+    Reader->Button3->setEnabled(false);
+    const Finally after([this] { Reader->Button3->setEnabled(true); });
     const TCancelOffer offer(*this);
 
-    const int n = SpinEdit1->value();
+    const int n = Reader->SpinEdit1->value();
     TMailbox& mailbox = Mail->Mailbox();
     // The summary gives the size of this message (the list may have left another one there).
     const int bytes = mailbox.Summary(n).Bytes;
     // The files of the message go to the received files' folder (which may have changed since).
     const TMailMessage& message = mailbox.Read(n, AttachmentsTarget());
     Mail->Touch();
-    ShowMessage(message, bytes);
+    Reader->ShowMessage(message, bytes, AttachmentsTarget());
 }
 
 void TForm1::ConfirmDeleteMessage(int N)
@@ -145,34 +112,35 @@ void TForm1::ConfirmDeleteMessage(int N)
     ClosePopSession(TTabs::Keep);
     ConnectCurrentAccount(TTabs::Keep);
     ListMessages(false);
-    ClearReader();
+    Reader->Clear();
 }
 
 void TForm1::Button7Click()
 {
-    Button7->setEnabled(false);
+    Reader->Button7->setEnabled(false);
     // The button comes back only when there is still a message to delete.
-    const Finally after([this] { Button7->setEnabled(Mail->Mailbox().IsOpen() && Mail->Mailbox().Count() > 0); });
-    ConfirmDeleteMessage(SpinEdit1->value());
+    const Finally after(
+        [this] { Reader->Button7->setEnabled(Mail->Mailbox().IsOpen() && Mail->Mailbox().Count() > 0); });
+    ConfirmDeleteMessage(Reader->SpinEdit1->value());
 }
 
 void TForm1::ListBox1Click()
 {
-    SpinEdit1->setValue(selectedRow(ListBox1) + 1);
+    Reader->SpinEdit1->setValue(List->SelectedRow() + 1);
 }
 
 void TForm1::ListBox1DblClick()
 {
-    if (ListBox1->count() == 0)
+    if (List->ListBox1->count() == 0)
         return;
-    SpinEdit1->setValue(selectedRow(ListBox1) + 1);
+    Reader->SpinEdit1->setValue(List->SelectedRow() + 1);
     Button3Click();
-    ShowPage(TabSheet2);
+    ShowPage(Reader);
 }
 
 void TForm1::ListBox1KeyDown(int key)
 {
-    const int row = selectedRow(ListBox1);
+    const int row = List->SelectedRow();
     if (row >= 0 && key == Qt::Key_Delete)
         ConfirmDeleteMessage(row + 1);
 }

@@ -2,18 +2,12 @@
 #include "app/Unit1.h"
 
 #include "app/AccountStore.h"
-#include "app/ComboLists.h"
 #include "platform/IniProfile.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGuiApplication>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QRadioButton>
 #include <QScreen>
-#include <QSpinBox>
-#include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <algorithm>
@@ -21,36 +15,9 @@
 namespace {
 // Room left around the window for the desktop's frame and title bar.
 const QSize kFrameAllowance(16, 48);
-} // namespace
-
-namespace {
 
 const QString kMainW = QStringLiteral("MainW");
-const QString kAdresses = QStringLiteral("Adresses");
-const QString kNom = QStringLiteral("Nom");
-const QString kEmail = QStringLiteral("Email");
 const QString kLast = QStringLiteral("Last");
-const QString kCount = QStringLiteral("Nombre");
-const QString kText = QStringLiteral("Texte");
-
-QStringList readList(const IniProfile& ini, const QString& section)
-{
-    QStringList items;
-    const int n = ini.ReadInteger(section, kCount, 0);
-    for (int i = 1; i <= n; ++i)
-        items << ini.ReadString(section, QString::number(i), QString());
-    return items;
-}
-
-// A list section is erased first, so no entry beyond the count survives.
-void writeList(IniProfile& ini, const QString& section, const QComboBox* combo)
-{
-    ini.EraseSection(section);
-    ini.WriteInteger(section, kCount, combo->count());
-    for (int i = 0; i < combo->count(); ++i)
-        ini.WriteString(section, QString::number(i + 1), combo->itemText(i));
-}
-
 
 } // namespace
 
@@ -58,10 +25,11 @@ void TForm1::LoadSettings()
 {
     const IniProfile ini = Profile();
 
+    QComboBox* entries = Server->ComboBox1;
     const int connection = ini.ReadInteger(kMainW, QStringLiteral("ComboBox1"), 0);
-    ComboBox1->setCurrentIndex(connection >= 0 && connection < ComboBox1->count() ? connection
-                               : ComboBox1->count() > 0                           ? 0
-                                                                                  : -1);
+    entries->setCurrentIndex(connection >= 0 && connection < entries->count() ? connection
+                             : entries->count() > 0                         ? 0
+                                                                            : -1);
 
     if (ini.ReadBool(kMainW, QStringLiteral("Maxi"), false)) {
         setWindowState(windowState() | Qt::WindowMaximized);
@@ -91,38 +59,19 @@ void TForm1::LoadSettings()
     }
 
     const TAccountStore accounts = Accounts();
-    HostCombo->clear();
-    HostCombo->addItems(accounts.ReadList());
+    Server->HostCombo->clear();
+    Server->HostCombo->addItems(accounts.ReadList());
     const TAccount current = accounts.ReadCurrent();
-    HostCombo->setEditText(current.Name());
-    Edit2->setText(current.Port);
-    Edit3->setText(current.UserID);
-    Edit4->setText(current.Password);
-    ShowAccountSettings(current);
+    Server->HostCombo->setEditText(current.Name());
+    Server->ShowAccount(current);
 
-    SetMemo2Height(ini.ReadInteger(kMainW, QStringLiteral("Memo2"), 60));
+    Reader->SetMemo2Height(ini.ReadInteger(kMainW, QStringLiteral("Memo2"), 60));
 
     AttachmentsFolder = ini.ReadString(kMainW, QStringLiteral("AttachmentsFolder"), QStringLiteral("c:\\"));
-    ComposeFolder = ini.ReadString(kMainW, QStringLiteral("ComposeFolder"), QString());
+    Compose->Load(ini);
 
-    const QStringList addresses = readList(ini, kAdresses);
-    for (QComboBox* c : {ComboBox107, ComboBox108, ComboBox109}) {
-        c->clear();
-        c->addItems(addresses);
-        c->setEditText(QString());
-        SortComboItems(c);
-    }
-    ComboBox105->clear();
-    ComboBox105->addItems(readList(ini, kNom));
-    SortComboItems(ComboBox105);
-    ComboBox106->clear();
-    ComboBox106->addItems(readList(ini, kEmail));
-    SortComboItems(ComboBox106);
-    ComboBox105->setEditText(ini.ReadString(kNom, kText, QString()));
-    ComboBox106->setEditText(ini.ReadString(kEmail, kText, QString()));
-
-    ShowOnStart->setChecked(ini.ReadBool(kLast, QStringLiteral("ShowOnStart"), true));
-    WinStart->setChecked(ini.ReadBool(kLast, QStringLiteral("WinStart"), true));
+    Server->ShowOnStart->setChecked(ini.ReadBool(kLast, QStringLiteral("ShowOnStart"), true));
+    Server->WinStart->setChecked(ini.ReadBool(kLast, QStringLiteral("WinStart"), true));
 
     Schedule->Load(ini);
 }
@@ -132,7 +81,7 @@ void TForm1::SaveSettings()
     IniProfile ini = Profile();
 
     ini.EraseSection(kMainW);
-    ini.WriteInteger(kMainW, QStringLiteral("ComboBox1"), ComboBox1->currentIndex());
+    ini.WriteInteger(kMainW, QStringLiteral("ComboBox1"), Server->ComboBox1->currentIndex());
     ini.WriteInteger(kMainW, QStringLiteral("x"), x());
     ini.WriteInteger(kMainW, QStringLiteral("y"), y());
     ini.WriteInteger(kMainW, QStringLiteral("w"), width());
@@ -140,29 +89,19 @@ void TForm1::SaveSettings()
     ini.WriteBool(kMainW, QStringLiteral("Maxi"), isMaximized());
 
     TAccountStore accounts = Accounts();
-    QStringList listed;
-    for (int i = 0; i < HostCombo->count(); ++i)
-        listed << HostCombo->itemText(i);
-    accounts.WriteList(listed);
+    accounts.WriteList(Server->Listed());
 
     SaveAccount();
 
     TAccount shown = AccountFromFields();
-    shown.Section = HostCombo->currentText();
+    shown.Section = Server->HostCombo->currentText();
     accounts.WriteCurrent(shown);
-    ini.WriteInteger(kMainW, QStringLiteral("Memo2"), Memo2Height());
+    ini.WriteInteger(kMainW, QStringLiteral("Memo2"), Reader->Memo2Height());
     ini.WriteString(kMainW, QStringLiteral("AttachmentsFolder"), AttachmentsFolder);
-    if (!ComposeFolder.isEmpty() || !ini.ReadString(kMainW, QStringLiteral("ComposeFolder"), QString()).isEmpty())
-        ini.WriteString(kMainW, QStringLiteral("ComposeFolder"), ComposeFolder);
-
-    writeList(ini, kAdresses, ComboBox107);
-    writeList(ini, kNom, ComboBox105);
-    writeList(ini, kEmail, ComboBox106);
-    ini.WriteString(kNom, kText, ComboBox105->currentText());
-    ini.WriteString(kEmail, kText, ComboBox106->currentText());
+    Compose->Save(ini);
 
     Schedule->Save(ini);
 
-    ini.WriteBool(kLast, QStringLiteral("ShowOnStart"), ShowOnStart->isChecked());
-    ini.WriteBool(kLast, QStringLiteral("WinStart"), WinStart->isChecked());
+    ini.WriteBool(kLast, QStringLiteral("ShowOnStart"), Server->ShowOnStart->isChecked());
+    ini.WriteBool(kLast, QStringLiteral("WinStart"), Server->WinStart->isChecked());
 }

@@ -109,8 +109,8 @@ TEST_F(AppFixture, ASingleAccountFileIsSavedBackByteForByte)
 {
     writeFileBytes(iniPath(), kSingleAccountFile);
     TForm1& f = start();
-    EXPECT_EQ(f.HostCombo->currentText(), "pop.example.org");
-    EXPECT_EQ(f.Edit3->text(), "alice");
+    EXPECT_EQ(f.Server->HostCombo->currentText(), "pop.example.org");
+    EXPECT_EQ(f.Server->Edit3->text(), "alice");
     f.SaveAccount();
     f.SaveSettings();
     EXPECT_EQ(readFileBytes(iniPath()), kSingleAccountFile);

@@ -27,76 +27,76 @@ protected:
 TEST_F(AccountsTest, ChoosingAHostLoadsItsSection)
 {
     TForm1& f = form();
-    f.HostCombo->setCurrentIndex(1);
+    f.Server->HostCombo->setCurrentIndex(1);
     f.HostComboClick();
-    EXPECT_EQ(f.Edit2->text(), "110");  // no Port key: the default
-    EXPECT_EQ(f.Edit3->text(), "be");
-    EXPECT_EQ(f.Edit4->text(), "pb");
-    f.HostCombo->setCurrentIndex(0);
+    EXPECT_EQ(f.Server->Edit2->text(), "110");  // no Port key: the default
+    EXPECT_EQ(f.Server->Edit3->text(), "be");
+    EXPECT_EQ(f.Server->Edit4->text(), "pb");
+    f.Server->HostCombo->setCurrentIndex(0);
     f.HostComboClick();
-    EXPECT_EQ(f.Edit2->text(), "1110");
-    EXPECT_EQ(f.Edit3->text(), "al");
+    EXPECT_EQ(f.Server->Edit2->text(), "1110");
+    EXPECT_EQ(f.Server->Edit3->text(), "al");
     // A host without a section.
-    f.HostCombo->setEditText("pop.unknown.org");
+    f.Server->HostCombo->setEditText("pop.unknown.org");
     f.HostComboClick();
-    EXPECT_EQ(f.Edit2->text(), "110");
-    EXPECT_EQ(f.Edit3->text(), "");
-    EXPECT_EQ(f.Edit4->text(), "");
+    EXPECT_EQ(f.Server->Edit2->text(), "110");
+    EXPECT_EQ(f.Server->Edit3->text(), "");
+    EXPECT_EQ(f.Server->Edit4->text(), "");
 }
 
 TEST_F(AccountsTest, DeletingAsksThenErasesTheSectionAndTheEntryWhateverTheCase)
 {
     TForm1& f = form();
-    f.HostCombo->setEditText("POP.Alpha.org");
-    f.Edit3->setText("x");
+    f.Server->HostCombo->setEditText("POP.Alpha.org");
+    f.Server->Edit3->setText("x");
     dialogs.AnswerNo();
     f.Poubelle6Click();
-    EXPECT_EQ(f.HostCombo->count(), 2);
+    EXPECT_EQ(f.Server->HostCombo->count(), 2);
     dialogs.AnswerYes();
     f.Poubelle6Click();
     ASSERT_EQ(dialogs.shown().size(), 2u);
     EXPECT_EQ(dialogs.shown()[1].text,
               "Voulez-vous vraiment supprimer les coordonnées relatives à POP.Alpha.org ?");
-    ASSERT_EQ(f.HostCombo->count(), 1);
-    EXPECT_EQ(f.HostCombo->itemText(0), "pop.beta.org");
+    ASSERT_EQ(f.Server->HostCombo->count(), 1);
+    EXPECT_EQ(f.Server->HostCombo->itemText(0), "pop.beta.org");
     EXPECT_FALSE(ini().SectionExists("pop.alpha.org"));
     EXPECT_TRUE(ini().SectionExists("pop.beta.org"));
-    EXPECT_EQ(f.HostCombo->currentText(), "");
-    EXPECT_EQ(f.Edit2->text(), "");
-    EXPECT_EQ(f.Edit3->text(), "");
+    EXPECT_EQ(f.Server->HostCombo->currentText(), "");
+    EXPECT_EQ(f.Server->Edit2->text(), "");
+    EXPECT_EQ(f.Server->Edit3->text(), "");
     // The stored host list changes only at the next save.
     EXPECT_EQ(ini().ReadInteger("Host", "Nombre", 0), 2);
 }
 
 TEST_F(AccountsTest, DeletingWithAnEmptyHostShowsNothing)
 {
-    form().HostCombo->setEditText("");
+    form().Server->HostCombo->setEditText("");
     form().Poubelle6Click();
     EXPECT_TRUE(dialogs.shown().empty());
-    EXPECT_EQ(form().HostCombo->count(), 2);
+    EXPECT_EQ(form().Server->HostCombo->count(), 2);
 }
 
 TEST_F(AccountsTest, CurrentAccountIndexIsCaseSensitiveUnlikeTheList)
 {
     TForm1& f = form();
-    f.HostCombo->setEditText("pop.beta.org");
+    f.Server->HostCombo->setEditText("pop.beta.org");
     EXPECT_EQ(f.CurrentAccountIndex(), 1);
-    f.HostCombo->setEditText("POP.BETA.ORG");
+    f.Server->HostCombo->setEditText("POP.BETA.ORG");
     EXPECT_EQ(f.CurrentAccountIndex(), -1);
     EXPECT_EQ(f.FindAccount("pop.alpha.org"), 0);
     EXPECT_EQ(f.FindAccount("nowhere"), -1);
     // Saving that account does not add a second, differently cased entry.
     f.SaveAccount();
-    EXPECT_EQ(f.HostCombo->count(), 2);
+    EXPECT_EQ(f.Server->HostCombo->count(), 2);
 }
 
 TEST_F(AccountsTest, IncompleteDetailsAreRequestedAndTheFirstEmptyFieldFocused)
 {
     TForm1& f = form();
-    f.HostCombo->setEditText("pop.alpha.org");
-    f.Edit2->setText("110");
-    f.Edit3->clear();
-    f.Edit4->clear();
+    f.Server->HostCombo->setEditText("pop.alpha.org");
+    f.Server->Edit2->setText("110");
+    f.Server->Edit3->clear();
+    f.Server->Edit4->clear();
     EXPECT_FALSE(f.AccountComplete());
     f.RequestAccountDetails();
     EXPECT_TRUE(f.isVisible());
@@ -105,7 +105,7 @@ TEST_F(AccountsTest, IncompleteDetailsAreRequestedAndTheFirstEmptyFieldFocused)
     EXPECT_EQ(dialogs.shown()[0].icon, MessageIcon::Information);
     EXPECT_EQ(dialogs.shown()[0].text, "Veuillez d'abord saisir vos coordonnées complètes de messagerie.");
     QApplication::processEvents();
-    EXPECT_TRUE(f.Edit3->hasFocus() || QApplication::focusWidget() == f.Edit3);
+    EXPECT_TRUE(f.Server->Edit3->hasFocus() || QApplication::focusWidget() == f.Server->Edit3);
 }
 } // namespace
 
@@ -135,8 +135,8 @@ TEST_F(AccountsTest, AnAccountFoundFromAnAddressIsStoredAndShown)
         EXPECT_EQ(stored.SmtpHost, "smtp.alpha.org");
         EXPECT_EQ(stored.SmtpPort, "465");
         EXPECT_EQ(stored.SmtpSignIn, c.signIn);
-        EXPECT_EQ(f.HostCombo->currentText(), "marie@alpha.org@pop.alpha.org");
-        EXPECT_EQ(f.Edit3->text(), "marie@alpha.org");
+        EXPECT_EQ(f.Server->HostCombo->currentText(), "marie@alpha.org@pop.alpha.org");
+        EXPECT_EQ(f.Server->Edit3->text(), "marie@alpha.org");
         EXPECT_EQ(TAccountStore(iniPath()).Read("pop.alpha.org").UserID, "al");
         EXPECT_EQ(TAccountStore(iniPath()).ReadList().size(), 3);
     }

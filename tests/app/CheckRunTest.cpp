@@ -132,7 +132,7 @@ TEST_F(CheckRunTest, EmptyMailboxOnScheduleSaysNothingAndHangsUpTheLineItDialed)
     EXPECT_EQ(dials(), 1);
     EXPECT_EQ(hangUps(), 1) << dial->Calls.join(", ").toStdString();
     EXPECT_TRUE(dial->Active.empty());
-    EXPECT_TRUE(form().Button10->isEnabled());
+    EXPECT_TRUE(form().Server->Button10->isEnabled());
     EXPECT_TRUE(windows.HiddenForm->MnuVerif->isEnabled());
 }
 
@@ -166,15 +166,15 @@ TEST_F(CheckRunTest, OneAndTwoMessagesAreCountedAndTheSoundPlays)
     EXPECT_EQ(hangUps(), 0);
     EXPECT_TRUE(hangUpOffered);
 
-    form().HostCombo->setEditText("localhost");
-    form().Edit3->setText("anne");
-    form().Edit4->setText("pa");
+    form().Server->HostCombo->setEditText("localhost");
+    form().Server->Edit3->setText("anne");
+    form().Server->Edit4->setText("pa");
     // By hand, the current account's session is handed over to its list.
     run(true);
     EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur localhost (2 nouveaux)"}));
-    EXPECT_EQ(form().Label10->text(), "Nb de messages : 2");
-    EXPECT_EQ(form().SpinEdit1->maximum(), 2);
-    EXPECT_TRUE(form().SpinEdit1->isEnabled());
+    EXPECT_EQ(form().Reader->Label10->text(), "Nb de messages : 2");
+    EXPECT_EQ(form().Reader->SpinEdit1->maximum(), 2);
+    EXPECT_TRUE(form().Reader->SpinEdit1->isEnabled());
 }
 
 TEST_F(CheckRunTest, MailFoundByTheScheduleLeavesTheWindowHiddenAndNoSessionOpen)
@@ -216,8 +216,8 @@ TEST_F(CheckRunTest, AllAccountsGetOneLineEachAndADownServerIsReportedAsSuch)
     EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1 (2 nouveaux)", "Vous n'avez aucun message sur localhost",
                                        "Connexion impossible à 127.1"}));
     // The account shown before the run is shown again, with its stored details.
-    EXPECT_EQ(form().HostCombo->currentText(), "localhost");
-    EXPECT_EQ(form().Edit3->text(), "bruno");
+    EXPECT_EQ(form().Server->HostCombo->currentText(), "localhost");
+    EXPECT_EQ(form().Server->Edit3->text(), "bruno");
     // The refused connection is told once, by its line: no box besides.
     EXPECT_TRUE(dialogs.shown().empty());
 }
@@ -246,7 +246,7 @@ TEST_F(CheckRunTest, SilentAndDrippingServersAreGivenUpAndTheRunGoesOn)
     run(true);
     EXPECT_EQ(alertLines, QStringList({"Connexion impossible à 127.0.0.1", "Connexion impossible à localhost",
                                        "Vous avez 1 message sur 127.1 (1 nouveau)"}));
-    EXPECT_TRUE(form().Button10->isEnabled());
+    EXPECT_TRUE(form().Server->Button10->isEnabled());
     for (auto* server : {&silent, &dripping}) {
         form().ClosePopSession();
         ASSERT_TRUE(server->waitFinished());
@@ -266,7 +266,7 @@ TEST_F(CheckRunTest, FailedDialGivesEveryAccountTheImpossibleLine)
     run(true);
     EXPECT_EQ(alertLines, QStringList({"Connexion impossible à 127.0.0.1", "Connexion impossible à localhost"}));
     EXPECT_EQ(dials(), 2);
-    EXPECT_EQ(form().HostCombo->currentText(), "127.0.0.1");
+    EXPECT_EQ(form().Server->HostCombo->currentText(), "127.0.0.1");
 }
 
 TEST_F(CheckRunTest, AllAccountsWithAnEmptyListChecksTheAccountOnScreen)
@@ -279,8 +279,8 @@ TEST_F(CheckRunTest, AllAccountsWithAnEmptyListChecksTheAccountOnScreen)
     run(false);
     EXPECT_TRUE(alertShown);
     EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1 (2 nouveaux)"}));
-    ASSERT_EQ(form().HostCombo->count(), 1);
-    EXPECT_EQ(form().HostCombo->itemText(0), "127.0.0.1");
+    ASSERT_EQ(form().Server->HostCombo->count(), 1);
+    EXPECT_EQ(form().Server->HostCombo->itemText(0), "127.0.0.1");
 }
 
 TEST_F(CheckRunTest, IncompleteAccountIsRequestedAndNothingRuns)
@@ -291,7 +291,7 @@ TEST_F(CheckRunTest, IncompleteAccountIsRequestedAndNothingRuns)
     EXPECT_FALSE(alertShown);
     ASSERT_FALSE(dialogs.shown().empty());
     EXPECT_EQ(dialogs.shown().back().text, "Veuillez d'abord saisir vos coordonnées complètes de messagerie.");
-    EXPECT_EQ(form().PageControl1->currentWidget(), form().TabSheet1);
+    EXPECT_EQ(form().PageControl1->currentWidget(), form().Server);
     EXPECT_EQ(dials(), 0);
 }
 
@@ -303,7 +303,7 @@ TEST_F(CheckRunTest, ConnectedSessionReadsAFreshCountAfterTheProgramDialed)
     form().Button1Click();
     EXPECT_TRUE(form().KTPOP31->Connected());
     EXPECT_TRUE(form().LineUp);
-    EXPECT_TRUE(form().Button2->isEnabled());
+    EXPECT_TRUE(form().Server->Button2->isEnabled());
     EXPECT_EQ(form().StatusText(), "Il n'y a aucun message sur 127.0.0.1");
     dovecot.deliver("bruno", message(4));
     run(false);
@@ -375,7 +375,7 @@ TEST_F(CheckRunTest, ARunEndedByAnErrorStillGivesBackItsButtons)
     form().Button1Click();
     ASSERT_TRUE(form().KTPOP31->Connected());
     form().Guarded([&] { form().CheckMail(); });
-    EXPECT_TRUE(form().Button10->isEnabled());
+    EXPECT_TRUE(form().Server->Button10->isEnabled());
     EXPECT_TRUE(windows.HiddenForm->MnuVerif->isEnabled());
     EXPECT_EQ(dialogs.shown().back().kind, ScriptedDialogs::Kind::Error);
 }
@@ -388,14 +388,14 @@ TEST_F(CheckRunTest, DoubleClickInTheAlertOpensThatAccount)
     run(false);
     ASSERT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1 (2 nouveaux)"}));
     form().hide();
-    form().ShowPage(form().TabSheet1);
+    form().ShowPage(form().Server);
     QTimer::singleShot(0, [&] {
         windows.Alert->ListBox->setCurrentRow(0);
         windows.Alert->ListBoxDblClick();
     });
     windows.Alert->ShowModal();
     EXPECT_TRUE(form().isVisible());
-    EXPECT_EQ(form().PageControl1->currentWidget(), form().TabSheet3);
+    EXPECT_EQ(form().PageControl1->currentWidget(), form().List);
     EXPECT_TRUE(form().KTPOP31->Connected());
     EXPECT_EQ(form().KTPOP31->MessageCount(), 2);
 }
@@ -429,7 +429,7 @@ TEST_F(CheckRunTest, ARefusedPasswordHasItsOwnLine)
     form().Button1Click();
     EXPECT_FALSE(form().KTPOP31->Connected());
     EXPECT_EQ(form().StatusText(), "Identifiant ou mot de passe refusé par 127.0.0.1");
-    EXPECT_TRUE(form().Button1->isEnabled());
+    EXPECT_TRUE(form().Server->Button1->isEnabled());
 }
 
 TEST_F(CheckRunTest, TwoUsersOnOneHostAreBothKeptAndChecked)
@@ -440,25 +440,25 @@ TEST_F(CheckRunTest, TwoUsersOnOneHostAreBothKeptAndChecked)
     i.WriteBool("MainW", "JustCurrentMess", false);
     start();
     // Another user on the same server, connected by hand: an account of its own.
-    form().Edit3->setText("bruno");
-    form().Edit4->setText("pb");
+    form().Server->Edit3->setText("bruno");
+    form().Server->Edit4->setText("pb");
     form().Button1Click();
     ASSERT_TRUE(form().KTPOP31->Connected());
-    EXPECT_EQ(form().HostCombo->currentText(), "bruno@127.0.0.1");
-    ASSERT_EQ(form().HostCombo->count(), 2);
-    EXPECT_EQ(form().HostCombo->itemText(0), "127.0.0.1");
-    EXPECT_EQ(form().HostCombo->itemText(1), "bruno@127.0.0.1");
+    EXPECT_EQ(form().Server->HostCombo->currentText(), "bruno@127.0.0.1");
+    ASSERT_EQ(form().Server->HostCombo->count(), 2);
+    EXPECT_EQ(form().Server->HostCombo->itemText(0), "127.0.0.1");
+    EXPECT_EQ(form().Server->HostCombo->itemText(1), "bruno@127.0.0.1");
     EXPECT_EQ(ini().ReadString("127.0.0.1", "UserName", ""), "anne");
     EXPECT_EQ(ini().ReadString("bruno@127.0.0.1", "UserName", ""), "bruno");
     run(true);
     EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1 (2 nouveaux)", "Vous n'avez aucun message sur bruno@127.0.0.1"}));
     // Choosing either entry shows its own details.
-    form().HostCombo->setCurrentIndex(0);
+    form().Server->HostCombo->setCurrentIndex(0);
     form().HostComboClick();
-    EXPECT_EQ(form().Edit3->text(), "anne");
-    form().HostCombo->setCurrentIndex(1);
+    EXPECT_EQ(form().Server->Edit3->text(), "anne");
+    form().Server->HostCombo->setCurrentIndex(1);
     form().HostComboClick();
-    EXPECT_EQ(form().Edit3->text(), "bruno");
+    EXPECT_EQ(form().Server->Edit3->text(), "bruno");
 }
 
 TEST_F(CheckRunTest, TheAllAccountsRunChecksTheAccountAsTypedAndKeepsItOnScreen)
@@ -468,15 +468,15 @@ TEST_F(CheckRunTest, TheAllAccountsRunChecksTheAccountAsTypedAndKeepsItOnScreen)
     IniProfile i = ini();
     i.WriteBool("MainW", "JustCurrentMess", false);
     start();
-    form().HostCombo->setEditText("localhost");
-    form().Edit2->setText(QString::number(port()));
-    form().Edit3->setText("carl");
-    form().Edit4->setText("pc");
+    form().Server->HostCombo->setEditText("localhost");
+    form().Server->Edit2->setText(QString::number(port()));
+    form().Server->Edit3->setText("carl");
+    form().Server->Edit4->setText("pc");
     run(true);
     EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1 (2 nouveaux)", "Vous avez 1 message sur localhost (1 nouveau)"}));
-    EXPECT_EQ(form().HostCombo->currentText(), "localhost");
-    EXPECT_EQ(form().Edit3->text(), "carl");
-    EXPECT_EQ(form().Edit4->text(), "pc");
+    EXPECT_EQ(form().Server->HostCombo->currentText(), "localhost");
+    EXPECT_EQ(form().Server->Edit3->text(), "carl");
+    EXPECT_EQ(form().Server->Edit4->text(), "pc");
     EXPECT_EQ(ini().ReadString("localhost", "UserName", ""), "carl");
 }
 
@@ -492,14 +492,14 @@ TEST_F(CheckRunTest, CancelStopsACheckOfASilentServerAndTheNextCheckWorks)
         start();
         // Each pass checks the mailbox as new to it.
         QDir(form().SeenMailFolder()).removeRecursively();
-        EXPECT_FALSE(form().CancelBtn->isEnabled());
+        EXPECT_FALSE(form().Server->CancelBtn->isEnabled());
         EXPECT_FALSE(windows.HiddenForm->MnuCancel->isEnabled());
         bool offered = false;
         QTimer::singleShot(300, [&] {
-            offered = form().CancelBtn->isEnabled() && windows.HiddenForm->MnuCancel->isEnabled()
-                      && !form().Button10->isEnabled();
+            offered = form().Server->CancelBtn->isEnabled() && windows.HiddenForm->MnuCancel->isEnabled()
+                      && !form().Server->Button10->isEnabled();
             if (via == Via::Button)
-                form().CancelBtn->click();
+                form().Server->CancelBtn->click();
             else
                 windows.HiddenForm->MnuCancel->trigger();
         });
@@ -508,12 +508,12 @@ TEST_F(CheckRunTest, CancelStopsACheckOfASilentServerAndTheNextCheckWorks)
         EXPECT_FALSE(alertShown);
         EXPECT_FALSE(form().KTPOP31->Connected());
         EXPECT_FALSE(form().CheckRunning());
-        EXPECT_FALSE(form().CancelBtn->isEnabled());
+        EXPECT_FALSE(form().Server->CancelBtn->isEnabled());
         EXPECT_FALSE(windows.HiddenForm->MnuCancel->isEnabled());
-        EXPECT_TRUE(form().Button10->isEnabled());
+        EXPECT_TRUE(form().Server->Button10->isEnabled());
         EXPECT_TRUE(windows.HiddenForm->MnuVerif->isEnabled());
 
-        form().Edit2->setText(QString::number(port()));
+        form().Server->Edit2->setText(QString::number(port()));
         run(false);
         EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1 (2 nouveaux)"}));
         stop();
@@ -533,17 +533,17 @@ TEST_F(CheckRunTest, CancelStopsReadingAMessageAndTheSessionIsDropped)
     ASSERT_TRUE(form().KTPOP31->Connected());
     bool offered = false;
     QTimer::singleShot(300, [&] {
-        offered = form().CancelBtn->isEnabled();
-        form().CancelBtn->click();
+        offered = form().Server->CancelBtn->isEnabled();
+        form().Server->CancelBtn->click();
     });
     form().Guarded([&] { form().Button3Click(); });
     EXPECT_TRUE(offered);
     EXPECT_TRUE(dialogs.shown().empty()) << dialogs.shown().front().text.toStdString();
     EXPECT_EQ(form().StatusText(), "Opération annulée");
     EXPECT_FALSE(form().KTPOP31->Connected());
-    EXPECT_TRUE(form().Button1->isEnabled());
-    EXPECT_FALSE(form().Button2->isEnabled());
-    EXPECT_FALSE(form().CancelBtn->isEnabled());
+    EXPECT_TRUE(form().Server->Button1->isEnabled());
+    EXPECT_FALSE(form().Server->Button2->isEnabled());
+    EXPECT_FALSE(form().Server->CancelBtn->isEnabled());
 }
 
 } // namespace

@@ -78,7 +78,7 @@ TEST_F(ConnectionQuestionNmTest, OnlyTheLineTheProgramBroughtUpIsOfferedForClosi
         if (!c.programDials)
             userBringsUp("Maison");
         TForm1& f = start();
-        f.ComboBox1->setCurrentIndex(f.ComboBox1->findText("Pont"));
+        f.Server->ComboBox1->setCurrentIndex(f.Server->ComboBox1->findText("Pont"));
         if (c.programDials)
             ASSERT_EQ(f.ConnectLine(), TDialLine::TResult::Dialed);
         else
@@ -105,10 +105,10 @@ TEST_F(ConnectionQuestionNmTest, OnlyTheLineTheProgramBroughtUpIsOfferedForClosi
 TEST_F(ConnectionQuestionNmTest, RenameChangesTheProfilesName)
 {
     TForm1& f = start();
-    f.ComboBox1->setCurrentIndex(f.ComboBox1->findText("Pont"));
+    f.Server->ComboBox1->setCurrentIndex(f.Server->ComboBox1->findText("Pont"));
     dialogs.AnswerInput("Pont du bureau");
     f.RenameBtnClick();
-    EXPECT_EQ(f.ComboBox1->currentText(), "Pont du bureau");
+    EXPECT_EQ(f.Server->ComboBox1->currentText(), "Pont du bureau");
     QStringList names;
     NmDialService(nm.bus()).listEntries(names);
     EXPECT_EQ(names, QStringList({"Maison", "Pont du bureau"}));

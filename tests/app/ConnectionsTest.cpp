@@ -46,8 +46,8 @@ TEST_F(ConnectionsTest, EntriesFillTheListAndTheStoredIndexIsSelected)
 {
     ini().WriteInteger("MainW", "ComboBox1", 1);
     TForm1& f = start();
-    ASSERT_EQ(f.ComboBox1->count(), 2);
-    EXPECT_EQ(f.ComboBox1->currentText(), "Modem");
+    ASSERT_EQ(f.Server->ComboBox1->count(), 2);
+    EXPECT_EQ(f.Server->ComboBox1->currentText(), "Modem");
     f.SaveSettings();
     EXPECT_EQ(ini().ReadInteger("MainW", "ComboBox1", -5), 1);
 }
@@ -56,12 +56,12 @@ TEST_F(ConnectionsTest, NoEntryWarnsAndStopsWithoutAFailure)
 {
     names.clear();
     TForm1& f = start();
-    f.ShowPage(f.TabSheet4);
+    f.ShowPage(f.Schedule);
     EXPECT_EQ(f.ConnectLine(), TDialLine::TResult::NoEntry);
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].text, "Aucune connexion n'est définie dans le gestionnaire de réseau. Utilisez le bouton \"Créer\".");
     EXPECT_EQ(dialogs.shown()[0].icon, MessageIcon::Warning);
-    EXPECT_EQ(f.PageControl1->currentWidget(), f.TabSheet1);
+    EXPECT_EQ(f.PageControl1->currentWidget(), f.Server);
 }
 
 TEST_F(ConnectionsTest, AnyActiveConnectionIsEnoughAndNothingIsDialed)
@@ -77,7 +77,7 @@ TEST_F(ConnectionsTest, AnyActiveConnectionIsEnoughAndNothingIsDialed)
 TEST_F(ConnectionsTest, DialingTheSelectedEntryReportsSuccessOrFailure)
 {
     TForm1& f = start();
-    f.ComboBox1->setCurrentIndex(1);
+    f.Server->ComboBox1->setCurrentIndex(1);
     EXPECT_EQ(f.ConnectLine(), TDialLine::TResult::Dialed);
     EXPECT_TRUE(dial->Calls.contains("dial Modem"));
     EXPECT_EQ(f.StatusText(), "Connexion Modem active");
@@ -145,33 +145,33 @@ TEST_F(ConnectionsTest, CloseOfferOnlyForTheLineTheProgramDialed)
 TEST_F(ConnectionsTest, TheLinePollClosesTheSessionControlsWhenNoLineIsUp)
 {
     TForm1& f = start();
-    f.Button1->setEnabled(false);
-    f.Button2->setEnabled(true);
+    f.Server->Button1->setEnabled(false);
+    f.Server->Button2->setEnabled(true);
     f.ShowMailboxTabs(true);
     f.Timer1Timer();
     EXPECT_FALSE(f.LineUp);
-    EXPECT_TRUE(f.Button1->isEnabled());
-    EXPECT_FALSE(f.Button2->isEnabled());
+    EXPECT_TRUE(f.Server->Button1->isEnabled());
+    EXPECT_FALSE(f.Server->Button2->isEnabled());
     EXPECT_FALSE(f.MailboxTabsVisible());
 }
 
 TEST_F(ConnectionsTest, RenameWithEmptyInputKeepsTheNameAndTheSelection)
 {
     TForm1& f = start();
-    f.ComboBox1->setCurrentIndex(1);
+    f.Server->ComboBox1->setCurrentIndex(1);
     dialogs.AnswerInput("");
     f.RenameBtnClick();
     EXPECT_TRUE(dial->Calls.contains("renameEntry Modem Modem") || dial->Calls.filter("renameEntry").size() == 1);
     EXPECT_EQ(dialogs.shown()[0].caption, "Renommer");
     EXPECT_EQ(dialogs.shown()[0].text, "Nom de la connexion :");
     EXPECT_EQ(dialogs.shown()[0].value, "Modem");
-    EXPECT_EQ(f.ComboBox1->currentIndex(), 1);
-    EXPECT_EQ(f.ComboBox1->currentText(), "Modem");
+    EXPECT_EQ(f.Server->ComboBox1->currentIndex(), 1);
+    EXPECT_EQ(f.Server->ComboBox1->currentText(), "Modem");
     // A real new name.
     dialogs.AnswerInput("Alpha");
     f.RenameBtnClick();
-    EXPECT_EQ(f.ComboBox1->count(), 2);
-    EXPECT_NE(f.ComboBox1->findText("Alpha"), -1);
+    EXPECT_EQ(f.Server->ComboBox1->count(), 2);
+    EXPECT_NE(f.Server->ComboBox1->findText("Alpha"), -1);
 }
 
 TEST_F(ConnectionsTest, DeleteAsksFirstAndNothingHappensWithAnEmptyList)
@@ -180,14 +180,14 @@ TEST_F(ConnectionsTest, DeleteAsksFirstAndNothingHappensWithAnEmptyList)
     dialogs.AnswerNo();
     f.Poubelle7Click();
     EXPECT_EQ(dialogs.shown()[0].text, "Voulez-vous vraiment supprimer la connexion Box ?");
-    EXPECT_EQ(f.ComboBox1->count(), 2);
+    EXPECT_EQ(f.Server->ComboBox1->count(), 2);
     dialogs.AnswerYes();
     f.Poubelle7Click();
-    ASSERT_EQ(f.ComboBox1->count(), 1);
-    EXPECT_EQ(f.ComboBox1->currentText(), "Modem");
+    ASSERT_EQ(f.Server->ComboBox1->count(), 1);
+    EXPECT_EQ(f.Server->ComboBox1->currentText(), "Modem");
     dialogs.AnswerYes();
     f.Poubelle7Click();
-    EXPECT_EQ(f.ComboBox1->count(), 0);
+    EXPECT_EQ(f.Server->ComboBox1->count(), 0);
     const size_t asked = dialogs.shown().size();
     f.Poubelle7Click();
     EXPECT_EQ(dialogs.shown().size(), asked);
@@ -224,7 +224,7 @@ TEST_F(ConnectionsTest, RefusedConnectionCommandsAreExplainedInFrench)
         if (!c.failing.isEmpty())
             dial->Failures[c.failing] = c.code;
         dial->OffersRenameDelete = c.offersRename;
-        f.ComboBox1->setCurrentIndex(0);
+        f.Server->ComboBox1->setCurrentIndex(0);
         dialogs.clear();
         dialogs.AnswerInput("Nouveau");
         (f.*c.command)();
@@ -233,7 +233,7 @@ TEST_F(ConnectionsTest, RefusedConnectionCommandsAreExplainedInFrench)
             if (shown.kind == ScriptedDialogs::Kind::Message)
                 messages << shown.text;
         EXPECT_EQ(messages, c.said.isEmpty() ? QStringList() : QStringList{c.said});
-        EXPECT_EQ(f.ComboBox1->count(), 2);
+        EXPECT_EQ(f.Server->ComboBox1->count(), 2);
         stop();
     }
 }
@@ -247,14 +247,14 @@ TEST_F(ConnectionsTest, CreatedEntryIsSelected)
         dial->Entries.push_back(e);
     };
     f.CreateBtnClick();
-    EXPECT_EQ(f.ComboBox1->count(), 3);
-    EXPECT_EQ(f.ComboBox1->currentText(), "Cable");
+    EXPECT_EQ(f.Server->ComboBox1->count(), 3);
+    EXPECT_EQ(f.Server->ComboBox1->currentText(), "Cable");
 }
 
 TEST_F(ConnectionsTest, UserNameAndPasswordKeepTheStoredValueOnEmptyInput)
 {
     TForm1& f = start();
-    f.ComboBox1->setCurrentIndex(0);
+    f.Server->ComboBox1->setCurrentIndex(0);
     dialogs.AnswerInput("alice");
     f.UserBtnClick();
     EXPECT_EQ(dial->find("Box")->UserName, "alice");
@@ -278,25 +278,25 @@ TEST_F(ConnectionsTest, UserNameAndPasswordKeepTheStoredValueOnEmptyInput)
 TEST_F(ConnectionsTest, ButtonsAreWiredToTheirCommands)
 {
     TForm1& f = start();
-    f.HostCombo->setEditText("");
-    f.Button1->click();  // incomplete account: the request for details
+    f.Server->HostCombo->setEditText("");
+    f.Server->Button1->click();  // incomplete account: the request for details
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].caption, "Information");
     dialogs.AnswerNo();
-    f.Poubelle7->click();
+    f.Server->Poubelle7->click();
     EXPECT_EQ(dialogs.shown().back().text, "Voulez-vous vraiment supprimer la connexion Box ?");
-    f.CreateBtn->click();
+    f.Server->CreateBtn->click();
     EXPECT_TRUE(dial->Calls.contains("createEntryDialog"));
-    f.Button13->click();
+    f.Server->Button13->click();
     EXPECT_FALSE(dial->Calls.filter("editEntryDialog").isEmpty());
     dialogs.AnswerNo();
-    f.RenameBtn->click();
+    f.Server->RenameBtn->click();
     EXPECT_EQ(dialogs.shown().back().caption, "Renommer");
     dialogs.AnswerNo();
-    f.UserBtn->click();
+    f.Server->UserBtn->click();
     EXPECT_EQ(dialogs.shown().back().text, "Nom de l'utilisateur :");
     dialogs.AnswerNo();
-    f.PWBtn->click();
+    f.Server->PWBtn->click();
     EXPECT_EQ(dialogs.shown().back().text, "Mot de passe :");
 }
 

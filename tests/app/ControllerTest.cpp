@@ -354,13 +354,13 @@ TEST_F(AppFixture, TypingANewHostStartsANewAccount)
     TAccountStore(iniPath()).WriteList({"localhost"});
     TForm1& f = start();
     // A stored name loads that account.
-    f.HostCombo->setEditText("localhost");
-    ASSERT_EQ(f.SmtpHostEdit->text(), "smtp.a.example");
-    f.HostCombo->setEditText("127.0.0.1");
-    f.Edit3->setText("bruno");
-    f.Edit4->setText("pb");
-    EXPECT_EQ(f.SmtpHostEdit->text(), QString());
-    EXPECT_EQ(f.SmtpSecurityCombo->currentIndex(), int(secNone));
+    f.Server->HostCombo->setEditText("localhost");
+    ASSERT_EQ(f.Server->SmtpHostEdit->text(), "smtp.a.example");
+    f.Server->HostCombo->setEditText("127.0.0.1");
+    f.Server->Edit3->setText("bruno");
+    f.Server->Edit4->setText("pb");
+    EXPECT_EQ(f.Server->SmtpHostEdit->text(), QString());
+    EXPECT_EQ(f.Server->SmtpSecurityCombo->currentIndex(), int(secNone));
     f.SaveAccount();
     const TAccount fresh = TAccountStore(iniPath()).Read("127.0.0.1");
     EXPECT_EQ(fresh.UserID, "bruno");
@@ -370,9 +370,9 @@ TEST_F(AppFixture, TypingANewHostStartsANewAccount)
     EXPECT_EQ(kept.SmtpHost, "smtp.a.example");
     EXPECT_EQ(kept.TrustedFingerprints, "AB:CD");
     // Selecting the stored account again shows its own settings.
-    f.HostCombo->setEditText("localhost");
-    EXPECT_EQ(f.SmtpHostEdit->text(), "smtp.a.example");
-    EXPECT_EQ(f.Edit3->text(), "anne");
+    f.Server->HostCombo->setEditText("localhost");
+    EXPECT_EQ(f.Server->SmtpHostEdit->text(), "smtp.a.example");
+    EXPECT_EQ(f.Server->Edit3->text(), "anne");
 }
 
 } // namespace

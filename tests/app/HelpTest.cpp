@@ -31,15 +31,15 @@ TEST_F(HelpTest, TheSessionEntryFollowsTheCheckBox)
 {
     // First start: the setting defaults to on, so the entry is written at once.
     TForm1& f = start();
-    EXPECT_TRUE(f.WinStart->isChecked());
+    EXPECT_TRUE(f.Server->WinStart->isChecked());
     EXPECT_EQ(entryCommand(), QStringList{context.paths.programFile});
 
-    f.WinStart->click(); // cleared
+    f.Server->WinStart->click(); // cleared
     EXPECT_FALSE(QFile::exists(entry()));
     f.WinStartClick(); // cleared again: nothing to remove, no error
     EXPECT_FALSE(QFile::exists(entry()));
 
-    f.WinStart->click(); // checked again
+    f.Server->WinStart->click(); // checked again
     EXPECT_EQ(entryCommand(), QStringList{context.paths.programFile});
     EXPECT_TRUE(dialogs.shown().empty());
 }
@@ -53,12 +53,12 @@ TEST_F(HelpTest, EveryStartWritesTheEntryAgainWhileTheSettingIsOn)
     EXPECT_EQ(entryCommand(), QStringList{context.paths.programFile});
 
     // Off in the settings: a start neither writes nor removes anything.
-    form().WinStart->setChecked(false);
+    form().Server->WinStart->setChecked(false);
     form().SaveSettings();
     stop();
     testsupport::writeFileBytes(entry(), "[Desktop Entry]\nExec=/elsewhere\n");
     TForm1& f = start();
-    EXPECT_FALSE(f.WinStart->isChecked());
+    EXPECT_FALSE(f.Server->WinStart->isChecked());
     EXPECT_EQ(entryCommand(), QStringList{"/elsewhere"});
 }
 
@@ -98,7 +98,7 @@ TEST_F(HelpTest, OpenInBrowserOutcomes)
         launcher.Associate("text/html", c.exec);
         launcher.FailLookups(c.lookupFails);
         dialogs.clear();
-        f.WebBtn->click();
+        f.Server->WebBtn->click();
         EXPECT_EQ(launcher.started(), c.started);
         if (c.message.isEmpty()) {
             EXPECT_TRUE(dialogs.shown().empty());
@@ -119,10 +119,10 @@ TEST_F(HelpTest, HelpShowsTheProgramsHelpAndTheCatalogueLeavesItInPlace)
     TForm1& f = start();
     const QString own = context.paths.programDir + "BREVICOR.HLP";
     EXPECT_EQ(Application().HelpFile, own);
-    f.HelpBtn->click();
-    f.KatalBtn->click();
+    f.Server->HelpBtn->click();
+    f.Server->KatalBtn->click();
     EXPECT_EQ(Application().HelpFile, own);
-    f.HelpBtn->click();
+    f.Server->HelpBtn->click();
     EXPECT_EQ(help.shown(), (QStringList{own, context.paths.programDir + "SORTILO.HLP", own}));
 }
 
@@ -135,7 +135,7 @@ TEST_F(HelpTest, AboutShowsTheAboutBoxModally)
         wasModal = f.AboutBox->isVisible() && f.AboutBox->isModal();
         f.AboutBox->OKButton->click();
     });
-    f.AboutBtn->click();
+    f.Server->AboutBtn->click();
     EXPECT_TRUE(wasModal);
     EXPECT_FALSE(f.AboutBox->isVisible());
     EXPECT_EQ(f.AboutBox->result(), QDialog::Accepted);

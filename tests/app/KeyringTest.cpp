@@ -49,7 +49,7 @@ TEST_F(KeyringTest, AnOldClearPasswordMovesToTheStoreOnTheFirstSave)
         QFile::remove(iniPath());
         writeOldFile();
         TForm1& f = start();
-        EXPECT_EQ(f.Edit4->text(), "vieux-secret");
+        EXPECT_EQ(f.Server->Edit4->text(), "vieux-secret");
         EXPECT_EQ(f.StatusText().contains(iniPath()), c.statusSaysWhere) << f.StatusText().toStdString();
         f.SaveSettings();
         EXPECT_EQ(settingsText().contains("vieux-secret"), c.passwordInFile) << settingsText().toStdString();
@@ -62,10 +62,10 @@ TEST_F(KeyringTest, AnOldClearPasswordMovesToTheStoreOnTheFirstSave)
         stop();
 
         TForm1& again = start();
-        EXPECT_EQ(again.Edit4->text(), "vieux-secret");
+        EXPECT_EQ(again.Server->Edit4->text(), "vieux-secret");
         EXPECT_EQ(again.StatusText().contains(iniPath()), c.statusSaysWhere);
         again.HostComboClick();
-        EXPECT_EQ(again.Edit4->text(), "vieux-secret");
+        EXPECT_EQ(again.Server->Edit4->text(), "vieux-secret");
         stop();
     }
 }
@@ -94,16 +94,16 @@ TEST_F(KeyringTest, PasswordsGoToARealSecretServiceAndComeBack)
     context.secrets = &store;
     {
         TForm1& f = start();
-        f.HostCombo->setEditText("pop.example.com");
-        f.Edit3->setText("alice");
-        f.Edit4->setText("très-secret");
+        f.Server->HostCombo->setEditText("pop.example.com");
+        f.Server->Edit3->setText("alice");
+        f.Server->Edit4->setText("très-secret");
         f.SaveSettings();
         stop();
     }
     EXPECT_FALSE(settingsText().contains("secret")) << settingsText().toStdString();
     EXPECT_EQ(store.Read("alice@pop.example.com"), QString("très-secret"));
     TForm1& f = start();
-    EXPECT_EQ(f.Edit4->text(), "très-secret");
+    EXPECT_EQ(f.Server->Edit4->text(), "très-secret");
 }
 
 TEST_F(KeyringTest, NoSecretServiceOnTheBusMeansNoStore)

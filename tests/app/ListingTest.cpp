@@ -4,6 +4,7 @@
 #include "MailFixtures.h"
 #include "ScriptedServer.h"
 
+#include "app/ListPage.h"
 #include "app/StatusLine.h"
 #include "mail/KTpop3.h"
 
@@ -51,12 +52,12 @@ TEST_F(ListingTest, PipelinedAndOneAtATimeListingsGiveTheSameList)
     for (bool pipelined : {true, false}) {
         SCOPED_TRACE(pipelined ? "pipelined" : "one at a time");
         f.KTPOP31->AllowPipelining = pipelined;
-        f.Button5->click();
-        lists[pipelined] = listItems(f.ListBox1);
+        f.List->Button5->click();
+        lists[pipelined] = listItems(f.List->ListBox1);
         statuses[pipelined] = f.StatusText();
         if (pipelined)
             announced = f.KTPOP31->Capabilities().Has("PIPELINING");
-        EXPECT_TRUE(f.Button5->isEnabled());
+        EXPECT_TRUE(f.List->Button5->isEnabled());
         EXPECT_TRUE(f.KTPOP31->Connected());
     }
     // Dovecot announces PIPELINING.
@@ -67,6 +68,24 @@ TEST_F(ListingTest, PipelinedAndOneAtATimeListingsGiveTheSameList)
     EXPECT_TRUE(lists[1].back().startsWith("150 -  Envoi 150 <e150@exemple.fr> -  Objet 150 ("));
     EXPECT_EQ(statuses[0], QStringLiteral("Lecture des en-têtes… 150 / 150"));
     EXPECT_EQ(statuses[1], statuses[0]);
+    // POP3 cannot tell what is unread: its lines stay plain.
+    EXPECT_FALSE(f.List->ListBox1->item(0)->font().bold());
+}
+
+TEST(ListPageTest, UnreadMessagesAreInBold)
+{
+    TListPage page;
+    TSummary read, unread;
+    for (TSummary* s : {&read, &unread}) {
+        s->Header.Add("From: a@exemple.fr");
+        s->Header.Add("Subject: Bonjour");
+    }
+    unread.Unread = true;
+    page.AddLines({TListPage::LineFor(1, read), TListPage::LineFor(2, unread)});
+    ASSERT_EQ(page.ListBox1->count(), 2);
+    EXPECT_FALSE(page.ListBox1->item(0)->font().bold());
+    EXPECT_TRUE(page.ListBox1->item(1)->font().bold());
+    EXPECT_TRUE(page.ListBox1->item(1)->text().startsWith("2 -  a@exemple.fr -  Bonjour ("));
 }
 
 TEST_F(ListingTest, ACancelledListingKeepsWhatItReadAndTheSessionStillAnswers)
@@ -81,22 +100,22 @@ TEST_F(ListingTest, ACancelledListingKeepsWhatItReadAndTheSessionStillAnswers)
         f.KTPOP31->OnStatus = [&](QObject* sender, const std::string& status) {
             shown(sender, status);
             if (status == "Résumé récupéré" && ++summaries == 40) {
-                EXPECT_TRUE(f.CancelBtn->isEnabled());
-                f.CancelBtn->click();
+                EXPECT_TRUE(f.Server->CancelBtn->isEnabled());
+                f.Server->CancelBtn->click();
             }
         };
-        f.Button5->click();
+        f.List->Button5->click();
         EXPECT_FALSE(f.Mail->Busy());
-        EXPECT_EQ(f.ListBox1->count(), 40);
+        EXPECT_EQ(f.List->ListBox1->count(), 40);
         EXPECT_EQ(f.StatusText(), QStringLiteral("Lecture des en-têtes annulée : 40 / 120"));
-        EXPECT_TRUE(f.Button5->isEnabled());
-        EXPECT_FALSE(f.CancelBtn->isEnabled());
+        EXPECT_TRUE(f.List->Button5->isEnabled());
+        EXPECT_FALSE(f.Server->CancelBtn->isEnabled());
         ASSERT_TRUE(f.KTPOP31->Connected());
 
         // The next command reads its own reply.
-        f.SpinEdit1->setValue(77);
+        f.Reader->SpinEdit1->setValue(77);
         f.Button3Click();
-        EXPECT_EQ(f.Edit7->text(), QStringLiteral(" Objet 77"));
+        EXPECT_EQ(f.Reader->Edit7->text(), QStringLiteral(" Objet 77"));
         EXPECT_TRUE(dialogs.shown().empty());
         f.KTPOP31->OnStatus = shown;
     }
@@ -111,16 +130,16 @@ TEST_F(ListingTest, CancelPressedAgainDropsAListingThatGetsNoAnswer)
     useFakeDialService(true);
     TForm1& f = start();
     enterAccount(f);
-    f.Edit2->setText(QString::number(server.port()));
+    f.Server->Edit2->setText(QString::number(server.port()));
     f.Button1Click();
     ASSERT_TRUE(f.KTPOP31->Connected());
-    QTimer::singleShot(200, [&] { f.CancelBtn->click(); });
-    QTimer::singleShot(400, [&] { f.CancelBtn->click(); });
+    QTimer::singleShot(200, [&] { f.Server->CancelBtn->click(); });
+    QTimer::singleShot(400, [&] { f.Server->CancelBtn->click(); });
     f.Guarded([&] { f.Button5Click(); });
     EXPECT_FALSE(f.KTPOP31->Connected());
-    EXPECT_EQ(f.ListBox1->count(), 0);
-    EXPECT_TRUE(f.Button5->isEnabled());
-    EXPECT_FALSE(f.CancelBtn->isEnabled());
+    EXPECT_EQ(f.List->ListBox1->count(), 0);
+    EXPECT_TRUE(f.List->Button5->isEnabled());
+    EXPECT_FALSE(f.Server->CancelBtn->isEnabled());
     EXPECT_TRUE(dialogs.shown().empty()) << dialogs.shown().front().text.toStdString();
 }
 

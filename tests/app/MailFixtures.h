@@ -65,10 +65,10 @@ protected:
     // Shows the POP3 server's account on the "Serveur" page.
     void enterAccount(TForm1& f)
     {
-        f.HostCombo->setEditText(QStringLiteral("127.0.0.1"));
-        f.Edit2->setText(QString::number(dovecot.port()));
-        f.Edit3->setText(QString::fromLatin1(kUser));
-        f.Edit4->setText(QString::fromLatin1(kPassword));
+        f.Server->HostCombo->setEditText(QStringLiteral("127.0.0.1"));
+        f.Server->Edit2->setText(QString::number(dovecot.port()));
+        f.Server->Edit3->setText(QString::fromLatin1(kUser));
+        f.Server->Edit4->setText(QString::fromLatin1(kPassword));
     }
 
     // A plain text message; header values are bytes as they go on the wire.

@@ -26,14 +26,14 @@ protected:
     void fillComposePage()
     {
         TForm1& f = form();
-        f.ListBox100->addItem("/tmp/a.txt");
-        f.ComboBox107->setEditText("old@to.fr");
-        f.ComboBox108->setEditText("old@cc.fr");
-        f.ComboBox109->setEditText("old@bcc.fr");
-        f.ComboBox105->setEditText("Moi");
-        f.ComboBox106->setEditText("moi@ici.fr");
-        f.Edit110->setText("Ancien objet");
-        f.Memo100->setPlainText("Ancien texte");
+        f.Compose->ListBox100->addItem("/tmp/a.txt");
+        f.Compose->ComboBox107->setEditText("old@to.fr");
+        f.Compose->ComboBox108->setEditText("old@cc.fr");
+        f.Compose->ComboBox109->setEditText("old@bcc.fr");
+        f.Compose->ComboBox105->setEditText("Moi");
+        f.Compose->ComboBox106->setEditText("moi@ici.fr");
+        f.Compose->Edit110->setText("Ancien objet");
+        f.Compose->Memo100->setPlainText("Ancien texte");
     }
 };
 
@@ -67,12 +67,12 @@ TEST_F(MailboxLocalTest, HtmlOnlyMailIsShownAsTextAndQuotedAsText)
         "</body></html>"};
     m.BodyCharset = "utf-8";
     m.BodyIsHtml = true;
-    f.ShowMessage(m, 1);
+    f.Reader->ShowMessage(m, 1, f.AttachmentsTarget());
     const QString text = "Bonjour,\n\nDécouvrez nos soldes d'été <https://boutique.exemple/soldes> : jusqu'à −30 % sur une "
                          "sélection d'articles.\n\n• Livraison offerte\n• Retours gratuits";
-    EXPECT_EQ(f.Memo1->toPlainText(), text);
+    EXPECT_EQ(f.Reader->Memo1->toPlainText(), text);
     f.Button8Click();
-    EXPECT_EQ(f.Memo100->toPlainText(), "\n\nBoutique <infos@boutique.exemple> a écrit :\n> Bonjour,\n>\n> Découvrez nos "
+    EXPECT_EQ(f.Compose->Memo100->toPlainText(), "\n\nBoutique <infos@boutique.exemple> a écrit :\n> Bonjour,\n>\n> Découvrez nos "
                                         "soldes d'été <https://boutique.exemple/soldes> : jusqu'à −30 % sur une sélection "
                                         "d'articles.\n>\n> • Livraison offerte\n> • Retours gratuits");
 }
@@ -83,33 +83,33 @@ TEST_F(MailboxLocalTest, ReplyAnswersTheMessageShown)
     tzset();
     TForm1& f = form();
     fillComposePage();
-    f.ShowMessage(frenchMessage(), 4321);
-    f.Button8->click();
-    EXPECT_EQ(f.PageControl1->currentWidget(), f.TabSheet102);
-    EXPECT_EQ(f.ComboBox107->currentText(), "jean@exemple.fr");
-    EXPECT_EQ(f.ComboBox108->currentText(), "");
-    EXPECT_EQ(f.ComboBox109->currentText(), "");
-    EXPECT_EQ(f.ListBox100->count(), 0);
-    EXPECT_EQ(f.Edit110->text(), "Re: Réunion de lundi à 10 h");
-    EXPECT_EQ(f.Memo100->toPlainText(),
+    f.Reader->ShowMessage(frenchMessage(), 4321, f.AttachmentsTarget());
+    f.Reader->Button8->click();
+    EXPECT_EQ(f.PageControl1->currentWidget(), f.Compose);
+    EXPECT_EQ(f.Compose->ComboBox107->currentText(), "jean@exemple.fr");
+    EXPECT_EQ(f.Compose->ComboBox108->currentText(), "");
+    EXPECT_EQ(f.Compose->ComboBox109->currentText(), "");
+    EXPECT_EQ(f.Compose->ListBox100->count(), 0);
+    EXPECT_EQ(f.Compose->Edit110->text(), "Re: Réunion de lundi à 10 h");
+    EXPECT_EQ(f.Compose->Memo100->toPlainText(),
               "\n\nLe lundi 6 mai 2024 à 10:00, Jean Dupré <jean@exemple.fr> a écrit :\n> Chère collègue,\n>\n> À lundi.");
     EXPECT_EQ(f.KTSMTP1->PostMessage.InReplyTo, "<r1@exemple.fr>");
     EXPECT_EQ(f.KTSMTP1->PostMessage.References, "<r0@exemple.fr> <r1@exemple.fr>");
-    EXPECT_EQ(f.ComboBox105->currentText(), "Moi");
-    EXPECT_EQ(f.ComboBox106->currentText(), "moi@ici.fr");
+    EXPECT_EQ(f.Compose->ComboBox105->currentText(), "Moi");
+    EXPECT_EQ(f.Compose->ComboBox106->currentText(), "moi@ici.fr");
 
     // A new message answers nothing.
-    f.NewBtn->click();
+    f.Compose->NewBtn->click();
     EXPECT_EQ(f.KTSMTP1->PostMessage.InReplyTo, "");
     EXPECT_EQ(f.KTSMTP1->PostMessage.References, "");
 
     // With no message shown, "Répondre" starts an empty message.
     fillComposePage();
-    f.ClearReader();
+    f.Reader->Clear();
     f.Button8Click();
-    EXPECT_EQ(f.ComboBox107->currentText(), "");
-    EXPECT_EQ(f.Edit110->text(), "");
-    EXPECT_EQ(f.Memo100->toPlainText(), "");
+    EXPECT_EQ(f.Compose->ComboBox107->currentText(), "");
+    EXPECT_EQ(f.Compose->Edit110->text(), "");
+    EXPECT_EQ(f.Compose->Memo100->toPlainText(), "");
     EXPECT_EQ(f.KTSMTP1->PostMessage.InReplyTo, "");
 }
 
@@ -117,7 +117,7 @@ TEST_F(MailboxLocalTest, UsualMailProgram)
 {
     TForm1& f = form();
     // None associated: the warning.
-    f.Button4->click();
+    f.List->Button4->click();
     EXPECT_EQ(launcher.lookups(), QStringList{"x-scheme-handler/mailto"});
     EXPECT_TRUE(launcher.started().empty());
     ASSERT_EQ(dialogs.shown().size(), 1u);
@@ -179,10 +179,10 @@ protected:
 TEST_F(PrintTest, EachCopyIsAWholeDocumentStartingOnItsOwnPage)
 {
     TForm1& f = form();
-    f.Memo2->setPlainText("From: Jean <jean@exemple.fr>\nSubject: Essai");
-    f.Memo1->setPlainText("Bonjour,\nvoici le texte.\nJean");
+    f.Reader->Memo2->setPlainText("From: Jean <jean@exemple.fr>\nSubject: Essai");
+    f.Reader->Memo1->setPlainText("Bonjour,\nvoici le texte.\nJean");
     answerPrint(2);
-    f.PrintBtn->click();
+    f.Reader->PrintBtn->click();
     ASSERT_EQ(dialogs.unexpected(), 0);
 
     const QStringList expected{"From: Jean <jean@exemple.fr>", "Subject: Essai", "Bonjour,", "voici le texte.", "Jean"};
@@ -198,11 +198,11 @@ TEST_F(PrintTest, EachCopyIsAWholeDocumentStartingOnItsOwnPage)
 TEST_F(PrintTest, ALongMessageRunsOverPagesAndTheSecondCopyStartsAFreshPage)
 {
     TForm1& f = form();
-    f.Memo2->setPlainText("From: a@b.fr\nSubject: Long");
+    f.Reader->Memo2->setPlainText("From: a@b.fr\nSubject: Long");
     QStringList body;
     for (int i = 1; i <= 120; ++i)
         body << QStringLiteral("Ligne %1").arg(i);
-    f.Memo1->setPlainText(body.join('\n'));
+    f.Reader->Memo1->setPlainText(body.join('\n'));
     answerPrint(2);
     f.PrintBtnClick();
 
@@ -225,7 +225,7 @@ TEST_F(PrintTest, ALongMessageRunsOverPagesAndTheSecondCopyStartsAFreshPage)
 TEST_F(PrintTest, CancellingThePrintDialogPrintsNothing)
 {
     TForm1& f = form();
-    f.Memo1->setPlainText("texte");
+    f.Reader->Memo1->setPlainText("texte");
     dialogs.AnswerNo();
     f.PrintBtnClick();
     EXPECT_FALSE(QFile::exists(pdf));

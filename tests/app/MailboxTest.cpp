@@ -59,14 +59,14 @@ protected:
 
     void expectMessageButtons(TForm1& f, bool enabled)
     {
-        for (QWidget* w : std::initializer_list<QWidget*>{f.Button3, f.Button7, f.Button8, f.PrintBtn})
+        for (QWidget* w : std::initializer_list<QWidget*>{f.Reader->Button3, f.Reader->Button7, f.Reader->Button8, f.Reader->PrintBtn})
             EXPECT_EQ(w->isEnabled(), enabled) << w->objectName().toStdString();
     }
 
     // What is left after an action: the list button, the cursor, the session state.
     void expectRestored(TForm1& f)
     {
-        EXPECT_TRUE(f.Button5->isEnabled());
+        EXPECT_TRUE(f.List->Button5->isEnabled());
         EXPECT_FALSE(ScreenCursor::IsBusy());
     }
 
@@ -80,13 +80,13 @@ protected:
 TEST_F(MailboxTest, AnEmptyMailboxListsNothing)
 {
     TForm1& f = connected({});
-    f.Label10->setText("avant");
-    f.Button5->click();
-    EXPECT_EQ(f.ListBox1->count(), 0);
+    f.Reader->Label10->setText("avant");
+    f.List->Button5->click();
+    EXPECT_EQ(f.List->ListBox1->count(), 0);
     EXPECT_EQ(f.StatusText(), "Il n'y a aucun message sur 127.0.0.1");
-    EXPECT_EQ(f.Label10->text(), "avant");
+    EXPECT_EQ(f.Reader->Label10->text(), "avant");
     expectMessageButtons(f, false);
-    EXPECT_FALSE(f.SpinEdit1->isEnabled());
+    EXPECT_FALSE(f.Reader->SpinEdit1->isEnabled());
     EXPECT_FALSE(f.FirstListing);
     expectRestored(f);
     EXPECT_TRUE(dialogs.shown().empty());
@@ -98,13 +98,13 @@ TEST_F(MailboxTest, OneMessageThenFiveAfterNewMailArrived)
     // "%1" in the subject is shown as it is.
     const std::string first = textMessage("Élodie <elodie@exemple.fr>", "R\xE9union \x80 10 h %1", "Bonjour\r\n");
     TForm1& f = connected({first});
-    f.Button5->click();
-    EXPECT_EQ(listItems(f.ListBox1), QStringList{line(1, "Élodie <elodie@exemple.fr>", "Réunion € 10 h %1", first.size())});
-    EXPECT_EQ(f.Label10->text(), "Nb de messages : 1");
-    EXPECT_EQ(f.SpinEdit1->minimum(), 1);
-    EXPECT_EQ(f.SpinEdit1->maximum(), 1);
-    EXPECT_EQ(f.SpinEdit1->value(), 1);
-    EXPECT_FALSE(f.SpinEdit1->isEnabled());
+    f.List->Button5->click();
+    EXPECT_EQ(listItems(f.List->ListBox1), QStringList{line(1, "Élodie <elodie@exemple.fr>", "Réunion € 10 h %1", first.size())});
+    EXPECT_EQ(f.Reader->Label10->text(), "Nb de messages : 1");
+    EXPECT_EQ(f.Reader->SpinEdit1->minimum(), 1);
+    EXPECT_EQ(f.Reader->SpinEdit1->maximum(), 1);
+    EXPECT_EQ(f.Reader->SpinEdit1->value(), 1);
+    EXPECT_FALSE(f.Reader->SpinEdit1->isEnabled());
     expectMessageButtons(f, true);
     expectRestored(f);
 
@@ -112,17 +112,17 @@ TEST_F(MailboxTest, OneMessageThenFiveAfterNewMailArrived)
     // session and sees it.
     for (int k = 2; k <= 5; ++k)
         dovecot.deliver(kUser, numbered(k));
-    f.SpinEdit1->setValue(1);
-    f.Button5->click();
+    f.Reader->SpinEdit1->setValue(1);
+    f.List->Button5->click();
     QStringList expected{line(1, "Élodie <elodie@exemple.fr>", "Réunion € 10 h %1", first.size())};
     for (int k = 2; k <= 5; ++k)
         expected << line(k, QStringLiteral("Expéditeur %1 <x%1@exemple.fr>").arg(k), QStringLiteral("Message %1").arg(k),
                          numbered(k).size());
-    EXPECT_EQ(listItems(f.ListBox1), expected);
-    EXPECT_EQ(f.Label10->text(), "Nb de messages : 5");
-    EXPECT_EQ(f.SpinEdit1->maximum(), 5);
-    EXPECT_EQ(f.SpinEdit1->value(), 1);
-    EXPECT_TRUE(f.SpinEdit1->isEnabled());
+    EXPECT_EQ(listItems(f.List->ListBox1), expected);
+    EXPECT_EQ(f.Reader->Label10->text(), "Nb de messages : 5");
+    EXPECT_EQ(f.Reader->SpinEdit1->maximum(), 5);
+    EXPECT_EQ(f.Reader->SpinEdit1->value(), 1);
+    EXPECT_TRUE(f.Reader->SpinEdit1->isEnabled());
     expectMessageButtons(f, true);
     expectRestored(f);
     EXPECT_TRUE(f.MailboxTabsVisible());
@@ -132,70 +132,70 @@ TEST_F(MailboxTest, OneMessageThenFiveAfterNewMailArrived)
 TEST_F(MailboxTest, ReadingMessageTwoOfThreeShowsItsOwnSize)
 {
     TForm1& f = connected({numbered(1), numbered(2), numbered(3)});
-    f.Button5->click();
-    f.SpinEdit1->setValue(2);
-    f.Button3->click();
-    EXPECT_EQ(f.Edit6->text(), "Expéditeur 2 <x2@exemple.fr>");
-    EXPECT_EQ(f.Edit7->text(), " Message 2"); // the blank after the colon stays
-    EXPECT_EQ(f.Edit8->text(), QString::number(numbered(2).size()));
-    EXPECT_EQ(f.Edit9->text(), "<m2@brevicor.test>");
-    const QStringList header = f.Memo2->toPlainText().split('\n');
+    f.List->Button5->click();
+    f.Reader->SpinEdit1->setValue(2);
+    f.Reader->Button3->click();
+    EXPECT_EQ(f.Reader->Edit6->text(), "Expéditeur 2 <x2@exemple.fr>");
+    EXPECT_EQ(f.Reader->Edit7->text(), " Message 2"); // the blank after the colon stays
+    EXPECT_EQ(f.Reader->Edit8->text(), QString::number(numbered(2).size()));
+    EXPECT_EQ(f.Reader->Edit9->text(), "<m2@brevicor.test>");
+    const QStringList header = f.Reader->Memo2->toPlainText().split('\n');
     ASSERT_GE(header.size(), 5);
     EXPECT_EQ(header.mid(0, 5), (QStringList{"From: Expéditeur 2 <x2@exemple.fr>", "To: alice@brevicor.test",
                                              "Subject: Message 2", "Message-ID: <m2@brevicor.test>",
                                              "Date: Mon, 6 May 2024 10:00:00 +0200"}));
-    EXPECT_EQ(f.Memo1->toPlainText(), QString(200, 'c'));
-    EXPECT_TRUE(f.Button3->isEnabled());
+    EXPECT_EQ(f.Reader->Memo1->toPlainText(), QString(200, 'c'));
+    EXPECT_TRUE(f.Reader->Button3->isEnabled());
     EXPECT_FALSE(ScreenCursor::IsBusy());
 
     // A click in the list chooses the message; a double click reads it and shows the reader.
-    f.ListBox1->setCurrentRow(2);
-    emit f.ListBox1->itemClicked(f.ListBox1->item(2));
-    EXPECT_EQ(f.SpinEdit1->value(), 3);
-    f.ListBox1->setCurrentRow(0);
-    emit f.ListBox1->itemDoubleClicked(f.ListBox1->item(0));
-    EXPECT_EQ(f.PageControl1->currentWidget(), f.TabSheet2);
-    EXPECT_EQ(f.SpinEdit1->value(), 1);
-    EXPECT_EQ(f.Edit7->text(), " Message 1");
-    EXPECT_EQ(f.Edit8->text(), QString::number(numbered(1).size()));
+    f.List->ListBox1->setCurrentRow(2);
+    emit f.List->ListBox1->itemClicked(f.List->ListBox1->item(2));
+    EXPECT_EQ(f.Reader->SpinEdit1->value(), 3);
+    f.List->ListBox1->setCurrentRow(0);
+    emit f.List->ListBox1->itemDoubleClicked(f.List->ListBox1->item(0));
+    EXPECT_EQ(f.PageControl1->currentWidget(), f.Reader);
+    EXPECT_EQ(f.Reader->SpinEdit1->value(), 1);
+    EXPECT_EQ(f.Reader->Edit7->text(), " Message 1");
+    EXPECT_EQ(f.Reader->Edit8->text(), QString::number(numbered(1).size()));
     EXPECT_TRUE(dialogs.shown().empty());
 }
 
 TEST_F(MailboxTest, AnAttachmentIsWrittenToTheAttachmentsFolder)
 {
     TForm1& f = connected({testsupport::readFileBytes(testsupport::testDataDir() + "/mail/en-mail-attachment.eml")});
-    f.Button5->click();
-    f.Button3->click();
-    EXPECT_EQ(f.Edit6->text(), "James Hillyerd <james@makita.skynet>");
+    f.List->Button5->click();
+    f.Reader->Button3->click();
+    EXPECT_EQ(f.Reader->Edit6->text(), "James Hillyerd <james@makita.skynet>");
     // The decoder's note about the extracted file is shown after an empty line.
-    EXPECT_EQ(f.Memo1->toPlainText(), "A text section\n\nFichier \"test.html\" extrait");
+    EXPECT_EQ(f.Reader->Memo1->toPlainText(), "A text section\n\nFichier \"test.html\" extrait");
     // No usable folder is stored: the files go to the desktop's download folder.
     const QString files = downloadsFolder() + "/Brevicor";
     EXPECT_EQ(testsupport::readFileBytes(files + "/test.html"), "<html>\n");
-    ASSERT_EQ(f.FilesList->count(), 1);
-    EXPECT_EQ(f.FilesList->item(0)->text(), "test.html");
-    EXPECT_TRUE(f.FolderBtn->isEnabled());
+    ASSERT_EQ(f.Reader->FilesList->count(), 1);
+    EXPECT_EQ(f.Reader->FilesList->item(0)->text(), "test.html");
+    EXPECT_TRUE(f.Reader->FolderBtn->isEnabled());
     launcher.Associate("text/plain", "gedit %U");
-    f.FilesList->setCurrentRow(0);
-    emit f.FilesList->itemActivated(f.FilesList->item(0)); // double click or Enter
+    f.Reader->FilesList->setCurrentRow(0);
+    emit f.Reader->FilesList->itemActivated(f.Reader->FilesList->item(0)); // double click or Enter
     EXPECT_EQ(launcher.started().back(), (QStringList{"gedit", files + "/test.html"}));
     EXPECT_TRUE(dialogs.shown().empty());
 
     // A stored folder that exists is used as it is.
     QDir().mkpath(folder.file("mes pièces"));
     f.AttachmentsFolder = folder.file("mes pièces");
-    f.Button3->click();
+    f.Reader->Button3->click();
     EXPECT_EQ(testsupport::readFileBytes(folder.file("mes pièces/test.html")), "<html>\n");
     launcher.Associate("inode/directory", "nautilus %U");
-    f.FolderBtn->click();
+    f.Reader->FolderBtn->click();
     EXPECT_EQ(launcher.started().back(), (QStringList{"nautilus", folder.file("mes pièces")}));
 
     // Deleting the message empties the reader, its list of files too.
-    f.SpinEdit1->setValue(1);
+    f.Reader->SpinEdit1->setValue(1);
     dialogs.AnswerYes();
-    f.Button7->click();
-    EXPECT_EQ(f.FilesList->count(), 0);
-    EXPECT_FALSE(f.FolderBtn->isEnabled());
+    f.Reader->Button7->click();
+    EXPECT_EQ(f.Reader->FilesList->count(), 0);
+    EXPECT_FALSE(f.Reader->FolderBtn->isEnabled());
 }
 
 // The French messages of the test set, as the server holds them.
@@ -213,33 +213,33 @@ TEST_F(MailboxTest, FrenchSendersAndSubjectsAreShownDecoded)
     tzset();
     const std::vector<std::string> mailbox = frenchMailbox();
     TForm1& f = connected(mailbox);
-    f.Button5->click();
-    EXPECT_EQ(listItems(f.ListBox1),
+    f.List->Button5->click();
+    EXPECT_EQ(listItems(f.List->ListBox1),
               (QStringList{line(1, "Service après-vente <sav@boutique.exemple>", "Votre commande n° 4512 a été expédiée",
                                 mailbox[0].size()),
                            line(2, "Éloïse Gautier <eloise@exemple.fr>", "Réunion de lundi : changement de salle",
                                 mailbox[1].size()),
                            line(3, "Boutique <infos@boutique.exemple>", "Soldes d’été", mailbox[2].size())}));
 
-    f.SpinEdit1->setValue(1);
-    f.Button3->click();
-    EXPECT_EQ(f.Edit6->text(), "Service après-vente <sav@boutique.exemple>");
-    EXPECT_EQ(f.Edit7->text(), " Votre commande n° 4512 a été expédiée");
-    EXPECT_EQ(f.Edit9->text(), "<commande-4512@boutique.exemple>");
-    EXPECT_EQ(f.DateEdit->text(), "mardi 14 mai 2024 à 09:30");
-    EXPECT_EQ(f.ToEdit->text(), "Renée Lefèvre <renee@exemple.fr>");
-    EXPECT_EQ(f.CcEdit->text(), "Agnès <agnes@exemple.fr>");
-    EXPECT_TRUE(f.Memo2->toPlainText().contains("\nSubject: Votre commande n° 4512 a été expédiée\n"));
+    f.Reader->SpinEdit1->setValue(1);
+    f.Reader->Button3->click();
+    EXPECT_EQ(f.Reader->Edit6->text(), "Service après-vente <sav@boutique.exemple>");
+    EXPECT_EQ(f.Reader->Edit7->text(), " Votre commande n° 4512 a été expédiée");
+    EXPECT_EQ(f.Reader->Edit9->text(), "<commande-4512@boutique.exemple>");
+    EXPECT_EQ(f.Reader->DateEdit->text(), "mardi 14 mai 2024 à 09:30");
+    EXPECT_EQ(f.Reader->ToEdit->text(), "Renée Lefèvre <renee@exemple.fr>");
+    EXPECT_EQ(f.Reader->CcEdit->text(), "Agnès <agnes@exemple.fr>");
+    EXPECT_TRUE(f.Reader->Memo2->toPlainText().contains("\nSubject: Votre commande n° 4512 a été expédiée\n"));
 
     // The folded subject of message 2 is whole; the answer threads under it.
-    f.SpinEdit1->setValue(2);
-    f.Button3->click();
-    EXPECT_EQ(f.Edit7->text(), " Réunion de lundi : changement de salle");
-    EXPECT_EQ(f.ToEdit->text(), "equipe@exemple.fr");
-    EXPECT_EQ(f.CcEdit->text(), "");
-    f.Button8->click();
-    EXPECT_EQ(f.ComboBox107->currentText(), "eloise@exemple.fr");
-    EXPECT_EQ(f.Edit110->text(), "Re: Réunion de lundi : changement de salle");
+    f.Reader->SpinEdit1->setValue(2);
+    f.Reader->Button3->click();
+    EXPECT_EQ(f.Reader->Edit7->text(), " Réunion de lundi : changement de salle");
+    EXPECT_EQ(f.Reader->ToEdit->text(), "equipe@exemple.fr");
+    EXPECT_EQ(f.Reader->CcEdit->text(), "");
+    f.Reader->Button8->click();
+    EXPECT_EQ(f.Compose->ComboBox107->currentText(), "eloise@exemple.fr");
+    EXPECT_EQ(f.Compose->Edit110->text(), "Re: Réunion de lundi : changement de salle");
     EXPECT_EQ(f.KTSMTP1->PostMessage.InReplyTo, "<reunion-lundi@exemple.fr>");
     EXPECT_EQ(f.KTSMTP1->PostMessage.References, "<reunion-lundi@exemple.fr>");
     EXPECT_TRUE(dialogs.shown().empty());
@@ -248,7 +248,7 @@ TEST_F(MailboxTest, FrenchSendersAndSubjectsAreShownDecoded)
 TEST_F(MailboxTest, FrenchBodiesAreShownAsText)
 {
     TForm1& f = connected(frenchMailbox());
-    f.Button5->click();
+    f.List->Button5->click();
     const QString expected[] = {
         "Chère cliente,\n\nVotre commande n° 4512 a été expédiée ; elle arrivera d'ici à jeudi.\n"
         "Nous restons à votre écoute pour toute question concernant la livraison de vos articles.\n\n"
@@ -259,9 +259,9 @@ TEST_F(MailboxTest, FrenchBodiesAreShownAsText)
         "d'articles.\n\n• Livraison offerte\n• Retours gratuits",
     };
     for (int n = 1; n <= 3; ++n) {
-        f.SpinEdit1->setValue(n);
-        f.Button3->click();
-        EXPECT_EQ(f.Memo1->toPlainText().trimmed(), expected[n - 1]) << "message " << n;
+        f.Reader->SpinEdit1->setValue(n);
+        f.Reader->Button3->click();
+        EXPECT_EQ(f.Reader->Memo1->toPlainText().trimmed(), expected[n - 1]) << "message " << n;
     }
     EXPECT_TRUE(dialogs.shown().empty());
 }
@@ -269,34 +269,34 @@ TEST_F(MailboxTest, FrenchBodiesAreShownAsText)
 TEST_F(MailboxTest, DeletingAsksThenRemovesTheMessageOnTheServer)
 {
     TForm1& f = connected({numbered(1), numbered(2), numbered(3)});
-    f.Button5->click();
-    f.SpinEdit1->setValue(2);
-    f.Button3->click();
+    f.List->Button5->click();
+    f.Reader->SpinEdit1->setValue(2);
+    f.Reader->Button3->click();
 
     // No: nothing happens.
     dialogs.AnswerNo();
-    f.Button7->click();
+    f.Reader->Button7->click();
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].kind, Kind::YesNo);
     EXPECT_EQ(dialogs.shown()[0].text, "Voulez-vous vraiment supprimer ce message du serveur ?");
-    EXPECT_EQ(f.ListBox1->count(), 3);
-    EXPECT_EQ(f.Edit7->text(), " Message 2"); // the blank after the colon stays
-    EXPECT_TRUE(f.Button7->isEnabled());
+    EXPECT_EQ(f.List->ListBox1->count(), 3);
+    EXPECT_EQ(f.Reader->Edit7->text(), " Message 2"); // the blank after the colon stays
+    EXPECT_TRUE(f.Reader->Button7->isEnabled());
 
     // Yes: the server forgets it, the list is rebuilt from a new session, the reader is emptied.
     dialogs.AnswerYes();
-    f.Button7->click();
+    f.Reader->Button7->click();
     EXPECT_EQ(dovecot.storedMessageCount(kUser), 2);
-    EXPECT_EQ(listItems(f.ListBox1),
+    EXPECT_EQ(listItems(f.List->ListBox1),
               (QStringList{line(1, "Expéditeur 1 <x1@exemple.fr>", "Message 1", numbered(1).size()),
                            line(2, "Expéditeur 3 <x3@exemple.fr>", "Message 3", numbered(3).size())}));
-    EXPECT_EQ(f.Label10->text(), "Nb de messages : 2");
-    EXPECT_EQ(f.SpinEdit1->maximum(), 2);
-    for (QLineEdit* e : {f.Edit6, f.Edit7, f.Edit8, f.Edit9})
+    EXPECT_EQ(f.Reader->Label10->text(), "Nb de messages : 2");
+    EXPECT_EQ(f.Reader->SpinEdit1->maximum(), 2);
+    for (QLineEdit* e : {f.Reader->Edit6, f.Reader->Edit7, f.Reader->Edit8, f.Reader->Edit9})
         EXPECT_TRUE(e->text().isEmpty());
-    EXPECT_TRUE(f.Memo2->toPlainText().isEmpty());
-    EXPECT_TRUE(f.Memo1->toPlainText().isEmpty());
-    EXPECT_TRUE(f.Button7->isEnabled());
+    EXPECT_TRUE(f.Reader->Memo2->toPlainText().isEmpty());
+    EXPECT_TRUE(f.Reader->Memo1->toPlainText().isEmpty());
+    EXPECT_TRUE(f.Reader->Button7->isEnabled());
     EXPECT_TRUE(f.MailboxTabsVisible());
     expectRestored(f);
     EXPECT_EQ(dialogs.unexpected(), 0);
@@ -305,11 +305,11 @@ TEST_F(MailboxTest, DeletingAsksThenRemovesTheMessageOnTheServer)
 TEST_F(MailboxTest, DeletingTheLastMessageLeavesNothingToDelete)
 {
     TForm1& f = connected({numbered(1)});
-    f.Button5->click();
+    f.List->Button5->click();
     dialogs.AnswerYes();
-    f.Button7->click();
+    f.Reader->Button7->click();
     EXPECT_EQ(dovecot.storedMessageCount(kUser), 0);
-    EXPECT_EQ(f.ListBox1->count(), 0);
+    EXPECT_EQ(f.List->ListBox1->count(), 0);
     EXPECT_EQ(f.StatusText(), "Il n'y a aucun message sur 127.0.0.1");
     expectMessageButtons(f, false);
     expectRestored(f);
@@ -318,27 +318,27 @@ TEST_F(MailboxTest, DeletingTheLastMessageLeavesNothingToDelete)
 TEST_F(MailboxTest, DeleteKeyAsksForTheSelectedLineOnly)
 {
     TForm1& f = connected({numbered(1), numbered(2), numbered(3), numbered(4), numbered(5)});
-    f.Button5->click();
-    ASSERT_EQ(f.ListBox1->count(), 5);
+    f.List->Button5->click();
+    ASSERT_EQ(f.List->ListBox1->count(), 5);
 
     // No line selected: nothing.
-    f.ListBox1->setCurrentRow(-1);
-    f.ListBox1->clearSelection();
-    pressKey(f.ListBox1, Qt::Key_Delete);
+    f.List->ListBox1->setCurrentRow(-1);
+    f.List->ListBox1->clearSelection();
+    pressKey(f.List->ListBox1, Qt::Key_Delete);
     EXPECT_TRUE(dialogs.shown().empty());
 
     // Another key on a selected line: nothing either.
-    f.ListBox1->setCurrentRow(3);
-    pressKey(f.ListBox1, Qt::Key_Backspace);
+    f.List->ListBox1->setCurrentRow(3);
+    pressKey(f.List->ListBox1, Qt::Key_Backspace);
     EXPECT_TRUE(dialogs.shown().empty());
 
     // Line 4 selected: message 4 goes.
     dialogs.AnswerYes();
-    pressKey(f.ListBox1, Qt::Key_Delete);
+    pressKey(f.List->ListBox1, Qt::Key_Delete);
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].text, "Voulez-vous vraiment supprimer ce message du serveur ?");
     EXPECT_EQ(dovecot.storedMessageCount(kUser), 4);
-    const QStringList items = listItems(f.ListBox1);
+    const QStringList items = listItems(f.List->ListBox1);
     ASSERT_EQ(items.size(), 4);
     EXPECT_TRUE(items[2].contains("Message 3"));
     EXPECT_TRUE(items[3].contains("Message 5"));
@@ -348,7 +348,7 @@ TEST_F(MailboxTest, DeleteKeyAsksForTheSelectedLineOnly)
 TEST_F(MailboxTest, AServerErrorEndsTheOperationAndRestoresTheWindow)
 {
     TForm1& f = connected({numbered(1), numbered(2)});
-    f.Button5->click();
+    f.List->Button5->click();
 
     // A message the server does not have: its refusal is reported, nothing else changes.
     dialogs.AnswerYes();
@@ -364,12 +364,12 @@ TEST_F(MailboxTest, AServerErrorEndsTheOperationAndRestoresTheWindow)
     // and the list button comes back.
     dialogs.clear();
     dovecot.stop();
-    f.Button5->click();
+    f.List->Button5->click();
     bool error = false;
     for (const auto& shown : dialogs.shown())
         error = error || shown.kind == Kind::Error;
     EXPECT_TRUE(error);
-    EXPECT_EQ(f.ListBox1->count(), 0);
+    EXPECT_EQ(f.List->ListBox1->count(), 0);
     expectRestored(f);
 }
 

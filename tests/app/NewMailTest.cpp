@@ -169,10 +169,10 @@ TEST_F(NewMailTest, AllAccountsModeCountsEachAccountApart)
     startPop3({message(1)});
     TForm1& f = startWithAccount();
     // A new account: only what is typed is taken, the port too.
-    f.HostCombo->setEditText("localhost");
-    f.Edit2->setText(QString::number(dovecot.port()));
-    f.Edit3->setText("bob");
-    f.Edit4->setText("pb");
+    f.Server->HostCombo->setEditText("localhost");
+    f.Server->Edit2->setText(QString::number(dovecot.port()));
+    f.Server->Edit3->setText("bob");
+    f.Server->Edit4->setText("pb");
     f.SaveAccount();
     f.Schedule->CheckBox4->setChecked(false);
     run(false);
@@ -203,10 +203,10 @@ TEST_F(NewMailTest, AServerWithoutUidlFallsBackOnTheCount)
     server.start();
     useFakeDialService(true);
     TForm1& f = start();
-    f.HostCombo->setEditText("127.0.0.1");
-    f.Edit2->setText(QString::number(server.port()));
-    f.Edit3->setText("alice");
-    f.Edit4->setText("s3cret");
+    f.Server->HostCombo->setEditText("127.0.0.1");
+    f.Server->Edit2->setText(QString::number(server.port()));
+    f.Server->Edit3->setText("alice");
+    f.Server->Edit4->setText("s3cret");
     f.SaveAccount();
     f.Schedule->CheckBox4->setChecked(false);  // every account: no listing after the check
     run(false);
@@ -261,11 +261,11 @@ TEST_F(NewMailTest, NewMailIsAnnouncedOnTheDesktopAndClickingOpensTheAccountList
     EXPECT_TRUE(shown.actions.contains("default"));
 
     f.hide();
-    f.ShowPage(f.TabSheet1);
+    f.ShowPage(f.Server);
     service.click(shown.id);
     ASSERT_TRUE(testsupport::waitUntil([&] { return f.isVisible(); }));
-    EXPECT_EQ(f.PageControl1->currentWidget(), f.TabSheet3);
-    EXPECT_EQ(f.ListBox1->count(), 4);
+    EXPECT_EQ(f.PageControl1->currentWidget(), f.List);
+    EXPECT_EQ(f.List->ListBox1->count(), 4);
 
     // Nothing new: no notification.
     run(false);

@@ -46,31 +46,31 @@ protected:
             useFakeDialService(true);
         smtp.start();
         TForm1& f = start();
-        f.HostCombo->setEditText("127.0.0.1");
-        f.Edit2->setText("110");
-        f.Edit3->setText("alice");
-        f.Edit4->setText("s3cret");
-        f.SmtpPortEdit->setText(QString::number(smtp.port()));
-        f.ComboBox105->setEditText("Alice Martin");
-        f.ComboBox106->setEditText("alice@example.org");
+        f.Server->HostCombo->setEditText("127.0.0.1");
+        f.Server->Edit2->setText("110");
+        f.Server->Edit3->setText("alice");
+        f.Server->Edit4->setText("s3cret");
+        f.Server->SmtpPortEdit->setText(QString::number(smtp.port()));
+        f.Compose->ComboBox105->setEditText("Alice Martin");
+        f.Compose->ComboBox106->setEditText("alice@example.org");
     }
 
     void compose(const QString& to, const QString& cc, const QString& bcc, const QString& subject, const QString& body)
     {
         TForm1& f = form();
-        f.ComboBox107->setEditText(to);
-        f.ComboBox108->setEditText(cc);
-        f.ComboBox109->setEditText(bcc);
-        f.Edit110->setText(subject);
-        f.Memo100->setPlainText(body);
+        f.Compose->ComboBox107->setEditText(to);
+        f.Compose->ComboBox108->setEditText(cc);
+        f.Compose->ComboBox109->setEditText(bcc);
+        f.Compose->Edit110->setText(subject);
+        f.Compose->Memo100->setPlainText(body);
     }
 
     // Every history list, to compare before and after.
     QList<QStringList> histories()
     {
         TForm1& f = form();
-        return {comboItems(f.ComboBox107), comboItems(f.ComboBox108), comboItems(f.ComboBox109),
-                comboItems(f.ComboBox105), comboItems(f.ComboBox106)};
+        return {comboItems(f.Compose->ComboBox107), comboItems(f.Compose->ComboBox108), comboItems(f.Compose->ComboBox109),
+                comboItems(f.Compose->ComboBox105), comboItems(f.Compose->ComboBox106)};
     }
 
     // After every send: the goodbye was said (the line is up), the button and cursor are back.
@@ -78,7 +78,7 @@ protected:
     {
         TForm1& f = form();
         EXPECT_FALSE(f.KTSMTP1->Connected());
-        EXPECT_TRUE(f.Button106->isEnabled());
+        EXPECT_TRUE(f.Compose->Button106->isEnabled());
         EXPECT_FALSE(ScreenCursor::IsBusy());
     }
 };
@@ -90,12 +90,12 @@ TEST_F(SendTest, SendsToEveryRecipientWithTheAttachments)
     const std::string binary = randomBytes(5000);
     testsupport::writeFileBytes(folder.file("pièces/notes.txt"), text);
     testsupport::writeFileBytes(folder.file("pièces/image.bin"), binary);
-    f.ListBox100->addItem(folder.file("pièces/notes.txt"));
-    f.ListBox100->addItem(folder.file("pièces/image.bin"));
+    f.Compose->ListBox100->addItem(folder.file("pièces/notes.txt"));
+    f.Compose->ListBox100->addItem(folder.file("pièces/image.bin"));
     compose("Bob <bob@example.org>", "carl@example.org", "dan@example.org", "Rapport",
             "Bonjour,\n.point en tête\nFin\n");
-    f.ComboBox107->setEditText("Bob <bob@example.org>, \"Martin, Zoé\" <zoe@example.org>");
-    f.Button106->click();
+    f.Compose->ComboBox107->setEditText("Bob <bob@example.org>, \"Martin, Zoé\" <zoe@example.org>");
+    f.Compose->Button106->click();
     EXPECT_TRUE(dialogs.shown().empty()) << dialogs.shown()[0].text.toStdString();
 
     const auto got = smtp.messages();
@@ -126,14 +126,14 @@ TEST_F(SendTest, SendsToEveryRecipientWithTheAttachments)
     expectRestored();
     EXPECT_EQ(f.StatusText(), "Déconnecté de SMTP");
     // The page keeps the message; the addresses, the name and the e-mail join their histories.
-    EXPECT_EQ(f.ComboBox107->currentText(), "Bob <bob@example.org>, \"Martin, Zoé\" <zoe@example.org>");
-    EXPECT_EQ(f.ListBox100->count(), 2);
+    EXPECT_EQ(f.Compose->ComboBox107->currentText(), "Bob <bob@example.org>, \"Martin, Zoé\" <zoe@example.org>");
+    EXPECT_EQ(f.Compose->ListBox100->count(), 2);
     const QStringList addresses{"Bob <bob@example.org>, \"Martin, Zoé\" <zoe@example.org>", "carl@example.org",
                                 "dan@example.org"};
     EXPECT_EQ(histories(), (QList<QStringList>{addresses, addresses, addresses, {"Alice Martin"}, {"alice@example.org"}}));
 
     // Sending the same addresses again adds nothing to the histories.
-    f.Button106->click();
+    f.Compose->Button106->click();
     ASSERT_EQ(smtp.messages().size(), 2u);
     EXPECT_EQ(histories(), (QList<QStringList>{addresses, addresses, addresses, {"Alice Martin"}, {"alice@example.org"}}));
 }
@@ -147,18 +147,18 @@ TEST_F(SendTest, FailedSendsReportTheErrorAndChangeNoHistory)
     };
     const Case cases[] = {
         {"no recipient at all", [](TForm1&) {}, {}},
-        {"no sender address", [](TForm1& f) { f.ComboBox106->setEditText(""); f.ComboBox107->setEditText("bob@example.org"); },
+        {"no sender address", [](TForm1& f) { f.Compose->ComboBox106->setEditText(""); f.Compose->ComboBox107->setEditText("bob@example.org"); },
          {"En-tête incomplète."}},
         {"attachment missing",
          [this](TForm1& f) {
-             f.ComboBox107->setEditText("bob@example.org");
-             f.ListBox100->addItem(folder.file("absent.txt"));
+             f.Compose->ComboBox107->setEditText("bob@example.org");
+             f.Compose->ListBox100->addItem(folder.file("absent.txt"));
          },
          {}},
         {"server unreachable",
          [this](TForm1& f) {
-             f.ComboBox107->setEditText("bob@example.org");
-             f.SmtpPortEdit->setText(QString::number(testsupport::freeLoopbackPort()));
+             f.Compose->ComboBox107->setEditText("bob@example.org");
+             f.Server->SmtpPortEdit->setText(QString::number(testsupport::freeLoopbackPort()));
          },
          {}},
     };
@@ -166,12 +166,12 @@ TEST_F(SendTest, FailedSendsReportTheErrorAndChangeNoHistory)
         SCOPED_TRACE(c.name);
         TForm1& f = form();
         f.NewBtnClick();
-        f.ComboBox106->setEditText("alice@example.org");
-        f.SmtpPortEdit->setText(QString::number(smtp.port()));
+        f.Compose->ComboBox106->setEditText("alice@example.org");
+        f.Server->SmtpPortEdit->setText(QString::number(smtp.port()));
         c.setup(f);
         const QList<QStringList> before = histories();
         dialogs.clear();
-        f.Button106->click();
+        f.Compose->Button106->click();
         ASSERT_FALSE(dialogs.shown().empty());
         QStringList messages;
         for (size_t i = 0; i + 1 < dialogs.shown().size(); ++i)
@@ -188,17 +188,17 @@ TEST_F(SendTest, ARetryGoesOnlyToTheRecipientsShown)
 {
     TForm1& f = form();
     compose("old@example.org", "oldcc@example.org", "", "Essai", "texte");
-    f.ListBox100->addItem(folder.file("absent.txt"));
-    f.Button106->click();
+    f.Compose->ListBox100->addItem(folder.file("absent.txt"));
+    f.Compose->Button106->click();
     ASSERT_FALSE(dialogs.shown().empty());
     EXPECT_EQ(dialogs.shown().back().kind, Kind::Error);
     ASSERT_TRUE(smtp.messages().empty());
 
     // The user corrects the message: another recipient, no copy, no attachment.
-    f.ListBox100->clear();
+    f.Compose->ListBox100->clear();
     compose("new@example.org", "", "", "Essai", "texte");
     dialogs.clear();
-    f.Button106->click();
+    f.Compose->Button106->click();
     EXPECT_TRUE(dialogs.shown().empty());
     const auto got = smtp.messages();
     ASSERT_EQ(got.size(), 1u);
@@ -207,7 +207,7 @@ TEST_F(SendTest, ARetryGoesOnlyToTheRecipientsShown)
     const testsupport::InspectedMessage m = testsupport::inspectMessage(got[0].file, out.path());
     EXPECT_EQ(m.header("To"), "new@example.org");
     EXPECT_FALSE(m.isMultipart);
-    EXPECT_EQ(comboItems(f.ComboBox107), QStringList{"new@example.org"});
+    EXPECT_EQ(comboItems(f.Compose->ComboBox107), QStringList{"new@example.org"});
     expectRestored();
 }
 
@@ -227,9 +227,9 @@ TEST_F(SendTest, ARefusedRecipientIsNamedAndNothingIsSent)
         .expect("RSET").reply("250 flushed")
         .expect("QUIT").reply("221 bye")
         .start();
-    f.SmtpPortEdit->setText(QString::number(server.port()));
+    f.Server->SmtpPortEdit->setText(QString::number(server.port()));
     compose("bob@example.org; Zoé <zoe@example.org>", "Carl <carl@example.org>", "", "Essai", "texte");
-    f.Button106->click();
+    f.Compose->Button106->click();
     ASSERT_TRUE(server.waitFinished());
     EXPECT_TRUE(server.failures().empty()) << server.failures()[0];
     ASSERT_EQ(dialogs.shown().size(), 2u);
@@ -239,7 +239,7 @@ TEST_F(SendTest, ARefusedRecipientIsNamedAndNothingIsSent)
     EXPECT_EQ(dialogs.shown()[1].text,
               "Message non envoyé. Destinataires refusés par le serveur :\nCarl <carl@example.org> : 550 try another");
     EXPECT_NE(f.StatusText(), "Terminé.");
-    EXPECT_TRUE(comboItems(f.ComboBox107).isEmpty());
+    EXPECT_TRUE(comboItems(f.Compose->ComboBox107).isEmpty());
     expectRestored();
 }
 
@@ -247,14 +247,14 @@ TEST_F(SendTest, IncompleteAccountDetailsSendNothing)
 {
     TForm1& f = form();
     compose("bob@example.org", "", "", "Essai", "texte");
-    f.Edit4->clear();
-    f.ShowPage(f.TabSheet102);
-    f.Button106->click();
-    EXPECT_EQ(f.PageControl1->currentWidget(), f.TabSheet1);
+    f.Server->Edit4->clear();
+    f.ShowPage(f.Compose);
+    f.Compose->Button106->click();
+    EXPECT_EQ(f.PageControl1->currentWidget(), f.Server);
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].text, "Veuillez d'abord saisir vos coordonnées complètes de messagerie.");
     EXPECT_TRUE(smtp.messages().empty());
-    EXPECT_TRUE(f.Button106->isEnabled());
+    EXPECT_TRUE(f.Compose->Button106->isEnabled());
     EXPECT_FALSE(ScreenCursor::IsBusy());
 }
 
@@ -268,12 +268,12 @@ TEST_F(SendWithoutDialUpTest, NoEntryDefinedSendsNothing)
 {
     TForm1& f = form();
     compose("bob@example.org", "", "", "Essai", "texte");
-    f.Button106->click();
+    f.Compose->Button106->click();
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].text, "Aucune connexion n'est définie dans le gestionnaire de réseau. Utilisez le bouton \"Créer\".");
     EXPECT_TRUE(smtp.messages().empty());
     EXPECT_FALSE(f.KTSMTP1->Connected());
-    EXPECT_TRUE(f.Button106->isEnabled());
+    EXPECT_TRUE(f.Compose->Button106->isEnabled());
     EXPECT_FALSE(ScreenCursor::IsBusy());
 }
 

@@ -7,6 +7,7 @@
 #include "platform/IniProfile.h"
 #include "mail/KTsmtp.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -30,73 +31,83 @@ TEST_F(ServerSecurityTest, PortFieldsFollowTheSecurityMode)
     TForm1& f = start();
     struct Row {
         const char* name;
-        QComboBox* TForm1::*combo;
-        QLineEdit* TForm1::*port;
+        QComboBox* TServerPage::*combo;
+        QLineEdit* TServerPage::*port;
         const char* before;
         int mode;
         const char* after;
+        bool idle = false; // the IDLE check box is offered (IMAP only)
     } rows[] = {
-        {"POP3S", &TForm1::SecurityCombo, &TForm1::Edit2, "110", 1, "995"},
-        {"back to none", &TForm1::SecurityCombo, &TForm1::Edit2, "995", 0, "110"},
-        {"POP3 typed port kept", &TForm1::SecurityCombo, &TForm1::Edit2, "1995", 1, "1995"},
-        {"an SMTP port is typed for POP3", &TForm1::SecurityCombo, &TForm1::Edit2, "25", 1, "25"},
-        {"empty POP3 port", &TForm1::SecurityCombo, &TForm1::Edit2, "", 2, "110"},
-        {"SMTP STARTTLS", &TForm1::SmtpSecurityCombo, &TForm1::SmtpPortEdit, "25", 2, "587"},
-        {"SMTP SSL/TLS", &TForm1::SmtpSecurityCombo, &TForm1::SmtpPortEdit, "587", 1, "465"},
-        {"SMTP typed port kept", &TForm1::SmtpSecurityCombo, &TForm1::SmtpPortEdit, "2525", 2, "2525"},
-        {"back to port 25", &TForm1::SmtpSecurityCombo, &TForm1::SmtpPortEdit, "465", 0, "25"},
-        {"IMAP with STARTTLS", &TForm1::ProtocolCombo, &TForm1::Edit2, "110", 1, "143"},
-        {"IMAPS", &TForm1::SecurityCombo, &TForm1::Edit2, "143", 1, "993"},
-        {"back to POP3S", &TForm1::ProtocolCombo, &TForm1::Edit2, "993", 0, "995"},
+        {"POP3S", &TServerPage::SecurityCombo, &TServerPage::Edit2, "110", 1, "995"},
+        {"back to none", &TServerPage::SecurityCombo, &TServerPage::Edit2, "995", 0, "110"},
+        {"POP3 typed port kept", &TServerPage::SecurityCombo, &TServerPage::Edit2, "1995", 1, "1995"},
+        {"an SMTP port is typed for POP3", &TServerPage::SecurityCombo, &TServerPage::Edit2, "25", 1, "25"},
+        {"empty POP3 port", &TServerPage::SecurityCombo, &TServerPage::Edit2, "", 2, "110"},
+        {"SMTP STARTTLS", &TServerPage::SmtpSecurityCombo, &TServerPage::SmtpPortEdit, "25", 2, "587"},
+        {"SMTP SSL/TLS", &TServerPage::SmtpSecurityCombo, &TServerPage::SmtpPortEdit, "587", 1, "465"},
+        {"SMTP typed port kept", &TServerPage::SmtpSecurityCombo, &TServerPage::SmtpPortEdit, "2525", 2, "2525"},
+        {"back to port 25", &TServerPage::SmtpSecurityCombo, &TServerPage::SmtpPortEdit, "465", 0, "25"},
+        {"IMAP with STARTTLS", &TServerPage::ProtocolCombo, &TServerPage::Edit2, "110", 1, "143", true},
+        {"IMAPS", &TServerPage::SecurityCombo, &TServerPage::Edit2, "143", 1, "993", true},
+        {"back to POP3S", &TServerPage::ProtocolCombo, &TServerPage::Edit2, "993", 0, "995"},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
-        (f.*r.port)->setText(r.before);
-        choose(f.*r.combo, r.mode);
-        EXPECT_EQ((f.*r.port)->text(), r.after);
+        (f.Server->*r.port)->setText(r.before);
+        choose(f.Server->*r.combo, r.mode);
+        EXPECT_EQ((f.Server->*r.port)->text(), r.after);
+        EXPECT_EQ(f.Server->IdleCheck->isEnabled(), r.idle);
     }
 }
 
 TEST_F(ServerSecurityTest, SettingsSurviveARestartAndFollowTheAccount)
 {
     TForm1& f = start();
-    f.HostCombo->setEditText("pop.a.org");
-    f.Edit2->setText("995");
-    f.Edit3->setText("al");
-    f.Edit4->setText("pa");
-    f.SecurityCombo->setCurrentIndex(1);
-    f.AuthCombo->setCurrentText("SCRAM-SHA-256");
-    f.PasswordCommandEdit->setText("pass show mail/a");
-    f.SmtpHostEdit->setText("smtp.a.org");
-    f.SmtpPortEdit->setText("587");
-    f.SmtpSecurityCombo->setCurrentIndex(2);
-    f.SmtpSignInCombo->setCurrentIndex(2);
-    f.SmtpUserEdit->setText("al@a.org");
-    f.SmtpPasswordEdit->setText("sp");
+    f.Server->HostCombo->setEditText("pop.a.org");
+    f.Server->Edit2->setText("995");
+    f.Server->Edit3->setText("al");
+    f.Server->Edit4->setText("pa");
+    f.Server->SecurityCombo->setCurrentIndex(1);
+    f.Server->ProtocolCombo->setCurrentIndex(int(TProtocol::Imap));
+    f.Server->IdleCheck->setChecked(false);
+    f.Server->AuthCombo->setCurrentText("SCRAM-SHA-256");
+    f.Server->PasswordCommandEdit->setText("pass show mail/a");
+    f.Server->SmtpHostEdit->setText("smtp.a.org");
+    f.Server->SmtpPortEdit->setText("587");
+    f.Server->SmtpSecurityCombo->setCurrentIndex(2);
+    f.Server->SmtpSignInCombo->setCurrentIndex(2);
+    f.Server->SmtpUserEdit->setText("al@a.org");
+    f.Server->SmtpPasswordEdit->setText("sp");
     f.SaveSettings();
     // Another account shows its own (default) settings.
-    f.HostCombo->setEditText("pop.b.org");
+    f.Server->HostCombo->setEditText("pop.b.org");
     f.HostComboClick();
-    EXPECT_EQ(f.SecurityCombo->currentIndex(), 0);
-    EXPECT_EQ(f.AuthCombo->currentText(), "Mot de passe");
-    EXPECT_EQ(f.SmtpPortEdit->text(), "25");
-    EXPECT_FALSE(f.SmtpUserEdit->isEnabled());
+    EXPECT_EQ(f.Server->SecurityCombo->currentIndex(), 0);
+    EXPECT_EQ(f.Server->AuthCombo->currentText(), "Mot de passe");
+    EXPECT_EQ(f.Server->SmtpPortEdit->text(), "25");
+    EXPECT_FALSE(f.Server->SmtpUserEdit->isEnabled());
+    EXPECT_TRUE(f.Server->IdleCheck->isChecked());
+    EXPECT_FALSE(f.Server->IdleCheck->isEnabled());
     f.SaveSettings();
     stop();
+    EXPECT_EQ(ini().ReadString("pop.a.org", "Attente", ""), "0");
 
     TForm1& g = start();
-    g.HostCombo->setEditText("pop.a.org");
+    g.Server->HostCombo->setEditText("pop.a.org");
     g.HostComboClick();
-    EXPECT_EQ(g.SecurityCombo->currentText(), "SSL/TLS");
-    EXPECT_EQ(g.AuthCombo->currentText(), "SCRAM-SHA-256");
-    EXPECT_EQ(g.PasswordCommandEdit->text(), "pass show mail/a");
-    EXPECT_EQ(g.SmtpHostEdit->text(), "smtp.a.org");
-    EXPECT_EQ(g.SmtpPortEdit->text(), "587");
-    EXPECT_EQ(g.SmtpSecurityCombo->currentText(), "STARTTLS");
-    EXPECT_EQ(g.SmtpSignInCombo->currentText(), "Identifiant propre");
-    EXPECT_EQ(g.SmtpUserEdit->text(), "al@a.org");
-    EXPECT_TRUE(g.SmtpUserEdit->isEnabled());
-    EXPECT_EQ(g.SmtpPasswordEdit->text(), "sp");
+    EXPECT_EQ(g.Server->SecurityCombo->currentText(), "SSL/TLS");
+    EXPECT_EQ(g.Server->ProtocolCombo->currentText(), "IMAP");
+    EXPECT_FALSE(g.Server->IdleCheck->isChecked());
+    EXPECT_TRUE(g.Server->IdleCheck->isEnabled());
+    EXPECT_EQ(g.Server->AuthCombo->currentText(), "SCRAM-SHA-256");
+    EXPECT_EQ(g.Server->PasswordCommandEdit->text(), "pass show mail/a");
+    EXPECT_EQ(g.Server->SmtpHostEdit->text(), "smtp.a.org");
+    EXPECT_EQ(g.Server->SmtpPortEdit->text(), "587");
+    EXPECT_EQ(g.Server->SmtpSecurityCombo->currentText(), "STARTTLS");
+    EXPECT_EQ(g.Server->SmtpSignInCombo->currentText(), "Identifiant propre");
+    EXPECT_EQ(g.Server->SmtpUserEdit->text(), "al@a.org");
+    EXPECT_TRUE(g.Server->SmtpUserEdit->isEnabled());
+    EXPECT_EQ(g.Server->SmtpPasswordEdit->text(), "sp");
 }
 
 TEST_F(ServerSecurityTest, SendSignsInAsTheAccountSays)
@@ -124,21 +135,21 @@ TEST_F(ServerSecurityTest, SendSignsInAsTheAccountSays)
     size_t delivered = 0;
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
-        f.HostCombo->setEditText("127.0.0.1");
-        f.Edit2->setText("110");
-        f.Edit3->setText(kUser);
-        f.Edit4->setText(r.password);
-        f.PasswordCommandEdit->setText(r.command);
-        f.SmtpPortEdit->setText(QString::number(smtp.port()));
-        f.SmtpSignInCombo->setCurrentIndex(r.signIn);
-        f.SmtpUserEdit->setText(r.smtpUser);
-        f.SmtpPasswordEdit->setText(r.smtpPassword);
-        f.ComboBox106->setEditText("alice@example.org");
-        f.ComboBox107->setEditText("bob@example.org");
-        f.Edit110->setText(r.name);
-        f.Memo100->setPlainText("texte");
+        f.Server->HostCombo->setEditText("127.0.0.1");
+        f.Server->Edit2->setText("110");
+        f.Server->Edit3->setText(kUser);
+        f.Server->Edit4->setText(r.password);
+        f.Server->PasswordCommandEdit->setText(r.command);
+        f.Server->SmtpPortEdit->setText(QString::number(smtp.port()));
+        f.Server->SmtpSignInCombo->setCurrentIndex(r.signIn);
+        f.Server->SmtpUserEdit->setText(r.smtpUser);
+        f.Server->SmtpPasswordEdit->setText(r.smtpPassword);
+        f.Compose->ComboBox106->setEditText("alice@example.org");
+        f.Compose->ComboBox107->setEditText("bob@example.org");
+        f.Compose->Edit110->setText(r.name);
+        f.Compose->Memo100->setPlainText("texte");
         dialogs.clear();
-        f.Button106->click();
+        f.Compose->Button106->click();
         const auto got = smtp.messages();
         if (!*r.error) {
             EXPECT_TRUE(dialogs.shown().empty()) << dialogs.shown()[0].text.toStdString();
@@ -153,7 +164,7 @@ TEST_F(ServerSecurityTest, SendSignsInAsTheAccountSays)
                 << dialogs.shown().back().text.toStdString();
         }
         EXPECT_FALSE(f.KTSMTP1->Connected());
-        EXPECT_TRUE(f.Button106->isEnabled());
+        EXPECT_TRUE(f.Compose->Button106->isEnabled());
     }
 }
 
@@ -164,8 +175,8 @@ TEST_F(ServerSecurityTest, ARefusedCertificateCanBeTrustedForTheAccount)
     useFakeDialService(true);
     TForm1& f = start();
     enterAccount(f);
-    f.SecurityCombo->setCurrentIndex(1);
-    f.Edit2->setText(QString::number(dovecot.tlsPort()));
+    f.Server->SecurityCombo->setCurrentIndex(1);
+    f.Server->Edit2->setText(QString::number(dovecot.tlsPort()));
     const QString print = QString::fromStdString(testsupport::TestCertificates::get().fingerprint("good"));
     struct Row {
         const char* name;

@@ -16,11 +16,11 @@ TEST_F(AppFixture, FirstStartWithoutFileUsesEveryDefault)
     EXPECT_EQ(f.pos(), QPoint(free.x() + (free.width() - size.width() - 16) / 2,
                               free.y() + (free.height() - size.height() - 48) / 2));
     EXPECT_FALSE(f.isMaximized());
-    EXPECT_EQ(f.HostCombo->currentText(), "");
-    EXPECT_EQ(f.HostCombo->count(), 0);
-    EXPECT_EQ(f.Edit2->text(), "110");
-    EXPECT_EQ(f.Edit3->text(), "");
-    EXPECT_EQ(f.Edit4->text(), "");
+    EXPECT_EQ(f.Server->HostCombo->currentText(), "");
+    EXPECT_EQ(f.Server->HostCombo->count(), 0);
+    EXPECT_EQ(f.Server->Edit2->text(), "110");
+    EXPECT_EQ(f.Server->Edit3->text(), "");
+    EXPECT_EQ(f.Server->Edit4->text(), "");
     EXPECT_EQ(f.Schedule->IntervalMinutes, 30);
     EXPECT_EQ(f.Schedule->MinutesLeft, 30);
     EXPECT_EQ(f.Schedule->SpinEdit2->value(), 30);
@@ -33,8 +33,8 @@ TEST_F(AppFixture, FirstStartWithoutFileUsesEveryDefault)
     EXPECT_FALSE(f.Schedule->RadioButton2->isChecked());
     EXPECT_FALSE(f.Schedule->RadioButton3->isChecked());
     EXPECT_TRUE(f.Schedule->CheckBox4->isChecked());
-    EXPECT_TRUE(f.ShowOnStart->isChecked());
-    EXPECT_TRUE(f.WinStart->isChecked());
+    EXPECT_TRUE(f.Server->ShowOnStart->isChecked());
+    EXPECT_TRUE(f.Server->WinStart->isChecked());
     EXPECT_FALSE(f.Schedule->CheckBox1->isChecked());
     EXPECT_FALSE(f.Schedule->CheckBox2->isChecked());
     EXPECT_FALSE(f.Schedule->CheckBox3->isChecked());
@@ -42,10 +42,10 @@ TEST_F(AppFixture, FirstStartWithoutFileUsesEveryDefault)
     EXPECT_TRUE(f.Timer1->isActive());
     EXPECT_EQ(f.Timer1->interval(), 2000);
     EXPECT_EQ(f.AttachmentsFolder, "c:\\");
-    EXPECT_EQ(f.Memo2Height(), 60);
-    EXPECT_EQ(f.PageControl1->currentWidget(), f.TabSheet1);
+    EXPECT_EQ(f.Reader->Memo2Height(), 60);
+    EXPECT_EQ(f.PageControl1->currentWidget(), f.Server);
     EXPECT_FALSE(f.MailboxTabsVisible());
-    EXPECT_FALSE(f.Button2->isEnabled());
+    EXPECT_FALSE(f.Server->Button2->isEnabled());
     EXPECT_EQ(f.IniPath, folder.file("brevicor.ini"));
     EXPECT_TRUE(f.ProgramDir.endsWith('/'));
     EXPECT_EQ(dialogs.shown().size(), 0u);
@@ -67,8 +67,8 @@ TEST_F(AppFixture, WithoutANotificationAreaTheWindowIsAlwaysShown)
     i.WriteString("MainW", "Password", "pw");
     i.WriteBool("Last", "ShowOnStart", false);
     start();
-    form().ComboBox1->addItem("Box");  // a connection is chosen
-    form().ComboBox1->setCurrentIndex(0);
+    form().Server->ComboBox1->addItem("Box");  // a connection is chosen
+    form().Server->ComboBox1->setCurrentIndex(0);
     // Hiding the window would leave the user with neither window nor icon.
     context.notificationArea = [] { return false; };
     windows.HiddenForm->FormShow();
@@ -81,26 +81,26 @@ TEST_F(AppFixture, EverySettingSurvivesSaveAndReload)
         TForm1& f = start();
         f.resize(784, 540);
         f.move(0, 44);
-        f.HostCombo->addItems({"pop.b.org", "pop.a.org"});
-        f.HostCombo->setEditText("pop.a.org");
-        f.Edit2->setText("1110");
-        f.Edit3->setText("alice");
-        f.Edit4->setText("s3cret; \"x\"");
-        f.SetMemo2Height(90);
+        f.Server->HostCombo->addItems({"pop.b.org", "pop.a.org"});
+        f.Server->HostCombo->setEditText("pop.a.org");
+        f.Server->Edit2->setText("1110");
+        f.Server->Edit3->setText("alice");
+        f.Server->Edit4->setText("s3cret; \"x\"");
+        f.Reader->SetMemo2Height(90);
         f.AttachmentsFolder = "/home/alice/";
-        f.ComboBox107->addItems({"zed@x.org", "amy@x.org"});
-        f.ComboBox105->addItems({"Alice"});
-        f.ComboBox105->setEditText("Alice A.");
-        f.ComboBox106->addItems({"alice@x.org"});
-        f.ComboBox106->setEditText("alice@x.org");
+        f.Compose->ComboBox107->addItems({"zed@x.org", "amy@x.org"});
+        f.Compose->ComboBox105->addItems({"Alice"});
+        f.Compose->ComboBox105->setEditText("Alice A.");
+        f.Compose->ComboBox106->addItems({"alice@x.org"});
+        f.Compose->ComboBox106->setEditText("alice@x.org");
         f.Schedule->CheckBox2->setChecked(true);
         f.Schedule->CheckBox4->setChecked(false);
         f.Schedule->IntervalMinutes = 45;
         f.Schedule->HeureQ = "07:30";
         f.Schedule->HeureH = "18:05";
         f.Schedule->ComboBox2->setCurrentIndex(4);
-        f.ShowOnStart->setChecked(false);
-        f.WinStart->setChecked(false);
+        f.Server->ShowOnStart->setChecked(false);
+        f.Server->WinStart->setChecked(false);
         f.Schedule->RadioButton3->setChecked(true);
         f.SaveSettings();
         stop();
@@ -108,24 +108,24 @@ TEST_F(AppFixture, EverySettingSurvivesSaveAndReload)
     TForm1& f = start();
     EXPECT_EQ(f.size(), QSize(784, 540));
     EXPECT_EQ(f.pos(), QPoint(0, 44));
-    ASSERT_EQ(f.HostCombo->count(), 2);
-    EXPECT_EQ(f.HostCombo->itemText(0), "pop.b.org");
-    EXPECT_EQ(f.HostCombo->itemText(1), "pop.a.org");
-    EXPECT_EQ(f.HostCombo->currentText(), "pop.a.org");
-    EXPECT_EQ(f.Edit2->text(), "1110");
-    EXPECT_EQ(f.Edit3->text(), "alice");
-    EXPECT_EQ(f.Edit4->text(), "s3cret; \"x\"");
-    EXPECT_EQ(f.Memo2Height(), 90);
+    ASSERT_EQ(f.Server->HostCombo->count(), 2);
+    EXPECT_EQ(f.Server->HostCombo->itemText(0), "pop.b.org");
+    EXPECT_EQ(f.Server->HostCombo->itemText(1), "pop.a.org");
+    EXPECT_EQ(f.Server->HostCombo->currentText(), "pop.a.org");
+    EXPECT_EQ(f.Server->Edit2->text(), "1110");
+    EXPECT_EQ(f.Server->Edit3->text(), "alice");
+    EXPECT_EQ(f.Server->Edit4->text(), "s3cret; \"x\"");
+    EXPECT_EQ(f.Reader->Memo2Height(), 90);
     EXPECT_EQ(f.AttachmentsFolder, "/home/alice/");
     // The address history comes back sorted, in all three recipient lists.
-    for (QComboBox* c : {f.ComboBox107, f.ComboBox108, f.ComboBox109}) {
+    for (QComboBox* c : {f.Compose->ComboBox107, f.Compose->ComboBox108, f.Compose->ComboBox109}) {
         ASSERT_EQ(c->count(), 2);
         EXPECT_EQ(c->itemText(0), "amy@x.org");
         EXPECT_EQ(c->itemText(1), "zed@x.org");
     }
-    EXPECT_EQ(f.ComboBox105->currentText(), "Alice A.");
-    EXPECT_EQ(f.ComboBox105->count(), 1);
-    EXPECT_EQ(f.ComboBox106->currentText(), "alice@x.org");
+    EXPECT_EQ(f.Compose->ComboBox105->currentText(), "Alice A.");
+    EXPECT_EQ(f.Compose->ComboBox105->count(), 1);
+    EXPECT_EQ(f.Compose->ComboBox106->currentText(), "alice@x.org");
     EXPECT_TRUE(f.Schedule->CheckBox2->isChecked());
     EXPECT_FALSE(f.Schedule->CheckBox4->isChecked());
     EXPECT_EQ(f.Schedule->IntervalMinutes, 45);
@@ -135,8 +135,8 @@ TEST_F(AppFixture, EverySettingSurvivesSaveAndReload)
     EXPECT_EQ(f.Schedule->HeureH, "18:05");
     EXPECT_EQ(f.Schedule->EditH->text(), "18:05");
     EXPECT_EQ(f.Schedule->ComboBox2->currentText(), "Vendredi");
-    EXPECT_FALSE(f.ShowOnStart->isChecked());
-    EXPECT_FALSE(f.WinStart->isChecked());
+    EXPECT_FALSE(f.Server->ShowOnStart->isChecked());
+    EXPECT_FALSE(f.Server->WinStart->isChecked());
     EXPECT_TRUE(f.Schedule->RadioButton3->isChecked());
     EXPECT_FALSE(f.Schedule->RadioButton1->isChecked());
     // The current account also got its own section.
@@ -167,12 +167,12 @@ TEST_F(AppFixture, MaximizedWindowReopensMaximized)
 TEST_F(AppFixture, TypedHostJoinsTheStoredListOnlyAtTheSecondSave)
 {
     TForm1& f = start();
-    f.HostCombo->setEditText("pop.new.org");
-    f.Edit3->setText("bob");
+    f.Server->HostCombo->setEditText("pop.new.org");
+    f.Server->Edit3->setText("bob");
     f.SaveSettings();
     EXPECT_EQ(ini().ReadInteger("Host", "Nombre", -1), 0);
     EXPECT_EQ(ini().ReadString("pop.new.org", "UserName", ""), "bob");
-    EXPECT_EQ(f.HostCombo->count(), 1);
+    EXPECT_EQ(f.Server->HostCombo->count(), 1);
     f.SaveSettings();
     EXPECT_EQ(ini().ReadInteger("Host", "Nombre", -1), 1);
     EXPECT_EQ(ini().ReadString("Host", "1", ""), "pop.new.org");
@@ -184,8 +184,8 @@ TEST_F(AppFixture, HostCountLargerThanTheEntriesGivesEmptyHosts)
     i.WriteInteger("Host", "Nombre", 3);
     i.WriteString("Host", "1", "pop.a.org");
     TForm1& f = start();
-    ASSERT_EQ(f.HostCombo->count(), 3);
-    EXPECT_EQ(f.HostCombo->itemText(1), "");
+    ASSERT_EQ(f.Server->HostCombo->count(), 3);
+    EXPECT_EQ(f.Server->HostCombo->itemText(1), "");
 }
 
 TEST_F(AppFixture, StoredConnectionIndexBeyondTheListSelectsTheFirst)
@@ -194,7 +194,7 @@ TEST_F(AppFixture, StoredConnectionIndexBeyondTheListSelectsTheFirst)
     i.WriteInteger("MainW", "ComboBox1", 7);
     TForm1& f = start();
     // No connection is listed here, so nothing can be selected.
-    EXPECT_EQ(f.ComboBox1->currentIndex(), -1);
+    EXPECT_EQ(f.Server->ComboBox1->currentIndex(), -1);
 }
 
 // Closing the window saves and hides it; the program goes on only when its icon can bring the
@@ -208,8 +208,8 @@ TEST_F(AppFixture, ClosingSavesAndHidesAndTheProgramGoesOnOnlyWithANotificationA
         bool ended = false;
         QObject::connect(windows.HiddenForm.get(), &THiddenForm::Ended, [&] { ended = true; });
         f.show();
-        f.Edit3->setText(area ? "carol" : "dora");
-        f.Button12->click();
+        f.Server->Edit3->setText(area ? "carol" : "dora");
+        f.Server->Button12->click();
         EXPECT_FALSE(f.isVisible());
         EXPECT_EQ(windows.HiddenForm->Closed(), !area);
         EXPECT_EQ(ended, !area);
@@ -230,7 +230,7 @@ TEST_F(AppFixture, UnwritableSettingsKeepTheWindowOpenAndTheProgramRunning)
     EXPECT_EQ(dialogs.shown()[0].kind, ScriptedDialogs::Kind::Error);
     EXPECT_EQ(dialogs.shown()[0].text, "Impossible d'écrire dans " + iniPath());
     // "Quitter Brevicor" stops at the same error and the program keeps running.
-    f.Button11->click();
+    f.Server->Button11->click();
     EXPECT_FALSE(windows.HiddenForm->Closed());
     EXPECT_EQ(dialogs.shown().size(), 2u);
 }
@@ -240,8 +240,8 @@ TEST_F(AppFixture, QuitSavesAndEndsTheProgram)
     TForm1& f = start();
     bool ended = false;
     QObject::connect(windows.HiddenForm.get(), &THiddenForm::Ended, [&] { ended = true; });
-    f.Edit2->setText("2110");
-    f.Button11->click();
+    f.Server->Edit2->setText("2110");
+    f.Server->Button11->click();
     EXPECT_TRUE(ended);
     EXPECT_EQ(ini().ReadString("MainW", "Port", ""), "2110");
 }

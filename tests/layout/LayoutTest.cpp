@@ -193,14 +193,14 @@ TEST_F(LayoutTest, EveryPageOfTheMainWindowShowsItsControlsWhole)
     // At that size every control shows whole (on a smaller screen the pages scroll).
     f.resize(TForm1::DefaultWidth, TForm1::DefaultHeight);
     f.ShowMailboxTabs(true);
-    f.Label10->setText(QStringLiteral("Nb de messages : 99999"));
+    f.Reader->Label10->setText(QStringLiteral("Nb de messages : 99999"));
     f.show();
     settle();
-    for (QWidget* page : {f.TabSheet1, f.TabSheet3, f.TabSheet2, f.TabSheet102, f.TabSheet4}) {
+    for (QWidget* page : std::initializer_list<QWidget*>{f.Server, f.List, f.Reader, f.Compose, f.Schedule}) {
         f.ShowPage(page);
         settle();
         SCOPED_TRACE(page->objectName().toStdString());
-        EXPECT_EQ(problems(&f), QStringList());
+        EXPECT_EQ(problems(&f), QStringList()) << qPrintable(problems(&f).join("\n"));
         screenshot(&f, QStringLiteral("main-") + page->objectName());
     }
 }
@@ -230,13 +230,13 @@ TEST_F(LayoutTest, ReadingAndComposingAreasTakeTheFreeHeight)
     std::vector<std::pair<int, int>> heights;  // (reading area, composing area)
     for (const int extra : {0, 200}) {
         f.resize(f.width(), TForm1::DefaultHeight + extra);
-        f.ShowPage(f.TabSheet2);
+        f.ShowPage(f.Reader);
         settle();
-        f.ShowPage(f.TabSheet102);
+        f.ShowPage(f.Compose);
         settle();
-        heights.emplace_back(f.Panel2->height(), f.Memo100->height());
-        EXPECT_GE(f.Memo100->geometry().bottom(), f.TabSheet102->height() - 10);
-        EXPECT_GE(f.Memo100->height(), 80);
+        heights.emplace_back(f.Reader->Panel2->height(), f.Compose->Memo100->height());
+        EXPECT_GE(f.Compose->Memo100->geometry().bottom(), f.Compose->height() - 10);
+        EXPECT_GE(f.Compose->Memo100->height(), 80);
     }
     EXPECT_EQ(heights[1].first - heights[0].first, 200);
     EXPECT_EQ(heights[1].second - heights[0].second, 200);
