@@ -1,6 +1,7 @@
 // AccountTokens: the OAuth 2 tokens of the accounts that sign in through the browser.
 #include "app/AccountTokens.h"
 
+#include "mail/KTimap.h"
 #include "mail/MailErrors.h"
 #include "mail/MailSession.h"
 #include "platform/IniProfile.h"
@@ -57,10 +58,21 @@ std::string TAccountTokens::AccessToken(const TAccount& Account)
     }
 }
 
-void TAccountTokens::Attach(TMailSession& Session, const TAccount& Account)
+template <typename Session>
+void TAccountTokens::AttachTo(Session& S, const TAccount& Account)
 {
     if (!Account.UsesBrowserSignIn())
         return;
-    Session.PasswordSource = [this, Account] { return AccessToken(Account); };
-    Session.OnAuthenticationFailed = [this, Account](bool& Handled) { Handled = KeeperFor(Account).Refused(); };
+    S.PasswordSource = [this, Account] { return AccessToken(Account); };
+    S.OnAuthenticationFailed = [this, Account](bool& Handled) { Handled = KeeperFor(Account).Refused(); };
+}
+
+void TAccountTokens::Attach(TMailSession& Session, const TAccount& Account)
+{
+    AttachTo(Session, Account);
+}
+
+void TAccountTokens::Attach(TKTIMAP& Session, const TAccount& Account)
+{
+    AttachTo(Session, Account);
 }

@@ -1,5 +1,5 @@
 // AccountTokens: the OAuth 2 tokens of the accounts that sign in through the browser, kept while
-// the program runs and handed to their POP3 and SMTP sessions.
+// the program runs and handed to their POP3, IMAP and SMTP sessions.
 #pragma once
 #include "app/Account.h"
 #include "setup/SetupNet.h"
@@ -9,6 +9,7 @@
 #include <memory>
 
 class SecretStore;
+class TKTIMAP;
 class TMailSession;
 class TTokenKeeper;
 
@@ -31,6 +32,7 @@ public:
     // provider no longer accepts raises EAuthError asking the user to sign in again. Other
     // accounts' sessions are left as they are.
     void Attach(TMailSession& Session, const TAccount& Account);
+    void Attach(TKTIMAP& Session, const TAccount& Account);
 
     // The text of a refresh token no longer accepted.
     static QString SignInAgainText(const TAccount& Account);
@@ -38,6 +40,9 @@ public:
 private:
     TTokenKeeper& KeeperFor(const TAccount& Account);
     std::string AccessToken(const TAccount& Account);
+    // What Attach gives a session of any protocol.
+    template <typename Session>
+    void AttachTo(Session& S, const TAccount& Account);
 
     QString iniPath_;
     SecretStore* secrets_ = nullptr;

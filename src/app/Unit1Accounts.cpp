@@ -66,6 +66,8 @@ TAccount TForm1::AccountFromFields() const
     account.TrustedFingerprints = kept.TrustedFingerprints;
     // The browser sign-in made for the account has no field of its own.
     account.OAuth2 = kept.OAuth2;
+    // Nor has waiting for new mail.
+    account.Idle = kept.Idle;
     return account;
 }
 
@@ -210,6 +212,7 @@ void TForm1::SaveAccount()
     // The page now edits the stored account.
     editing_ = account;
     typed_.clear();
+    Mail->FollowAccounts(ListedAccounts());
 }
 
 void TForm1::Poubelle6Click()
@@ -224,6 +227,7 @@ void TForm1::Poubelle6Click()
     const int index = HostCombo->findText(host, Qt::MatchFixedString);
     if (index >= 0)
         HostCombo->removeItem(index);
+    Mail->FollowAccounts(ListedAccounts());
     loadingAccount_ = true;
     HostCombo->setEditText(QString());
     Edit2->clear();

@@ -114,4 +114,5 @@ void TForm1::AddFoundAccount(const TAddedAccount& added)
         HostCombo->setEditText(account.Section);
     }
     LoadAccount();
+    Mail->FollowAccounts(ListedAccounts());
 }
