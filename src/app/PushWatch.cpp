@@ -95,6 +95,7 @@ void TPushWatch::StopAll()
     for (auto& [key, watch] : watches_)
         Stop(watch);
     watches_.clear();
+    SaveMarks();
 }
 
 bool TPushWatch::Watching(const TAccount& Account) const
@@ -246,13 +247,9 @@ void TPushWatch::Arrived(const std::function<TWatch*()>& Current, TKTIMAP& Sessi
         if (!s.Seen && !(sameNumbers && s.Uid < last.UidNext))
             fresh.push_back(&s);
     }
-    // Remembered as a check remembers it: the next check does not tell of this mail again.
-    try {
-        SaveImapMark(file, mark);
-    } catch (const std::exception& e) {
-        Problem(Account, QStringLiteral("Les nouveaux messages de %1 n'ont pas pu être retenus : %2")
-                             .arg(Account.Name(), QString::fromUtf8(e.what())));
-    }
+    // Remembered as a check remembers it, so the next check does not tell of this mail again;
+    // written once the news is told (the file is synced to disk, which may take a while).
+    watch->Marks.push_back({file, mark});
     if (fresh.empty())
         return;
     TAccountResult r;
@@ -272,6 +269,26 @@ void TPushWatch::Tell(TWatch& Watch)
     for (const TAccountResult& r : ready)
         if (OnNewMail)
             OnNewMail(r);
+    if (Watch.Marks.empty())
+        return;
+    for (auto& [file, mark] : Watch.Marks)
+        marks_.push_back({Watch.Account, file, mark});
+    Watch.Marks.clear();
+    QTimer::singleShot(0, this, [this] { SaveMarks(); });
+}
+
+void TPushWatch::SaveMarks()
+{
+    std::vector<TMarkToSave> marks;
+    marks.swap(marks_);
+    for (const TMarkToSave& m : marks) {
+        try {
+            SaveImapMark(m.File, m.Mark);
+        } catch (const std::exception& e) {
+            Problem(m.Account, QStringLiteral("Les nouveaux messages de %1 n'ont pas pu être retenus : %2")
+                                   .arg(m.Account.Name(), QString::fromUtf8(e.what())));
+        }
+    }
 }
 
 void TPushWatch::Problem(const TAccount& Account, const QString& Why)

@@ -3,6 +3,7 @@
 #pragma once
 #include "app/Account.h"
 #include "app/CheckRun.h"
+#include "mail/ImapNewMail.h"
 
 #include <QList>
 #include <QObject>
@@ -10,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class TAccountTokens;
@@ -68,6 +70,12 @@ private:
         bool InIdle = false;   // in IDLE since the last connection
         bool Refused = false;  // stopped after a refusal
         QList<TAccountResult> Ready; // news fetched, told at the end of the exchange
+        std::vector<std::pair<QString, TImapMark>> Marks; // what to remember once it is told
+    };
+    struct TMarkToSave {
+        TAccount Account;
+        QString File;
+        TImapMark Mark;
     };
     static QString KeyOf(const TAccount& Account);
     static bool SameServer(const TAccount& A, const TAccount& B);
@@ -78,9 +86,11 @@ private:
     void Arrived(const std::function<TWatch*()>& Current, TKTIMAP& Session, const std::vector<TImapSummary>& Messages);
     void Problem(const TAccount& Account, const QString& Why);
     void Tell(TWatch& Watch);
+    void SaveMarks();
 
     TAccountTokens* tokens_ = nullptr;
     QString seenFolder_;
+    std::vector<TMarkToSave> marks_;
     // By account name (case ignored).
     std::map<QString, TWatch> watches_;
 };
