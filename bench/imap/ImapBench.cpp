@@ -3,14 +3,17 @@
 //            median over --runs (20)
 //   idle     CPU and resident memory of the process with three accounts in IDLE for --seconds (30)
 //   status   a check (connect, sign in, STATUS INBOX, LOGOUT) of a 10,000-message INBOX
+//   cli      "brevicor --check --all" of that INBOX in a process of its own, and the program's start
 //   list     a listing of 500 messages (SELECT, FETCH of UID FLAGS RFC822.SIZE and four header
 //            fields) against Python's imaplib doing the same FETCH, in the same run
 #include "DovecotFixture.h"
+#include "app/AccountStore.h"
 #include "app/MailController.h"
 #include "app/PushWatch.h"
 #include "mail/ImapIdle.h"
 #include "mail/KTimap.h"
 #include "platform/FakeDialService.h"
+#include "platform/ProgramPaths.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -248,6 +251,54 @@ void Status(int Runs)
                 count, Median(times), Runs, Median(connectTimes), Median(statusTimes), Median(logoutTimes));
 }
 
+// "brevicor --check --all" of the same INBOX, the program started anew each time, against the
+// program's start alone (no account stored: it says so and ends).
+void CommandLine(int Runs, const QString& Program)
+{
+    const int count = 10000;
+    testsupport::DovecotFixture dovecot;
+    dovecot.enableImap(120);
+    dovecot.addUser("bench", "pw", Box(count));
+    dovecot.start();
+    testsupport::TempFolder folder;
+    const QString program = folder.file("brevicor");
+    if (!QFile::copy(Program, program)) {
+        std::printf("cli: no program at %s\n", qPrintable(Program));
+        return;
+    }
+    QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner);
+    auto run = [&] {
+        QElapsedTimer clock;
+        clock.start();
+        QProcess p;
+        p.start(program, {"--check", "--all"});
+        p.waitForFinished(60000);
+        return std::pair(double(clock.nsecsElapsed()) / 1e6, p.readAllStandardOutput().trimmed());
+    };
+    std::vector<double> bare, check;
+    for (int n = 0; n < Runs; ++n)
+        bare.push_back(run().first);
+    TAccount account;
+    account.Section = account.Host = "127.0.0.1";
+    account.Port = QString::number(dovecot.imapPort());
+    account.Protocol = TProtocol::Imap;
+    account.UserID = "bench";
+    account.Password = "pw";
+    TAccountStore store(ProgramPaths::forProgramFile(program).iniPath());
+    store.Write(account);
+    store.WriteList({account.Section});
+    QByteArray said;
+    for (int n = 0; n <= Runs; ++n) {
+        const auto [ms, out] = run();
+        if (n > 0)  // the first builds the server's index
+            check.push_back(ms);
+        said = out;
+    }
+    std::printf("brevicor --check --all of a %d-message INBOX, a new process each time: median %.1f ms over %d runs; "
+                "the program's start and end alone: median %.1f ms (%s)\n",
+                count, Median(check), Runs, Median(bare), said.constData());
+}
+
 void List(int Runs, const QString& Imaplib)
 {
     const int count = 500;
@@ -300,7 +351,7 @@ void List(int Runs, const QString& Imaplib)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QString what = "all", imaplib;
+    QString what = "all", imaplib, program;
     int runs = 0, seconds = 30;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
@@ -310,6 +361,8 @@ int main(int argc, char** argv)
             seconds = args[++i].toInt();
         else if (args[i] == "--imaplib" && i + 1 < args.size())
             imaplib = args[++i];
+        else if (args[i] == "--program" && i + 1 < args.size())
+            program = args[++i];
         else
             what = args[i];
     }
@@ -322,6 +375,8 @@ int main(int argc, char** argv)
             Status(runs > 0 ? runs : 7);
         if (what == "list" || what == "all")
             List(runs > 0 ? runs : 7, imaplib);
+        if (what == "cli" || what == "all")
+            CommandLine(runs > 0 ? runs : 7, program);
     } catch (const std::exception& e) {
         std::printf("failed: %s\n", e.what());
         return 1;
