@@ -1,6 +1,7 @@
 // AccountTokens: the OAuth 2 tokens of the accounts that sign in through the browser.
 #include "app/AccountTokens.h"
 
+#include "mail/KTimap.h"
 #include "mail/MailErrors.h"
 #include "mail/MailSession.h"
 #include "platform/IniProfile.h"
@@ -59,14 +60,8 @@ std::string TAccountTokens::AccessToken(const TAccount& Account)
 
 void TAccountTokens::Attach(TMailSession& Session, const TAccount& Account)
 {
-    Attach(Session.PasswordSource, Session.OnAuthenticationFailed, Account);
-}
-
-void TAccountTokens::Attach(std::function<std::string()>& PasswordSource, THandlerEvent& OnAuthenticationFailed,
-                            const TAccount& Account)
-{
     if (!Account.UsesBrowserSignIn())
         return;
-    PasswordSource = [this, Account] { return AccessToken(Account); };
-    OnAuthenticationFailed = [this, Account](bool& Handled) { Handled = KeeperFor(Account).Refused(); };
+    Session.PasswordSource = [this, Account] { return AccessToken(Account); };
+    Session.OnAuthenticationFailed = [this, Account](bool& Handled) { Handled = KeeperFor(Account).Refused(); };
 }

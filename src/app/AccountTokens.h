@@ -33,9 +33,6 @@ public:
     // provider no longer accepts raises EAuthError asking the user to sign in again. Other
     // accounts' sessions are left as they are.
     void Attach(TMailSession& Session, const TAccount& Account);
-    // The same for a session given by its password source and its refusal handler.
-    void Attach(std::function<std::string()>& PasswordSource, THandlerEvent& OnAuthenticationFailed,
-                const TAccount& Account);
 
     // The text of a refresh token no longer accepted.
     static QString SignInAgainText(const TAccount& Account);

@@ -4,16 +4,17 @@
 
 #include "app/AccountStore.h"
 #include "app/NewMail.h"
+#include "app/PushWatch.h"
 #include "app/SecurityMismatch.h"
 #include "app/WireText.h"
 #include "dialup/DialUp.h"
-#include "mail/HeaderText.h"
 #include "mail/KTUUE.h"
 #include "mail/KTimap.h"
 #include "mail/KTpop3.h"
 #include "mail/KTsmtp.h"
 #include "net/TextHelpers.h"
 #include "platform/DialService.h"
+#include "platform/WakeWatcher.h"
 
 #include <QTimer>
 #include <algorithm>
@@ -72,6 +73,7 @@ TMailController::TMailController(std::unique_ptr<DialService> Dial, QString IniP
 
 TMailController::~TMailController()
 {
+    StopPush();
     // The components may report while they are torn down; nobody listens any more.
     pop3_->OnDisconnect = nullptr;
     pop3_->OnStatus = nullptr;
@@ -110,6 +112,10 @@ TCheckReport TMailController::Check(const QList<TAccount>& Accounts, TCheckKind 
 {
     // A session left open belongs to another account, or is stale.
     CloseSession(true);
+    // Accounts waiting in IDLE are watched already: the scheduler leaves them out.
+    QList<TAccount> accounts = Accounts;
+    if (Kind == TCheckKind::Scheduled)
+        accounts.removeIf([this](const TAccount& a) { return Pushed(a); });
     TCheckRun run(*mailbox_, *dialUp_);
     PrepareRun(run, Kind != TCheckKind::CommandLine);
     run.KeepLastSession = KeepLast && Kind != TCheckKind::CommandLine;
@@ -128,11 +134,11 @@ TCheckReport TMailController::Check(const QList<TAccount>& Accounts, TCheckKind 
         const TFinally restore([this, outer] { running_ = outer; });
         const TBusy busy(*this);
         report.LineWasUp = run.Begin();
-        report.Results = run.Run(Accounts);
+        report.Results = run.Run(accounts);
         report.Total = TCheckRun::Total(report.Results);
         // A check started by the scheduler speaks only of new mail unless the settings say
         // otherwise; the line the program dialed stays up only for mail the user is told about.
-        report.Announce = SayWhenEmpty || Kind == TCheckKind::ByHand || report.Fresh > 0;
+        report.Announce = (SayWhenEmpty && !accounts.isEmpty()) || Kind == TCheckKind::ByHand || report.Fresh > 0;
         run.Finish(report.Announce ? report.Total : 0);
         report.LineUp = run.LineUp();
         report.Cancelled = run.Cancelled();
@@ -151,6 +157,14 @@ TCheckReport TMailController::Check(const QList<TAccount>& Accounts, TCheckKind 
             CloseSession(true);
         }
     }
+    // A push connection stopped on a refusal starts again once the user got in by hand; news it
+    // brought during the check are told now.
+    if (push_ && Kind == TCheckKind::ByHand)
+        for (const TAccountResult& r : report.Results)
+            if (r.Outcome == TCheckOutcome::Counted)
+                push_->Retry(r.Account);
+    if (!pushMail_.isEmpty())
+        QTimer::singleShot(0, this, [this] { DeliverPushMail(); });
     return report;
 }
 
@@ -358,18 +372,10 @@ bool TMailController::OfferTrust(TAccount& Account, const std::string& Host, con
     TAccountStore(iniPath_, secrets_).WriteTrustedFingerprints(Account);
     if (OnAccountStored)
         OnAccountStored(Account);
+    if (push_)
+        push_->Retry(Account);
     return true;
 }
-
-namespace {
-
-// A header value of a summary as text for the desktop: encoded words decoded.
-QString headerText(const std::string& raw)
-{
-    return DecodeHeaderText(raw).trimmed();
-}
-
-} // namespace
 
 void TMailController::LookForNewMail(TAccountResult& Result, bool Remember)
 {
@@ -390,12 +396,65 @@ void TMailController::LookForNewMail(TAccountResult& Result, bool Remember)
         seen.Save();
     Result.Fresh = int(fresh.size());
     // The newest first: they are the last numbers.
-    for (auto it = fresh.rbegin(); it != fresh.rend() && Result.Newest.size() < 3; ++it) {
-        const TSummary& s = mailbox_->Summary(*it);
-        const QString from = headerText(s.From);
-        const QString subject = headerText(s.Subject);
-        Result.Newest << (subject.isEmpty() ? from : from + QStringLiteral(" — ") + subject);
+    for (auto it = fresh.rbegin(); it != fresh.rend() && Result.Newest.size() < 3; ++it)
+        Result.Newest << NewestLine(mailbox_->Summary(*it));
+}
+
+// ---------------------------------------------------------------------------------------------
+// New mail the moment it arrives: IMAP accounts waiting in IDLE
+
+void TMailController::FollowAccounts(const QList<TAccount>& Accounts)
+{
+    if (!push_) {
+        if (std::none_of(Accounts.begin(), Accounts.end(), TPushWatch::Wanted))
+            return;
+        push_ = std::make_unique<TPushWatch>(tokens_.get(), seenFolder_);
+        push_->OnNewMail = [this](const TAccountResult& r) {
+            pushMail_ << r;
+            QTimer::singleShot(0, this, [this] { DeliverPushMail(); });
+        };
+        push_->OnProblem = [this](const TAccount& account, const QString& why) {
+            if (OnPushProblem)
+                OnPushProblem(account, why);
+        };
+        // A changed link or a sleep usually leaves the connections dead without a word.
+        wake_ = new TWakeWatcher(this);
+        wake_->OnNetworkChanged = [this](unsigned) { push_->NetworkChanged(); };
+        wake_->OnResumed = [this] { push_->Resumed(); };
     }
+    push_->Follow(Accounts);
+}
+
+void TMailController::StopPush()
+{
+    if (wake_) {
+        wake_->OnNetworkChanged = nullptr;
+        wake_->OnResumed = nullptr;
+    }
+    if (push_)
+        push_->StopAll();
+}
+
+bool TMailController::Pushed(const TAccount& Account) const
+{
+    return push_ && push_->Watching(Account);
+}
+
+void TMailController::DeliverPushMail()
+{
+    if (pushMail_.isEmpty())
+        return;
+    // Told from the event loop, never from inside an exchange of a check, of the user's session
+    // or of a push connection: the handler may wait for the user (the alert window).
+    if (running_ || busy_ > 0 || (push_ && push_->Busy())) {
+        QTimer::singleShot(50, this, [this] { DeliverPushMail(); });
+        return;
+    }
+    QList<TAccountResult> mail;
+    mail.swap(pushMail_);
+    for (const TAccountResult& r : mail)
+        if (OnPushMail)
+            OnPushMail(r);
 }
 
 // ---------------------------------------------------------------------------------------------

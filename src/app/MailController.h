@@ -22,6 +22,8 @@ class TKTIMAP;
 class TKTPOP3;
 class TKTSMTP;
 class TSeenMail;
+class TPushWatch;
+class TWakeWatcher;
 
 // What the controller asks of the person using the program.
 class TMailUser {
@@ -157,6 +159,25 @@ public:
     // (OnAccountStored).
     static QString PasswordQuestion(const QString& Host, const QString& User);
 
+    // ---- new mail the moment it arrives: IMAP accounts waiting in IDLE
+    // The accounts to watch (those TPushWatch::Wanted); the first call starts the push and listens
+    // for network changes and resumes from suspend. Called again whenever accounts were saved or
+    // deleted. (A check from the command line never calls it.)
+    void FollowAccounts(const QList<TAccount>& Accounts);
+    // Ends every push connection (LOGOUT); done as well when the controller goes.
+    void StopPush();
+    // The account's new mail reaches the program without a check: a scheduled check skips it.
+    bool Pushed(const TAccount& Account) const;
+    TPushWatch* Push() const { return push_.get(); }
+    // New mail push brought, as a check would report it for the account (Count unread, Fresh,
+    // Newest), remembered already as seen by a check. Never fired while a check runs, nor from
+    // inside the push connection's exchange.
+    std::function<void(const TAccountResult&)> OnPushMail;
+    // What went wrong with an account's push that the user is to hear of, once: a refused sign-in
+    // or certificate (its connection stops until a check by hand lets the account in or the
+    // account changes), or new mail that could not be remembered.
+    std::function<void(const TAccount&, const QString& Why)> OnPushProblem;
+
 private:
     // The new password for an account whose stored password Host refused; empty when there is
     // none to ask for or the user gave none.
@@ -189,4 +210,10 @@ private:
     bool cancelRequested_ = false;
     bool listing_ = false;
     bool listingCancelled_ = false;
+
+    // ---- push
+    void DeliverPushMail();
+    TWakeWatcher* wake_ = nullptr;
+    QList<TAccountResult> pushMail_;
+    std::unique_ptr<TPushWatch> push_;
 };

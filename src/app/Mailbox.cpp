@@ -83,17 +83,8 @@ void TImapInbox::Open(const TAccount& Account)
             QStringLiteral("'%1' n'est pas un numéro de port valide").arg(Account.Port).toStdString());
     status_ = TImapStatus();
     Forget();
-    imap_.Host = ToWire(Account.Host);
+    ConfigureSession(imap_, Account, Tokens);
     imap_.Port = *port;
-    imap_.UserID = ToWire(Account.UserID);
-    imap_.Password = ToWire(Account.Password);
-    imap_.Security = Account.Security;
-    imap_.AuthMethod = Account.Auth;
-    imap_.PasswordSource = PasswordSourceFor(Account);
-    imap_.OnAuthenticationFailed = nullptr;
-    if (Tokens)
-        Tokens->Attach(imap_.PasswordSource, imap_.OnAuthenticationFailed, Account);
-    imap_.TrustedFingerprint = ToWire(Account.TrustedFingerprints);
     imap_.Connect();
     status_ = imap_.Status("INBOX");
 }

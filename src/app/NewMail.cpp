@@ -2,6 +2,9 @@
 // servers' unique ids (UIDL) or, for a server without them, by the message count.
 #include "app/NewMail.h"
 
+#include "mail/HeaderText.h"
+#include "mail/KTpop3.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -144,6 +147,13 @@ QString NewMailSuffix(int fresh)
     if (fresh <= 0)
         return QString();
     return fresh == 1 ? QStringLiteral(" (1 nouveau)") : QStringLiteral(" (%1 nouveaux)").arg(fresh);
+}
+
+QString NewestLine(const TSummary& summary)
+{
+    const QString from = DecodeHeaderText(summary.From).trimmed();
+    const QString subject = DecodeHeaderText(summary.Subject).trimmed();
+    return subject.isEmpty() ? from : from + QStringLiteral(" — ") + subject;
 }
 
 namespace {

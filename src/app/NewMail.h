@@ -4,6 +4,8 @@
 #include "mail/ImapNewMail.h"
 
 #include <QString>
+
+class TSummary;
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -43,6 +45,8 @@ private:
 
 // The "(2 nouveaux)" added to a result line; empty for none.
 QString NewMailSuffix(int fresh);
+// "sender — subject" of a new message for the desktop, encoded words decoded.
+QString NewestLine(const TSummary& summary);
 
 // What the last check of an IMAP account's INBOX saw, kept in its own file per server and user
 // (beside the POP3 state files, under another name).

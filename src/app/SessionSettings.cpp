@@ -1,9 +1,10 @@
-// SessionSettings: an account's server, security and sign-in settings given to the POP3 and SMTP
-// sessions.
+// SessionSettings: an account's server, security and sign-in settings given to the POP3, IMAP and
+// SMTP sessions.
 #include "app/SessionSettings.h"
 
 #include "app/AccountTokens.h"
 #include "app/WireText.h"
+#include "mail/KTimap.h"
 #include "mail/KTpop3.h"
 #include "mail/KTsmtp.h"
 #include "platform/PasswordCommand.h"
@@ -30,6 +31,20 @@ void ConfigureSession(TKTPOP3& Pop3, const TAccount& Account, TAccountTokens* To
     if (Tokens)
         Tokens->Attach(Pop3, Account);
     Pop3.TrustedFingerprint = ToWire(Account.TrustedFingerprints);
+}
+
+void ConfigureSession(TKTIMAP& Imap, const TAccount& Account, TAccountTokens* Tokens)
+{
+    Imap.Host = ToWire(Account.Host);
+    Imap.UserID = ToWire(Account.UserID);
+    Imap.Password = ToWire(Account.Password);
+    Imap.Security = Account.Security;
+    Imap.AuthMethod = Account.Auth;
+    Imap.PasswordSource = PasswordSourceFor(Account);
+    Imap.OnAuthenticationFailed = nullptr;
+    if (Tokens)
+        Tokens->Attach(Imap, Account);
+    Imap.TrustedFingerprint = ToWire(Account.TrustedFingerprints);
 }
 
 void ConfigureSession(TKTSMTP& Smtp, const TAccount& Account, TAccountTokens* Tokens)

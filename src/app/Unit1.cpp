@@ -46,6 +46,8 @@ TForm1::~TForm1()
     // The mail work may report while it is torn down; the window no longer listens.
     Mail->OnSessionClosed = nullptr;
     Mail->OnBusyChanged = nullptr;
+    Mail->OnPushMail = nullptr;
+    Mail->OnPushProblem = nullptr;
     Mail->User = nullptr;
     KTPOP31->OnDisconnect = nullptr;
     KTPOP31->OnStatus = nullptr;
@@ -107,6 +109,8 @@ void TForm1::FormCreate()
     const bool checkAtStart = Schedule->Start();
     SelectAlertSound();
     TellWherePasswordsAre();
+    // The IMAP accounts that wait for new mail wait from now on.
+    Mail->FollowAccounts(ListedAccounts());
     Timer1->start();
     if (checkAtStart)
         CheckMail();

@@ -179,6 +179,10 @@ public:
     // The user has looked at the results or the list: the tray icon is plain again.
     void MailSeen();
     void AlertClosed() override;
+    // What a check that found news does: notifications, the tray mark, the sound, the alert window.
+    void AnnounceNews(const TCheckReport& report);
+    // New mail push brought for one account, told as a scheduled check tells it.
+    void AnnouncePushedMail(const TAccountResult& result);
     // Folder of the remembered message ids of each account.
     QString SeenMailFolder() const { return ConfigDir + QStringLiteral("nouveaux/"); }
 

@@ -48,6 +48,7 @@ void TForm1::SaveAccount()
         return;
     Server->ShowStored(account);
     Accounts().Write(account);
+    Mail->FollowAccounts(ListedAccounts());
 }
 
 void TForm1::Poubelle6Click()
@@ -60,6 +61,7 @@ void TForm1::Poubelle6Click()
         return;
     Accounts().Erase(host);
     Server->Forget(host);
+    Mail->FollowAccounts(ListedAccounts());
 }
 
 bool TForm1::AccountComplete() const

@@ -110,4 +110,5 @@ void TForm1::AddFoundAccount(const TAddedAccount& added)
     }
     Server->ShowStored(account);
     LoadAccount();
+    Mail->FollowAccounts(ListedAccounts());
 }

@@ -76,8 +76,13 @@ void TForm1::ConnectPop3Events()
     // password the server accepted.
     Mail->OnAccountStored = [this](const TAccount& account) {
         Server->KeepStored(account);
+        Mail->FollowAccounts(ListedAccounts());
     };
     Mail->User = this;
+    // New mail of the accounts waiting in IDLE is told as a check tells it; a refused push says
+    // so once on the status bar.
+    Mail->OnPushMail = [this](const TAccountResult& r) { Guarded([this, r] { AnnouncePushedMail(r); }); };
+    Mail->OnPushProblem = [this](const TAccount&, const QString& why) { SetStatusText(why); };
 }
 
 bool TForm1::Confirm(const QString& question)
@@ -250,6 +255,25 @@ void TForm1::CheckMail(bool ByHand)
             show();
     }
 
+    AnnounceNews(report);
+}
+
+void TForm1::AnnouncePushedMail(const TAccountResult& result)
+{
+    // A line of its own in the results already shown, or in a fresh list.
+    if (!alert_->isVisible())
+        alert_->ListBox->clear();
+    ReportAccountResult(result, false);
+    TCheckReport report;
+    report.Results << result;
+    report.Total = result.Count;
+    report.Fresh = result.Fresh;
+    report.Announce = true;
+    AnnounceNews(report);
+}
+
+void TForm1::AnnounceNews(const TCheckReport& report)
+{
     for (const TAccountResult& r : report.Results)
         if (r.Outcome == TCheckOutcome::Counted && r.Fresh > 0)
             NotifyNewMail(r.Account.Name(), r.Fresh, r.Newest);

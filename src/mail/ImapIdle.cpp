@@ -1,6 +1,9 @@
 // TImapIdle: one IMAP connection per account in IDLE on INBOX, with reconnection and back-off.
 #include "mail/ImapIdle.h"
 
+#include "mail/MailErrors.h"
+#include "net/TlsTransport.h"
+
 #include <QMetaObject>
 #include <QRandomGenerator>
 
@@ -102,8 +105,15 @@ void TImapIdle::Step(F Work)
         return;
     FWorking = true;
     std::string Error;
+    bool Refused = false;
     try {
         Work();
+    } catch (const EAuthError& E) {
+        Error = E.what();
+        Refused = true;
+    } catch (const ECertificateError& E) {
+        Error = E.what();
+        Refused = true;
     } catch (const std::exception& E) {
         Error = E.what();
         if (Error.empty())
@@ -113,6 +123,12 @@ void TImapIdle::Step(F Work)
     if (!FRunning) {
         if (FSession->Connected())
             FSession->Abort();  // stopped meanwhile
+    } else if (Refused && OnRefused) {
+        FRunning = false;
+        FRetry.stop();
+        FRenew.stop();
+        FSession->Abort();
+        OnRefused(Error.empty() ? std::string("Connexion refusée") : Error);
     } else if (!Error.empty()) {
         Lost(Error);
     } else if (FSession->Idling() && (!FSession->Connected() || !FSession->Buffered().empty())) {

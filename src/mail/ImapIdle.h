@@ -42,6 +42,10 @@ public:
     std::function<void(const std::string& Error, int DelayMs)> OnError;
     // The server does not offer IDLE: the supervisor stopped, the account is to be polled.
     TNotifyEvent OnUnsupported;
+    // The server refused the sign-in or its certificate failed the checks: when assigned, the
+    // supervisor stops instead of trying again (another try would only be refused again until
+    // the user changes something); otherwise it goes the way of OnError.
+    std::function<void(const std::string& Error)> OnRefused;
     // The connection is in IDLE (after each connection and each renewal).
     TNotifyEvent OnIdle;
 

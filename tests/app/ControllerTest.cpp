@@ -1,18 +1,22 @@
 // The mail controller without any window, against a real Dovecot: accounts keep their own
 // certificates and settings, check sessions end with their check, a cancelled listing keeps its
-// session, the server's security is named, new mail follows host and user. Then one window case:
-// typing a host not stored starts a new account.
+// session, the server's security is named, new mail follows host and user, IMAP accounts waiting
+// in IDLE tell new mail by themselves. Then one window case: typing a host not stored starts a new
+// account.
 #include "AppFixture.h"
 #include "DovecotFixture.h"
 #include "SmtpFixture.h"
 #include "TestCertificates.h"
 #include "app/AccountStore.h"
 #include "app/MailController.h"
+#include "app/PushWatch.h"
+#include "mail/ImapIdle.h"
 #include "platform/FakeDialService.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QThread>
 
 namespace {
 
@@ -87,6 +91,25 @@ protected:
         a.Password = password;
         a.Security = security;
         return a;
+    }
+
+    TAccount imapAccount(const char* who, const char* password, int port, TSecurity security = secNone)
+    {
+        TAccount a = account("localhost", who, password, port, security);
+        a.Protocol = TProtocol::Imap;
+        return a;
+    }
+
+    // Runs the event loop until Done (a limit against a hang, not a time assertion).
+    static bool until(const std::function<bool()>& done)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!done() && t.elapsed() < 20000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+            QThread::msleep(5);
+        }
+        return done();
     }
 
     // Waits (without any time assertion) until the server's log holds as many logouts as logins.
@@ -337,6 +360,95 @@ TEST_F(ControllerTest, AnImapAccountListsReadsAndDeletesItsInbox)
     mail->Disconnect();
     imap.Password = "faux";
     EXPECT_EQ(ResultLine(mail->Connect(imap), true), "Identifiant ou mot de passe refusé par localhost");
+}
+
+// An IMAP account waiting in IDLE: delivered mail is told as a check tells it and remembered, so a
+// scheduled check leaves the account out and a check by hand finds nothing new; with waiting
+// turned off, the schedule checks it again.
+TEST_F(ControllerTest, PushTellsNewMailOnceAndTheScheduleLeavesTheAccountOut)
+{
+    start(false, true);
+    TAccount carl = imapAccount("carl", "pc", dovecot.imapPort());
+    QList<TAccountResult> pushed;
+    mail->OnPushMail = [&](const TAccountResult& r) { pushed << r; };
+    mail->FollowAccounts({carl, account("127.0.0.1", "anne", "pa", dovecot.port())});
+    ASSERT_TRUE(until([&] { return mail->Pushed(carl); })) << dovecot.log();
+    EXPECT_EQ(mail->Push()->Running(), 1);
+    dovecot.deliver("carl", message(31));
+    ASSERT_TRUE(until([&] { return !pushed.isEmpty(); })) << dovecot.log();
+    EXPECT_EQ(ResultLine(pushed[0], false), "Vous avez 3 messages non lus sur localhost (1 nouveau)");
+    EXPECT_EQ(pushed[0].Newest, QStringList{"<s31@example.org> — Objet 31"});
+    const TCheckReport scheduled = mail->Check({carl}, TCheckKind::Scheduled, false, true);
+    EXPECT_TRUE(scheduled.Results.isEmpty());
+    EXPECT_FALSE(scheduled.Announce);
+    const TCheckReport byHand = mail->Check({carl}, TCheckKind::ByHand, false, true);
+    ASSERT_EQ(byHand.Results.size(), 1);
+    EXPECT_EQ(ResultLine(byHand.Results[0], true), "Vous avez 3 messages non lus sur localhost");
+    EXPECT_EQ(pushed.size(), 1);
+    carl.Idle = false;
+    mail->FollowAccounts({carl});
+    EXPECT_EQ(mail->Push()->Running(), 0);
+    EXPECT_EQ(mail->Check({carl}, TCheckKind::Scheduled, false, true).Results.size(), 1);
+}
+
+// After the server restarted under the IDLE connection, or the network changed, the account's
+// one connection comes back by itself and mail delivered then is told.
+TEST_F(ControllerTest, PushComesBackAfterAServerRestartAndANetworkChange)
+{
+    start(false, true);
+    const TAccount carl = imapAccount("carl", "pc", dovecot.imapPort());
+    int fresh = 0;
+    mail->OnPushMail = [&](const TAccountResult& r) { fresh += r.Fresh; };
+    mail->FollowAccounts({carl});
+    ASSERT_TRUE(until([&] { return mail->Pushed(carl); }));
+    dovecot.restart();
+    ASSERT_TRUE(until([&] { return !mail->Pushed(carl); }));
+    dovecot.deliver("carl", message(31));
+    ASSERT_TRUE(until([&] { return fresh == 1 && mail->Pushed(carl); })) << dovecot.log();
+    mail->Push()->NetworkChanged();
+    dovecot.deliver("carl", message(32));
+    ASSERT_TRUE(until([&] { return fresh == 2; })) << dovecot.log();
+    EXPECT_EQ(mail->Push()->Connection(carl)->Connections(), 3);
+    EXPECT_EQ(mail->Push()->Running(), 1);
+}
+
+// A refused password or certificate stops the account's push with one report and no question;
+// the schedule checks the account meanwhile, and push comes back once the account is put right:
+// saved with the right password, or its certificate trusted in a check by hand.
+TEST_F(ControllerTest, ARefusedPushIsToldOnceAndWaitsForTheUser)
+{
+    start(true, true);
+    const TAccount right = imapAccount("carl", "pc", dovecot.imapPort());
+    TAccount untrusted = imapAccount("carl", "pc", dovecot.imapsPort(), secTls);
+    const struct {
+        const char* title;
+        TAccount refused;
+        std::function<void()> putRight;
+    } rows[] = {
+        {"wrong password", imapAccount("carl", "faux", dovecot.imapPort()), [&] { mail->FollowAccounts({right}); }},
+        {"unknown certificate", untrusted, [&] {
+             user.answers = {true};
+             mail->Check({untrusted}, TCheckKind::ByHand, false, true);
+         }},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.title);
+        QStringList problems;
+        mail->OnPushProblem = [&](const TAccount&, const QString& why) { problems << why; };
+        mail->FollowAccounts({r.refused});
+        ASSERT_TRUE(until([&] { return mail->Push()->Running() == 0; }));
+        ASSERT_EQ(problems.size(), 1);
+        EXPECT_TRUE(problems[0].startsWith("Attente des nouveaux messages de localhost arrêtée : ")) << problems[0].toStdString();
+        EXPECT_TRUE(user.questions.isEmpty());
+        mail->FollowAccounts({r.refused});
+        EXPECT_EQ(mail->Push()->Running(), 0);
+        EXPECT_FALSE(mail->Pushed(r.refused));
+        r.putRight();
+        EXPECT_TRUE(until([&] { return mail->Push()->Running() == 1 && mail->Push()->Connection(right)->Idling(); }));
+        EXPECT_EQ(problems.size(), 1);
+        mail->FollowAccounts({});
+        user.questions.clear();
+    }
 }
 
 // The "Serveur" page: typing a host not stored starts a new account; only what was typed since is

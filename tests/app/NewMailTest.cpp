@@ -1,5 +1,6 @@
 // New mail: what an account saw at its last check, the "(n nouveaux)" of the result lines, the
-// silence of a scheduled check without news, the desktop notification and the tray mark.
+// silence of a scheduled check without news, the desktop notification and the tray mark, and mail
+// an IMAP account waiting in IDLE is told of.
 #include "MailFixtures.h"
 #include "ScriptedServer.h"
 #include "SessionBus.h"
@@ -271,6 +272,41 @@ TEST_F(NewMailTest, NewMailIsAnnouncedOnTheDesktopAndClickingOpensTheAccountList
     run(false);
     testsupport::waitUntil([] { return false; }, 300);
     EXPECT_EQ(service.shown.size(), 1u);
+}
+
+// Mail delivered to an IMAP account waiting in IDLE is told by the window as a check tells it:
+// the alert line, the desktop notification and the tray mark.
+TEST_F(NewMailTest, PushedMailIsToldAsACheckTellsIt)
+{
+    testsupport::SessionBus bus;
+    testsupport::FakeNotificationService service(bus.connect("notification-service"));
+    DesktopNotifications notifications(bus.connect("program"));
+    context.notifications = &notifications;
+    dovecot.enableImap();
+    startPop3({});
+    useFakeDialService(true);
+    TForm1& f = start();
+    enterAccount(f);
+    f.ProtocolCombo->setCurrentIndex(int(TProtocol::Imap));
+    f.Edit2->setText(QString::number(dovecot.imapPort()));
+    f.SaveAccount();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return f.Mail->Pushed(f.AccountFromFields()); }, 20000));
+    int marked = 0;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!windows.Alert->isVisible())
+            return;
+        alertLines << windows.Alert->ListBox->item(0)->text();
+        marked = windows.HiddenForm->NewMail();
+        watch.stop();
+        windows.Alert->CloseBtn->click();
+    });
+    watch.start(10);
+    dovecot.deliver(kUser, message(1));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return !alertLines.isEmpty() && service.shown.size() == 1; }, 20000));
+    EXPECT_EQ(alertLines, QStringList({"Vous avez 1 message non lu sur 127.0.0.1 (1 nouveau)"}));
+    EXPECT_EQ(marked, 1);
+    EXPECT_EQ(service.shown[0].summary, "Nouveau message sur 127.0.0.1");
 }
 
 } // namespace
