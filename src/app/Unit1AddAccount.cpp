@@ -4,7 +4,6 @@
 
 #include "app/AccountStore.h"
 #include "app/AddAccountDialog.h"
-#include "app/Finally.h"
 #include "platform/Dialogs.h"
 #include "platform/IniProfile.h"
 #include "platform/SecretStore.h"
