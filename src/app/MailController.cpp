@@ -500,6 +500,7 @@ void TMailController::StorePassword(const TAccount& Account)
         OnAccountStored(Account);
 }
 
-// Its meta-object code stays in this object, so that a program using the controller alone does not
-// pull in the windows along with the rest of the library's meta-object code.
+// The meta-object code is built into this object, not with the library's others: the check from
+// the command line links this class, and must not pull in the windows (and the desktop libraries)
+// with them.
 #include "moc_MailController.cpp"

@@ -297,3 +297,7 @@ void TPushWatch::Problem(const TAccount& Account, const QString& Why)
         OnProblem(Account, Why);
 }
 
+// The meta-object code is built into this object, not with the library's others: the check from
+// the command line links this class, and must not pull in the windows (and the desktop libraries)
+// with them.
+#include "moc_PushWatch.cpp"

@@ -844,5 +844,7 @@ QString NmDialService::errorText(uint32_t code)
 
 #include "NmDialService.moc"
 
-// Its meta-object code stays in this object (see MailController.cpp).
+// The meta-object code is built into this object, not with the library's others: the check from
+// the command line links this class, and must not pull in the windows (and the desktop libraries)
+// with them.
 #include "moc_NmDialService.cpp"

@@ -33,3 +33,8 @@ void TWakeWatcher::PrepareForSleep(bool Sleeping)
     if (!Sleeping && OnResumed)
         OnResumed();
 }
+
+// The meta-object code is built into this object, not with the library's others: the check from
+// the command line links this class, and must not pull in the windows (and the desktop libraries)
+// with them.
+#include "moc_WakeWatcher.cpp"

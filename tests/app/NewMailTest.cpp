@@ -287,8 +287,8 @@ TEST_F(NewMailTest, PushedMailIsToldAsACheckTellsIt)
     useFakeDialService(true);
     TForm1& f = start();
     enterAccount(f);
-    f.ProtocolCombo->setCurrentIndex(int(TProtocol::Imap));
-    f.Edit2->setText(QString::number(dovecot.imapPort()));
+    f.Server->ProtocolCombo->setCurrentIndex(int(TProtocol::Imap));
+    f.Server->Edit2->setText(QString::number(dovecot.imapPort()));
     f.SaveAccount();
     ASSERT_TRUE(testsupport::waitUntil([&] { return f.Mail->Pushed(f.AccountFromFields()); }, 20000));
     int marked = 0;

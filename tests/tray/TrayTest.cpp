@@ -34,13 +34,13 @@ TEST_F(TrayTest, CompleteAccountWithShowOnStartOffStartsWithTheIconOnly)
     i.WriteString("MainW", "Password", "pw");
     i.WriteBool("Last", "ShowOnStart", false);
     start();
-    form().ComboBox1->addItem("Box");
-    form().ComboBox1->setCurrentIndex(0);
+    form().Server->ComboBox1->addItem("Box");
+    form().Server->ComboBox1->setCurrentIndex(0);
     windows.HiddenForm->FormShow();
     EXPECT_FALSE(form().isVisible());
     EXPECT_TRUE(windows.HiddenForm->TrayIcon1->Shown());
     // With one field empty, the window shows as well.
-    form().Edit4->clear();
+    form().Server->Edit4->clear();
     windows.HiddenForm->FormShow();
     EXPECT_TRUE(form().isVisible());
 }
@@ -107,7 +107,7 @@ TEST_F(TrayTest, QuitFromTheMenuSavesAndEnds)
     start();
     bool ended = false;
     QObject::connect(windows.HiddenForm.get(), &THiddenForm::Ended, [&] { ended = true; });
-    form().Edit3->setText("dora");
+    form().Server->Edit3->setText("dora");
     windows.HiddenForm->Test31->trigger();
     EXPECT_TRUE(ended);
     EXPECT_EQ(ini().ReadString("MainW", "UserID", ""), "dora");
