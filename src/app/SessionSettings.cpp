@@ -19,32 +19,34 @@ std::function<std::string()> PasswordSourceFor(const TAccount& Account)
     return [command] { return TPasswordCommand(command).Run(); };
 }
 
+namespace {
+
+// The incoming server's settings, alike for POP3 and IMAP sessions.
+template <typename Session>
+void ConfigureIncoming(Session& S, const TAccount& Account, TAccountTokens* Tokens)
+{
+    S.Host = ToWire(Account.Host);
+    S.UserID = ToWire(Account.UserID);
+    S.Password = ToWire(Account.Password);
+    S.Security = Account.Security;
+    S.AuthMethod = Account.Auth;
+    S.PasswordSource = PasswordSourceFor(Account);
+    S.OnAuthenticationFailed = nullptr;
+    if (Tokens)
+        Tokens->Attach(S, Account);
+    S.TrustedFingerprint = ToWire(Account.TrustedFingerprints);
+}
+
+} // namespace
+
 void ConfigureSession(TKTPOP3& Pop3, const TAccount& Account, TAccountTokens* Tokens)
 {
-    Pop3.Host = ToWire(Account.Host);
-    Pop3.UserID = ToWire(Account.UserID);
-    Pop3.Password = ToWire(Account.Password);
-    Pop3.Security = Account.Security;
-    Pop3.AuthMethod = Account.Auth;
-    Pop3.PasswordSource = PasswordSourceFor(Account);
-    Pop3.OnAuthenticationFailed = nullptr;
-    if (Tokens)
-        Tokens->Attach(Pop3, Account);
-    Pop3.TrustedFingerprint = ToWire(Account.TrustedFingerprints);
+    ConfigureIncoming(Pop3, Account, Tokens);
 }
 
 void ConfigureSession(TKTIMAP& Imap, const TAccount& Account, TAccountTokens* Tokens)
 {
-    Imap.Host = ToWire(Account.Host);
-    Imap.UserID = ToWire(Account.UserID);
-    Imap.Password = ToWire(Account.Password);
-    Imap.Security = Account.Security;
-    Imap.AuthMethod = Account.Auth;
-    Imap.PasswordSource = PasswordSourceFor(Account);
-    Imap.OnAuthenticationFailed = nullptr;
-    if (Tokens)
-        Tokens->Attach(Imap, Account);
-    Imap.TrustedFingerprint = ToWire(Account.TrustedFingerprints);
+    ConfigureIncoming(Imap, Account, Tokens);
 }
 
 void ConfigureSession(TKTSMTP& Smtp, const TAccount& Account, TAccountTokens* Tokens)
