@@ -19,7 +19,7 @@ QString TAccountTokens::SignInAgainText(const TAccount& Account)
         .arg(Account.Name());
 }
 
-TTokenKeeper& TAccountTokens::KeeperFor(const TAccount& Account)
+TTokenSource& TAccountTokens::KeeperFor(const TAccount& Account)
 {
     const QString key = Account.Name() + QLatin1Char('\n') + Account.OAuth2 + QLatin1Char('\n') + Account.UserID;
     auto found = keepers_.find(key);
@@ -37,7 +37,7 @@ TTokenKeeper& TAccountTokens::KeeperFor(const TAccount& Account)
                              .toStdString());
     IniProfile settings(iniPath_);
     const TOAuthClient client = TOAuthSettings(settings).ClientFor(entry->OAuth);
-    auto keeper = std::make_unique<TTokenKeeper>(control_, *secrets_, entry->OAuth, client, Account.UserID);
+    auto keeper = NewTokenSource(control_, *secrets_, entry->OAuth, client, Account.UserID);
     return *keepers_.emplace(key, std::move(keeper)).first->second;
 }
 

@@ -12,7 +12,7 @@
 
 class SecretStore;
 class TMailSession;
-class TTokenKeeper;
+class TTokenSource;
 
 class TAccountTokens {
 public:
@@ -38,12 +38,12 @@ public:
     static QString SignInAgainText(const TAccount& Account);
 
 private:
-    TTokenKeeper& KeeperFor(const TAccount& Account);
+    TTokenSource& KeeperFor(const TAccount& Account);
     std::string AccessToken(const TAccount& Account);
 
     QString iniPath_;
     SecretStore* secrets_ = nullptr;
     TSetupControl control_;
     // By account name, provider and address: a changed account gets a keeper of its own.
-    std::map<QString, std::unique_ptr<TTokenKeeper>> keepers_;
+    std::map<QString, std::unique_ptr<TTokenSource>> keepers_;
 };

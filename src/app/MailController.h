@@ -7,6 +7,7 @@
 #include "app/CheckRun.h"
 #include "app/Mailbox.h"
 #include "app/SendRun.h"
+#include "platform/WakeEvents.h"
 
 #include <QList>
 #include <QObject>
@@ -23,7 +24,6 @@ class TKTPOP3;
 class TKTSMTP;
 class TSeenMail;
 class TPushWatch;
-class TWakeWatcher;
 
 // What the controller asks of the person using the program.
 class TMailUser {
@@ -213,7 +213,7 @@ private:
 
     // ---- push
     void DeliverPushMail();
-    TWakeWatcher* wake_ = nullptr;
+    std::unique_ptr<TWakeEvents> wake_;
     QList<TAccountResult> pushMail_;
     std::unique_ptr<TPushWatch> push_;
 };

@@ -2,7 +2,7 @@
 #include "app/MailController.h"
 
 #include "app/PushWatch.h"
-#include "platform/WakeWatcher.h"
+#include "platform/WakeEvents.h"
 
 #include <QTimer>
 #include <algorithm>
@@ -23,7 +23,7 @@ void TMailController::FollowAccounts(const QList<TAccount>& Accounts)
                 OnPushProblem(account, why);
         };
         // A changed link or a sleep usually leaves the connections dead without a word.
-        wake_ = new TWakeWatcher(this);
+        wake_ = NewWakeWatcher();
         wake_->OnNetworkChanged = [this](unsigned) { push_->NetworkChanged(); };
         wake_->OnResumed = [this] { push_->Resumed(); };
     }

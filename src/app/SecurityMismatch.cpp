@@ -2,32 +2,123 @@
 // clear text on the account's port, when that is not what the account's security setting expects.
 #include "app/SecurityMismatch.h"
 
-#include <QSslSocket>
-#include <QTcpSocket>
+#include "net/TlsTransport.h"
+
+#include <QDeadlineTimer>
+#include <QUrl>
+
+#include <cerrno>
+#include <memory>
+#include <netdb.h>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// A socket descriptor closed with its holder.
+struct TSocketFd {
+    int Fd = -1;
+    explicit TSocketFd(int F) : Fd(F) {}
+    ~TSocketFd()
+    {
+        if (Fd >= 0)
+            ::close(Fd);
+    }
+    TSocketFd(const TSocketFd&) = delete;
+    TSocketFd& operator=(const TSocketFd&) = delete;
+};
+
+bool WaitFor(int Fd, short Events, const QDeadlineTimer& Deadline)
+{
+    pollfd Poll{Fd, Events, 0};
+    int Rc;
+    do
+        Rc = ::poll(&Poll, 1, int(Deadline.remainingTime()));
+    while (Rc < 0 && errno == EINTR);
+    return Rc > 0 && (Poll.revents & Events) != 0;
+}
+
+// A non-blocking socket connected to Host (a name, or an address, IPv6 with or without brackets)
+// on Port, or -1 when none could be within the deadline.
+int ConnectTo(const std::string& Host, int Port, const QDeadlineTimer& Deadline)
+{
+    addrinfo Hints{};
+    Hints.ai_family = AF_UNSPEC;
+    Hints.ai_socktype = SOCK_STREAM;
+    addrinfo* List = nullptr;
+    if (::getaddrinfo(Host.c_str(), std::to_string(Port).c_str(), &Hints, &List) != 0)
+        return -1;
+    int Fd = -1;
+    for (const addrinfo* A = List; A != nullptr && Fd < 0 && !Deadline.hasExpired(); A = A->ai_next) {
+        Fd = ::socket(A->ai_family, A->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, A->ai_protocol);
+        if (Fd < 0)
+            continue;
+        int Error = ::connect(Fd, A->ai_addr, A->ai_addrlen) == 0 ? 0 : errno;
+        if (Error == EINPROGRESS) {
+            socklen_t Length = sizeof Error;
+            if (!WaitFor(Fd, POLLOUT, Deadline) || ::getsockopt(Fd, SOL_SOCKET, SO_ERROR, &Error, &Length) != 0)
+                Error = ETIMEDOUT;
+        }
+        if (Error != 0) {
+            ::close(Fd);
+            Fd = -1;
+        }
+    }
+    ::freeaddrinfo(List);
+    return Fd;
+}
+
+} // namespace
 
 TPortTalk ProbePortTalk(const QString& Host, int Port, int LimitMs)
 {
+    QString Bare = Host;
+    if (Bare.startsWith(QLatin1Char('[')) && Bare.endsWith(QLatin1Char(']')))
+        Bare = Bare.mid(1, Bare.size() - 2);
+    const std::string Name = QUrl::toAce(Bare).toStdString();
     {
         // A server that talks first in clear text greets at once (POP3 "+OK", SMTP "220").
-        QTcpSocket plain;
-        plain.connectToHost(Host, quint16(Port));
-        if (!plain.waitForConnected(LimitMs))
+        const QDeadlineTimer Deadline(LimitMs);
+        const TSocketFd Plain(ConnectTo(Name, Port, Deadline));
+        if (Plain.Fd < 0)
             return TPortTalk::Unknown;
-        if (plain.waitForReadyRead(LimitMs) && plain.bytesAvailable() > 0) {
-            const QByteArray first = plain.peek(3);
+        unsigned char First[2] = {};
+        const ssize_t Got = WaitFor(Plain.Fd, POLLIN, QDeadlineTimer(LimitMs)) ? ::recv(Plain.Fd, First, 2, MSG_PEEK) : -1;
+        if (Got > 0) {
             // A TLS record starts with a content-type byte (20 to 24) and version 3.x.
-            if (first.size() >= 2 && uchar(first[0]) >= 20 && uchar(first[0]) <= 24 && first[1] == 3)
+            if (Got >= 2 && First[0] >= 20 && First[0] <= 24 && First[1] == 3)
                 return TPortTalk::Tls;
             return TPortTalk::Clear;
         }
     }
-    if (!QSslSocket::supportsSsl())
+    // Silent: it may be waiting for a TLS hello. The certificate is not looked at.
+    const QDeadlineTimer Deadline(LimitMs);
+    const TSocketFd Socket(ConnectTo(Name, Port, Deadline));
+    if (Socket.Fd < 0)
         return TPortTalk::Unknown;
-    // Silent: it may be waiting for a TLS hello.
-    QSslSocket tls;
-    tls.setPeerVerifyMode(QSslSocket::VerifyNone);
-    tls.connectToHostEncrypted(Host, quint16(Port));
-    return tls.waitForEncrypted(LimitMs) ? TPortTalk::Tls : TPortTalk::Unknown;
+    try {
+        const std::unique_ptr<TTlsTransport> Tls = NewTlsTransport(Socket.Fd, Bare.toStdString(), std::string());
+        for (;;) {
+            switch (Tls->Handshake()) {
+            case TTlsTransport::Done:
+                return TPortTalk::Tls;
+            case TTlsTransport::WantRead:
+                if (!WaitFor(Socket.Fd, POLLIN, Deadline))
+                    return TPortTalk::Unknown;
+                break;
+            case TTlsTransport::WantWrite:
+                if (!WaitFor(Socket.Fd, POLLOUT, Deadline))
+                    return TPortTalk::Unknown;
+                break;
+            default:
+                return TPortTalk::Unknown;
+            }
+        }
+    } catch (const ESockError&) {
+        return TPortTalk::Unknown;
+    }
 }
 
 QString SecurityMismatchText(TSecurity Chosen, TPortTalk Talk, int Port)

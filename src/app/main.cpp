@@ -2,6 +2,7 @@
 // are in a module loaded only to open them, so that the check does not pay for loading the desktop
 // libraries.
 #include "app/CommandLineCheck.h"
+#include "app/PartModules.h"
 #include "platform/DialService.h"
 #include "platform/ProgramPaths.h"
 #include "platform/SecretStore.h"
@@ -9,9 +10,8 @@
 #include <QCoreApplication>
 #include <QTextStream>
 #include <cstdio>
-#include <dlfcn.h>
+#include <stdexcept>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -21,43 +21,23 @@ int checkFromCommandLine(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Brevicor"));
-    KeychainStore secrets;
+    const std::unique_ptr<SecretStore> secrets = NewDesktopSecretStore();
     QTextStream out(stdout);
     out.setEncoding(QStringConverter::Utf8);
     return RunCommandLineCheck(QCoreApplication::arguments(), ProgramPaths::forRunningProgram(), createDialService(),
-                               &secrets, out);
+                               secrets.get(), out);
 }
 
-// The folder of the running executable, with its final "/".
-std::string programFolder()
-{
-    std::string path(4096, '\0');
-    const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
-    if (n <= 0)
-        return "./";
-    path.resize(std::size_t(n));
-    return path.substr(0, path.rfind('/') + 1);
-}
-
-// Loads the window module (installed place first, then beside the program) and runs it.
+// Loads the window module and runs it.
 int openWindows(int argc, char** argv)
 {
-    const std::string folder = programFolder();
-    const std::string name = "libbrevicor_window.so";
-    std::string errors;
-    for (const std::string& path : {folder + BREVICOR_MODULE_FROM_BIN + "/" + name, folder + name}) {
-        void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!module) {
-            errors += std::string("\n  ") + ::dlerror();
-            continue;
-        }
+    try {
         using TEntry = int (*)(int, char**);
-        if (const auto entry = reinterpret_cast<TEntry>(::dlsym(module, "BrevicorWindowMain")))
-            return entry(argc, argv);
-        errors += "\n  " + path + " : point d'entrée absent";
+        return reinterpret_cast<TEntry>(PartModuleEntry("window", "BrevicorWindowMain"))(argc, argv);
+    } catch (const std::runtime_error& E) {
+        std::fprintf(stderr, "Brevicor : impossible de charger les fenêtres du programme.\n%s\n", E.what());
+        return 2;
     }
-    std::fprintf(stderr, "Brevicor : impossible de charger les fenêtres du programme.%s\n", errors.c_str());
-    return 2;
 }
 
 } // namespace

@@ -5,13 +5,15 @@
 #include "net/TextHelpers.h"
 
 #include <QByteArray>
-#include <QHostInfo>
 #include <QRandomGenerator>
 #include <QStringDecoder>
 #include <QSysInfo>
 #include <QTimeZone>
+#include <QUrl>
 #include <atomic>
 #include <cstdio>
+#include <netinet/in.h>
+#include <resolv.h>
 
 namespace outgoing {
 
@@ -318,9 +320,25 @@ std::string NewMessageId(const std::string& Domain)
     return buf + Domain + ">";
 }
 
+namespace {
+
+// The machine's DNS domain as the resolver's configuration gives it (its "domain", else its first
+// "search" entry), in Unicode; empty when none is configured.
+std::string LocalDomainName()
+{
+    struct __res_state State {};
+    if (res_ninit(&State) != 0)
+        return {};
+    std::string Domain = State.defdname[0] != '\0' ? State.defdname : State.dnsrch[0] ? State.dnsrch[0] : "";
+    res_nclose(&State);
+    return QUrl::fromAce(QByteArray::fromStdString(Domain)).toStdString();
+}
+
+} // namespace
+
 std::string MessageIdDomain(const std::string& SenderAddress)
 {
-    std::string domain = KeepDomainCharacters(QHostInfo::localDomainName().toStdString());
+    std::string domain = KeepDomainCharacters(LocalDomainName());
     if (domain.empty()) {
         const size_t at = SenderAddress.rfind('@');
         if (at != std::string::npos)

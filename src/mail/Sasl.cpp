@@ -1,5 +1,6 @@
 // Sign-in shared by the POP3 and SMTP sessions: method choice, mechanism choice, SASL exchange.
 #include "mail/Sasl.h"
+#include "mail/SaslEngine.h"
 
 #include "net/TextHelpers.h"
 
@@ -8,7 +9,6 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <gsasl.h>
 #include <stdexcept>
 
 namespace {
@@ -139,30 +139,13 @@ std::string ChooseMechanism(TAuthMethod Method, const TSignInContext& C)
 
 // ---- TSaslClient ----
 
-struct TSaslClient::TGsasl {
-    Gsasl* Context = nullptr;
-    Gsasl_session* Session = nullptr;
-    ~TGsasl()
-    {
-        if (Session)
-            gsasl_finish(Session);
-        if (Context)
-            gsasl_done(Context);
-    }
-};
-
 TSaslClient::TSaslClient(const std::string& Mechanism, const std::string& User, const std::string& Secret,
                          const std::string& Host, int Port)
     : FMechanism(Mechanism), FUser(User), FSecret(Secret), FHost(Host), FPort(Port)
 {
     if (IsOAuth(FMechanism))
         return;
-    FLib = std::make_unique<TGsasl>();
-    if (gsasl_init(&FLib->Context) != GSASL_OK
-        || gsasl_client_start(FLib->Context, FMechanism.c_str(), &FLib->Session) != GSASL_OK)
-        throw std::runtime_error("Méthode d'authentification non disponible : " + FMechanism);
-    gsasl_property_set(FLib->Session, GSASL_AUTHID, FUser.c_str());
-    gsasl_property_set(FLib->Session, GSASL_PASSWORD, FSecret.c_str());
+    FLib = NewSaslEngine(FMechanism, FUser, FSecret);
 }
 
 TSaslClient::~TSaslClient()
@@ -194,12 +177,7 @@ std::string TSaslClient::Step(const std::string& Challenge)
         // protocol wants one more (dummy) answer before the server says no.
         return FMechanism == "OAUTHBEARER" ? ToBase64("\x01") : std::string();
     }
-    char* out = nullptr;
-    const int rc = gsasl_step64(FLib->Session, Challenge.c_str(), &out);
-    std::string answer = out ? out : "";
-    gsasl_free(out);
-    if (rc != GSASL_OK && rc != GSASL_NEEDS_MORE)
-        throw std::runtime_error("Réponse du serveur invalide pendant l'authentification " + FMechanism);
+    std::string answer = FLib->Step64(Challenge);
     ++FSteps;
     return answer;
 }

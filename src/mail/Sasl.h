@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+class TSaslEngine;
+
 // How an account signs in. Stored accounts without a choice use Password, which is the program's
 // original USER/PASS sign-in.
 enum class TAuthMethod {
@@ -65,10 +67,9 @@ public:
     std::string Step(const std::string& Challenge);
 
 private:
-    struct TGsasl;
     std::string FMechanism, FUser, FSecret, FHost;
     int FPort;
-    std::unique_ptr<TGsasl> FLib;   // null for the mechanisms written here
+    std::unique_ptr<TSaslEngine> FLib;   // null for the mechanisms written here
     int FSteps = 0;
 };
 

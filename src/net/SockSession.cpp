@@ -1,12 +1,10 @@
 // TSocketSession: one TCP client socket turned into blocking operations over socket notifications.
 #include "net/SockSession.h"
+#include "net/HostLookup.h"
 #include "net/SockErrors.h"
 #include "net/TlsTransport.h"
 
-#include <QAbstractSocket>
 #include <QCoreApplication>
-#include <QHostAddress>
-#include <QHostInfo>
 #include <QSocketNotifier>
 #include <QThread>
 #include <QTimerEvent>
@@ -658,27 +656,10 @@ void TSocketSession::ResolveHost()
                 },
                 Qt::QueuedConnection);
         } else {
-            QHostInfo::lookupHost(QString::fromUtf8(Name.c_str()), this, [this, Token](const QHostInfo& Info) {
-                std::vector<std::string> Found;
-                std::uint16_t Error = 0;
-                if (Info.error() != QHostInfo::NoError) {
-                    Error = Info.error() == QHostInfo::HostNotFound ? sockerrors::HostNotFound : sockerrors::NoRecovery;
-                } else {
-                    for (const QHostAddress& A : Info.addresses()) {
-                        bool Ok = false;
-                        const quint32 V4 = A.toIPv4Address(&Ok);
-                        if (Ok && V4 == 0)
-                            continue;
-                        if (Ok)
-                            Found.push_back(QHostAddress(V4).toString().toStdString());
-                        else if (A.protocol() == QAbstractSocket::IPv6Protocol)
-                            Found.push_back(A.toString().toStdString());
-                    }
-                    if (Found.empty())
-                        Error = sockerrors::NoData;
-                }
-                LookupFinished(Token, std::move(Found), Error);
-            });
+            FHostLookup = std::make_unique<THostLookup>(
+                Name, [this, Token](std::vector<std::string> Found, std::uint16_t Error) {
+                    LookupFinished(Token, std::move(Found), Error);
+                });
         }
     }
     while (!FLookupDone && !FTimedOut && !FCanceled) {
@@ -690,6 +671,7 @@ void TSocketSession::ResolveHost()
     // A lookup still running is abandoned: its reply, when it comes, no longer matches.
     if (!FLookupDone)
         FLookupId = -1;
+    FHostLookup.reset();
     if (FTimedOut)
         throw ESockError("Temps imparti pour Recherche d'hôte dépassé", seLookupTimedOut);
     if (FCanceled)

@@ -22,6 +22,7 @@
 #include <sys/types.h>
 
 class QSocketNotifier;
+class THostLookup;
 class TTlsTransport;
 
 // How a session protects its connection: not at all, TLS from the first byte (POP3S, SMTPS), or
@@ -491,6 +492,7 @@ private:
     std::string FRemoteAddressText;
     std::vector<std::string> FLookupAddresses;  // what the look-up answered
     std::vector<std::string> FResolvedText;     // the addresses to try, in order
+    std::unique_ptr<THostLookup> FHostLookup;   // the name being looked up
     std::size_t FReplyLeft = SIZE_MAX;          // bytes the reply limit still allows
     bool FRateOn = false;                       // a TRateLimit is in force
     std::int64_t FMoved = 0;                    // bytes received or sent, ever

@@ -49,7 +49,7 @@ void TSocketSession::StartTls()
     FWriteNotifier->setEnabled(false);
     DropTls();
     try {
-        FTls = std::make_unique<TTlsTransport>(FSocket, Host, CaFile);
+        FTls = NewTlsTransport(FSocket, Host, CaFile);
     } catch (const ESockError& E) {
         FailTls(E.what(), false, E.Kind());
     }

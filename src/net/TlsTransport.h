@@ -1,14 +1,13 @@
-// TTlsTransport: TLS (OpenSSL) over the session's connected non-blocking socket; ECertificateError.
+// TTlsTransport: TLS over the session's connected non-blocking socket (its interface); ECertificateError.
 #pragma once
 
 #include "net/SockSession.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
-
-struct ssl_st;
 
 // A server certificate that did not pass the checks. The message names every problem found and
 // the certificate's SHA-256 fingerprint, so the user can decide to trust that exact certificate
@@ -47,30 +46,26 @@ class TTlsTransport {
 public:
     enum TResult { Done, WantRead, WantWrite, Closed, Failed };
 
-    // Host is the name the certificate must carry (a dotted IPv4 address is checked as an
-    // address). CaFile: a PEM file of trusted authorities used instead of the system store; empty
-    // = the system store. Throws ESockError when TLS cannot be set up.
-    TTlsTransport(int Socket, const std::string& Host, const std::string& CaFile);
-    ~TTlsTransport();
+    virtual ~TTlsTransport() = default;
     TTlsTransport(const TTlsTransport&) = delete;
     TTlsTransport& operator=(const TTlsTransport&) = delete;
 
     // One step of the handshake.
-    TResult Handshake();
+    virtual TResult Handshake() = 0;
     // After the handshake: raises ECertificateError unless the certificate passed every check or
     // its fingerprint is among Trusted (see FingerprintTrusted).
-    void CheckCertificate(const std::string& Trusted) const;
+    virtual void CheckCertificate(const std::string& Trusted) const = 0;
 
     // Up to Length decrypted bytes; Got is set when the result is Done.
-    TResult Read(char* Data, std::size_t Length, std::size_t& Got);
+    virtual TResult Read(char* Data, std::size_t Length, std::size_t& Got) = 0;
     // Up to Length bytes; Sent is set when the result is Done. After WantRead or WantWrite the
     // next call must offer the same bytes again (more may follow them).
-    TResult Write(const char* Data, std::size_t Length, std::size_t& Sent);
+    virtual TResult Write(const char* Data, std::size_t Length, std::size_t& Sent) = 0;
     // Bytes wait inside the library, decrypted or read ahead from the socket (perhaps only part of
     // a record); the socket will not announce them.
-    bool HasPending() const;
+    virtual bool HasPending() const = 0;
     // Sends the closing alert if the socket takes it at once; never waits.
-    void Shutdown();
+    virtual void Shutdown() = 0;
 
     // After Failed or Closed: what went wrong, in French, and the socket's errno (0 if none).
     const std::string& Failure() const { return FFailure; }
@@ -78,25 +73,25 @@ public:
     // Bytes that went through the socket in either direction, for the idle clock.
     std::uint64_t RawBytes() const { return FRawBytes; }
     // The server certificate's SHA-256 fingerprint ("AB:CD:…"), empty before the handshake.
-    std::string PeerFingerprint() const;
+    virtual std::string PeerFingerprint() const = 0;
     // The problems the certificate checks found (ECertificateError bits; 0 = none).
     unsigned Problems() const { return FProblems; }
     // The protocol version agreed ("TLSv1.3").
-    std::string Version() const;
+    virtual std::string Version() const = 0;
 
-private:
-    TResult Outcome(int Ret);
+protected:
+    explicit TTlsTransport(std::string Host) : FHost(std::move(Host)) {}
 
-    static int SocketRead(void* Self, char* Data, int Length);
-    static int SocketWrite(void* Self, const char* Data, int Length);
-    static int VerifyCallback(int Ok, void* StoreContext);
-    friend struct TTlsBio;
-
-    ssl_st* FSsl = nullptr;
-    int FSocket;
     std::string FHost;
     std::string FFailure;
     int FErrno = 0;
     std::uint64_t FRawBytes = 0;
     unsigned FProblems = 0;
 };
+
+// A TLS transport for a connected socket. Host is the name the certificate must carry (an IPv4 or
+// IPv6 address is checked as an address). CaFile: a PEM file of trusted authorities used instead
+// of the system store; empty = the system store. Throws ESockError when TLS cannot be set up.
+// The TLS library is linked only into the programs and modules that hold this function, so that a
+// session without TLS never loads it.
+std::unique_ptr<TTlsTransport> NewTlsTransport(int Socket, const std::string& Host, const std::string& CaFile);

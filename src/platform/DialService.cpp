@@ -1,9 +1,5 @@
-// The dial service seam: common error texts and the choice of the service for this machine.
+// The dial service seam: common error texts.
 #include "platform/DialService.h"
-#include "platform/IfaceDialService.h"
-#include "platform/NmDialService.h"
-
-#include <QDBusConnection>
 
 namespace {
 
@@ -68,16 +64,4 @@ QString DialService::standardErrorText(uint32_t code, DialTextLanguage language)
 QString DialService::errorText(uint32_t code)
 {
     return standardErrorText(code, textLanguage_);
-}
-
-std::unique_ptr<DialService> createDialService(const QDBusConnection& systemBus)
-{
-    if (NmDialService::answers(systemBus))
-        return std::make_unique<NmDialService>(systemBus);
-    return std::make_unique<IfaceDialService>();
-}
-
-std::unique_ptr<DialService> createDialService()
-{
-    return createDialService(QDBusConnection::systemBus());
 }

@@ -3,6 +3,7 @@
 #pragma once
 #include <QString>
 #include <map>
+#include <memory>
 #include <optional>
 
 class SecretStore {
@@ -31,6 +32,10 @@ private:
     QString service_;
     std::optional<bool> available_;
 };
+
+// The desktop's secret store (KeychainStore). Only the programs and modules that hold this function
+// link QtKeychain and the desktop bus; the program loads them when it first needs a secret.
+std::unique_ptr<SecretStore> NewDesktopSecretStore();
 
 // An in-memory store for tests.
 class MemorySecretStore : public SecretStore {

@@ -37,4 +37,9 @@ void TWakeWatcher::PrepareForSleep(bool Sleeping)
 // The meta-object code is built into this object, not with the library's others: the check from
 // the command line links this class, and must not pull in the windows (and the desktop libraries)
 // with them.
+std::unique_ptr<TWakeEvents> NewWakeWatcher()
+{
+    return std::make_unique<TWakeWatcher>();
+}
+
 #include "moc_WakeWatcher.cpp"

@@ -18,7 +18,6 @@
 
 namespace {
 
-const QString kSection = QStringLiteral("OAuth2");
 
 QString RandomText(int Length)
 {
@@ -53,32 +52,6 @@ QString TPkce::ChallengeFor(const QString& Verifier)
 {
     const QByteArray digest = QCryptographicHash::hash(Verifier.toLatin1(), QCryptographicHash::Sha256);
     return QString::fromLatin1(digest.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
-}
-
-TOAuthClient TOAuthSettings::ClientFor(const TOAuthProvider& Provider) const
-{
-    TOAuthClient c;
-    c.ClientId = FProfile.ReadString(kSection, Provider.Id + "ClientId", Provider.DefaultClientId).trimmed();
-    c.ClientSecret = FProfile.ReadString(kSection, Provider.Id + "ClientSecret", QString()).trimmed();
-    if (!c.Valid())
-        throw ESetupError(ESetupError::NoClientId, NoClientText(Provider));
-    return c;
-}
-
-void TOAuthSettings::SetClient(const QString& ProviderId, const TOAuthClient& Client)
-{
-    FProfile.WriteString(kSection, ProviderId + "ClientId", Client.ClientId.trimmed());
-    if (!Client.ClientSecret.trimmed().isEmpty() || FProfile.KeyExists(kSection, ProviderId + "ClientSecret"))
-        FProfile.WriteString(kSection, ProviderId + "ClientSecret", Client.ClientSecret.trimmed());
-}
-
-QString TOAuthSettings::NoClientText(const TOAuthProvider& Provider)
-{
-    return QStringLiteral("%1 demande une connexion OAuth 2 par le navigateur, et aucun identifiant de client "
-                          "OAuth 2 n'est configuré pour %1. Créez-en un (application de bureau) dans la console "
-                          "des développeurs de %1, puis indiquez-le dans la section [OAuth2] du fichier de "
-                          "réglages (clé %2ClientId). La section « Connexion OAuth 2 » du fichier README "
-                          "explique comment faire.").arg(Provider.Name, Provider.Id);
 }
 
 QString RefreshTokenKey(const QString& ProviderId, const QString& Address)
@@ -254,4 +227,10 @@ bool TTokenKeeper::Refused()
     // The sessions try once more at most, so each refusal is worth one refresh.
     FAccess.clear();
     return true;
+}
+
+std::unique_ptr<TTokenSource> NewTokenSource(TSetupControl& Control, SecretStore& Secrets, const TOAuthProvider& Provider,
+                                             const TOAuthClient& Client, const QString& Address)
+{
+    return std::make_unique<TTokenKeeper>(Control, Secrets, Provider, Client, Address);
 }

@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <memory>
 #include <string>
 
 class IniProfile;
@@ -78,11 +79,21 @@ private:
 TOAuthTokens RequestTokens(TSetupControl& Control, const TOAuthProvider& Provider,
                            const QList<std::pair<QString, QString>>& Fields, int LimitMs);
 
+// The access tokens of one browser sign-in, for the sessions.
+class TTokenSource {
+public:
+    virtual ~TTokenSource() = default;
+    // A valid access token for the sign-in.
+    virtual std::string AccessToken() = 0;
+    // After a refused sign-in: true when one more try is worth it with the next token.
+    virtual bool Refused() = 0;
+};
+
 // An account's tokens while the program runs: gives an access token valid for at least a minute,
 // refreshing it with the refresh token from the keyring, and refreshes once more after a refused
 // sign-in. When the provider no longer accepts the refresh token, the token is forgotten and
 // ESetupError SignInAgain asks the user to sign in in the browser again.
-class TTokenKeeper {
+class TTokenKeeper : public TTokenSource {
 public:
     TTokenKeeper(TSetupControl& Control, SecretStore& Secrets, TOAuthProvider Provider, TOAuthClient Client,
                  QString Address);
@@ -91,10 +102,10 @@ public:
     // Keeps the tokens of a browser sign-in (the refresh token in the keyring).
     void Keep(const TOAuthTokens& Tokens);
     // A valid access token for the sign-in.
-    std::string AccessToken();
+    std::string AccessToken() override;
     // After a refused sign-in: forgets the access token, so the next AccessToken refreshes it;
     // true, the refreshed token being worth the sessions' one more try.
-    bool Refused();
+    bool Refused() override;
     // Hooks made for the sessions' PasswordSource and OnAuthenticationFailed.
     std::function<std::string()> Source() { return [this] { return AccessToken(); }; }
     std::function<bool()> RetryAfterRefusal() { return [this] { return Refused(); }; }
@@ -108,3 +119,8 @@ private:
     QString FAccess;
     QDateTime FExpiresAt;
 };
+
+// A TTokenKeeper. Only the programs and modules that hold this function link Qt Network; the
+// program loads it when an account that signs in through the browser first needs a token.
+std::unique_ptr<TTokenSource> NewTokenSource(TSetupControl& Control, SecretStore& Secrets, const TOAuthProvider& Provider,
+                                             const TOAuthClient& Client, const QString& Address);

@@ -3,35 +3,11 @@
 #include "setup/SetupNet.h"
 #include "setup/FoundAccount.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSslConfiguration>
-#include <QThread>
 #include <QUrlQuery>
-
-void TSetupControl::ThrowIfCanceled() const
-{
-    if (FCanceled)
-        throw ESetupError(ESetupError::Canceled, QStringLiteral("Recherche annulée."));
-}
-
-bool TSetupControl::WaitFor(const std::function<bool()>& Done, int LimitMs) const
-{
-    const QDeadlineTimer deadline(LimitMs);
-    for (;;) {
-        ThrowIfCanceled();
-        if (Done())
-            return true;
-        if (deadline.hasExpired())
-            return false;
-        // The program's wait step: a short sleep, then everything pending.
-        QThread::msleep(2);
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-}
 
 QList<QSslCertificate> TSetupControl::Authorities() const
 {

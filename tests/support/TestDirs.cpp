@@ -31,11 +31,14 @@ void writeFileBytes(const QString& path, const std::string& bytes)
 QString TempFolder::copyProgram(const QString& Executable) const
 {
     const QFileInfo program(Executable);
-    const QString module = QStringLiteral("libbrevicor_window.so");
     const QString copy = file(program.fileName());
-    if (!QFile::copy(Executable, copy) || !QFile::copy(program.dir().filePath(module), file(module)))
+    if (!QFile::copy(Executable, copy))
         return QString();
-    return copy;
+    const QStringList modules = program.dir().entryList({QStringLiteral("libbrevicor_*.so")}, QDir::Files);
+    for (const QString& module : modules)
+        if (!QFile::copy(program.dir().filePath(module), file(module)))
+            return QString();
+    return modules.contains(QStringLiteral("libbrevicor_window.so")) ? copy : QString();
 }
 
 TempFolder::TempFolder()

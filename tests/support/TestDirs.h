@@ -22,7 +22,7 @@ public:
     TempFolder();
     QString path() const { return dir_.path(); }
     QString file(const QString& name) const { return dir_.filePath(name); }
-    // Copies the program (Executable) and the window module beside it into this folder; returns
+    // Copies the program (Executable) and its modules beside it into this folder; returns
     // the copy of the program, or an empty string when a copy failed.
     QString copyProgram(const QString& Executable) const;
 private:
