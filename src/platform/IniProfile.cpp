@@ -6,7 +6,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
+#include <algorithm>
 #include <cerrno>
+#include <memory>
+#include <mutex>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -83,12 +86,67 @@ QByteArray serialize(const Document& doc)
     return out;
 }
 
-Document load(const QString& path)
+// The files read last, parsed, each with what tells its version: every write renames a new file
+// into place (a new inode), and an edit by hand changes the size or the times. A read that finds
+// them unchanged uses the parsed copy instead of reading and parsing the file again.
+struct Version {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = -1;
+    timespec modified{};
+    timespec changed{};
+    bool operator==(const Version& o) const
+    {
+        return device == o.device && inode == o.inode && size == o.size && modified.tv_sec == o.modified.tv_sec
+               && modified.tv_nsec == o.modified.tv_nsec && changed.tv_sec == o.changed.tv_sec
+               && changed.tv_nsec == o.changed.tv_nsec;
+    }
+};
+
+struct CachedFile {
+    QString path;
+    Version version;
+    std::shared_ptr<const Document> doc;
+};
+
+std::shared_ptr<const Document> loadShared(const QString& path)
 {
+    static std::mutex lock;
+    static std::vector<CachedFile> cache;  // the last few files, most recent first
+    constexpr std::size_t kCachedFiles = 4;
+
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return std::make_shared<const Document>(Document{Section{}});
+    const Version version{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+    {
+        const std::lock_guard<std::mutex> guard(lock);
+        for (const CachedFile& c : cache)
+            if (c.path == path && c.version == version)
+                return c.doc;
+    }
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
-        return Document{Section{}};
-    return parse(f.readAll());
+        return std::make_shared<const Document>(Document{Section{}});
+    const QByteArray bytes = f.readAll();
+    auto doc = std::make_shared<const Document>(parse(bytes));
+    // What was read must be the version that was looked at, or it is not kept.
+    struct stat after {};
+    if (::fstat(f.handle(), &after) == 0 && bytes.size() == after.st_size
+        && Version{after.st_dev, after.st_ino, after.st_size, after.st_mtim, after.st_ctim} == version) {
+        const std::lock_guard<std::mutex> guard(lock);
+        cache.erase(std::remove_if(cache.begin(), cache.end(), [&](const CachedFile& c) { return c.path == path; }),
+                    cache.end());
+        cache.insert(cache.begin(), CachedFile{path, version, doc});
+        if (cache.size() > kCachedFiles)
+            cache.pop_back();
+    }
+    return doc;
+}
+
+Document load(const QString& path)
+{
+    return *loadShared(path);
 }
 
 Section* findSection(Document& doc, const QString& name)
@@ -148,8 +206,8 @@ IniProfile::IniProfile(QString path) : path_(std::move(path)) {}
 
 QString IniProfile::ReadString(const QString& section, const QString& key, const QString& def) const
 {
-    const Document doc = load(path_);
-    const Entry* e = findEntry(doc, section, key);
+    const std::shared_ptr<const Document> doc = loadShared(path_);
+    const Entry* e = findEntry(*doc, section, key);
     if (!e)
         return def;
     return e->value.left(kMaxStringLength);
@@ -171,8 +229,8 @@ bool IniProfile::ParseInteger(const QString& text, int& out)
 
 int IniProfile::ReadInteger(const QString& section, const QString& key, int def) const
 {
-    const Document doc = load(path_);
-    const Entry* e = findEntry(doc, section, key);
+    const std::shared_ptr<const Document> doc = loadShared(path_);
+    const Entry* e = findEntry(*doc, section, key);
     int v = def;
     if (!e || !ParseInteger(e->value, v))
         return def;
@@ -192,8 +250,7 @@ bool IniProfile::SectionExists(const QString& section) const
 
 bool IniProfile::KeyExists(const QString& section, const QString& key) const
 {
-    const Document doc = load(path_);
-    return findEntry(doc, section, key) != nullptr;
+    return findEntry(*loadShared(path_), section, key) != nullptr;
 }
 
 namespace {

@@ -19,7 +19,8 @@ private:
 // - integers are decimal, or hexadecimal with a "0x"/"0X" prefix; Booleans are integers (not 0 = true);
 // - a missing file, section or key, or a value that is not a number where one is expected, gives the
 //   caller's default;
-// - the file is read anew for every call, nothing is cached;
+// - every call reads the file as it is on disk now (a parsed copy is reused only while the file
+//   is the same one, with the same size and times, as when it was read);
 // - every write replaces the file atomically (temporary file + rename), so a failed write leaves the
 //   previous file intact, and the file is created with mode 0600 because it holds passwords;
 // - every write holds an exclusive lock on the file's folder from reading to renaming, so writers
