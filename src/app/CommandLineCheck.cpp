@@ -45,6 +45,7 @@ int RunCommandLineCheck(const QStringList& Arguments, const ProgramPaths& Paths,
     TQuietUser user;
     TMailController mail(std::move(Dial), Paths.iniPath(), Paths.configDir + QStringLiteral("nouveaux/"), Secrets);
     mail.User = &user;
+    mail.ReadNewest = false;
     bool failed = false;
     mail.OnAccountDone = [&](const TAccountResult& r) {
         const QString line = ResultLine(r, true);

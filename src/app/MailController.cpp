@@ -395,7 +395,7 @@ void TMailController::LookForNewMail(TAccountResult& Result, bool Remember)
         seen.Save();
     Result.Fresh = int(fresh.size());
     // The newest first: they are the last numbers.
-    for (auto it = fresh.rbegin(); it != fresh.rend() && Result.Newest.size() < 3; ++it)
+    for (auto it = fresh.rbegin(); ReadNewest && it != fresh.rend() && Result.Newest.size() < 3; ++it)
         Result.Newest << NewestLine(mailbox_->Summary(*it));
 }
 

@@ -86,6 +86,9 @@ public:
     // scheduled check keeps nothing open. SayWhenEmpty: a check that finds nothing is announced.
     TCheckReport Check(const QList<TAccount>& Accounts, TCheckKind Kind, bool KeepLast, bool SayWhenEmpty);
     bool CheckRunning() const { return running_ != nullptr; }
+    // Whether a check reads the sender and subject of new messages (TAccountResult::Newest) for
+    // the desktop notification; a check with nobody to notify spares the server those requests.
+    bool ReadNewest = true;
 
     // ---- the mailbox session
     // Who keeps the session open: nobody (closed), a check (until its alert window closes), or
