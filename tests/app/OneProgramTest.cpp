@@ -1,6 +1,7 @@
 // One program per user: the real executable started twice; the second start ends at once and
 // leaves the first running, while a check from the command line still runs beside it.
 #include "DovecotFixture.h"
+#include "TestCertificates.h"
 #include "TestDirs.h"
 #include "platform/IniProfile.h"
 
@@ -17,6 +18,8 @@ TEST(OneProgram, ASecondStartEndsAndTheFirstGoesOnAndACheckRunsBesideIt)
     testsupport::DovecotFixture dovecot;
     dovecot.addUser("anne", "pa", {"Subject: 1\r\n\r\nx\r\n", "Subject: 2\r\n\r\nx\r\n"});
     dovecot.addUser("bruno", "pb", {});
+    dovecot.enableTls("good");
+    dovecot.setAuthMechanisms("plain login cram-md5");
     dovecot.start();
     testsupport::TempFolder folder;
     // The program keeps its settings beside itself: a copy in a folder of the test.
@@ -49,21 +52,34 @@ TEST(OneProgram, ASecondStartEndsAndTheFirstGoesOnAndACheckRunsBesideIt)
     EXPECT_EQ(first.state(), QProcess::Running);
 
     // "--check": the current account (or "--all": every account of the list), lines in French,
-    // 0 when mail waits, 1 when none, 2 when a server could not be checked.
+    // 0 when mail waits, 1 when none, 2 when a server could not be checked. TLS, SASL, the keyring
+    // and the security probe come from the program's modules, loaded when first needed.
     const QString closed = QString::number(testsupport::freeLoopbackPort());
     const QString open = QString::number(dovecot.port());
+    const QString tls = QString::number(dovecot.tlsPort());
+    const QString mail = QStringLiteral("Vous avez 2 messages sur 127.0.0.1 (2 nouveaux)\n");
     const struct {
         QStringList args;
         const char* user;
         QString port;
         int exit;
         QString out;
+        const char* security = "none";
+        const char* auth = "password";
+        bool passwordStored = true;
     } rows[] = {
         // New since the program's last check (never, here); the command line remembers nothing.
-        {{"--check"}, "anne", open, 0, "Vous avez 2 messages sur 127.0.0.1 (2 nouveaux)\n"},
+        {{"--check"}, "anne", open, 0, mail},
         {{"--check"}, "bruno", open, 1, "Vous n'avez aucun message sur bruno@127.0.0.1\n"},
         {{"--check"}, "anne", closed, 2, "Connexion impossible à 127.0.0.1\n"},
-        {{"--check", "--all"}, "anne", open, 0, "Vous avez 2 messages sur 127.0.0.1 (2 nouveaux)\nConnexion impossible à localhost\n"},
+        {{"--check", "--all"}, "anne", open, 0, mail + "Connexion impossible à localhost\n"},
+        {{"--check"}, "anne", tls, 0, mail, "ssl"},
+        {{"--check"}, "anne", open, 0, mail, "none", "cram-md5"},
+        {{"--check"}, "anne", tls, 2,
+         "Connexion impossible à 127.0.0.1 : le serveur attend une connexion chiffrée dès l'ouverture sur le port "
+             + tls + " : choisissez SSL/TLS\n"},
+        // No keyring answers here: without its password the account cannot be checked.
+        {{"--check"}, "anne", open, 2, "Aucun compte de messagerie complet n'est enregistré\n", "none", "password", false},
     };
     IniProfile ini(folder.file("brevicor.ini"));
     ini.WriteInteger("Host", "Nombre", 2);
@@ -74,18 +90,21 @@ TEST(OneProgram, ASecondStartEndsAndTheFirstGoesOnAndACheckRunsBesideIt)
         ini.WriteString(section, "Password", "pa");
     }
     ini.WriteString("localhost", "Port", closed);
+    ini.WriteString("127.0.0.1", "Certificats", QString::fromStdString(testsupport::TestCertificates::get().fingerprint("good")));
     for (const auto& r : rows) {
         SCOPED_TRACE(r.args.join(' ').toStdString() + " " + r.user);
         ini.WriteString("127.0.0.1", "Port", r.port);
         ini.WriteString("MainW", "Host", "127.0.0.1");
         ini.WriteString("MainW", "Port", r.port);
         ini.WriteString("MainW", "UserID", r.user);
-        ini.WriteString("MainW", "Password", r.user == std::string("anne") ? "pa" : "pb");
+        ini.WriteString("MainW", "Password", !r.passwordStored ? "" : r.user == std::string("anne") ? "pa" : "pb");
+        ini.WriteString("MainW", "Securite", r.security);
+        ini.WriteString("MainW", "Authentification", r.auth);
         QProcess check;
         check.setProcessEnvironment(env);
         check.start(program, r.args);
         ASSERT_TRUE(check.waitForFinished(60000));
-        EXPECT_EQ(QString::fromUtf8(check.readAllStandardOutput()), r.out);
+        EXPECT_EQ(check.readAllStandardOutput().toStdString(), r.out.toStdString());
         EXPECT_EQ(check.exitCode(), r.exit);
     }
     EXPECT_EQ(first.state(), QProcess::Running);
