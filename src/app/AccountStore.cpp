@@ -99,6 +99,7 @@ QString TAccountStore::HostOf(const QString& name)
 // "MainW" keep the order in which they were always written.
 void TAccountStore::ReadKeys(const QString& section, Place place, TAccount& account) const
 {
+    const IniProfile::Pin pin(ini_);
     account.Port = ini_.ReadString(section, kPort, kDefaultPort);
     account.UserID = ini_.ReadString(section, place == Place::Current ? kUserID : kUserName, QString());
     account.Password = ini_.ReadString(section, kPassword, QString());
@@ -171,6 +172,7 @@ void TAccountStore::WriteOptional(const QString& section, const QString& key, co
 QStringList TAccountStore::ReadList() const
 {
     QStringList names;
+    const IniProfile::Pin pin(ini_);
     const int n = ini_.ReadInteger(kHostList, kCount, 0);
     for (int i = 1; i <= n; ++i)
         names << ini_.ReadString(kHostList, QString::number(i), QString());

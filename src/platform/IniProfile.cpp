@@ -204,9 +204,26 @@ EIniWriteError::EIniWriteError(const QString& path)
 
 IniProfile::IniProfile(QString path) : path_(std::move(path)) {}
 
+IniProfile::Pin::Pin(const IniProfile& Profile) : profile_(Profile), owner_(!Profile.pinned_)
+{
+    if (owner_)
+        profile_.pinned_ = loadShared(profile_.path_);
+}
+
+IniProfile::Pin::~Pin()
+{
+    if (owner_)
+        profile_.pinned_.reset();
+}
+
+std::shared_ptr<const void> IniProfile::document() const
+{
+    return pinned_ ? pinned_ : loadShared(path_);
+}
+
 QString IniProfile::ReadString(const QString& section, const QString& key, const QString& def) const
 {
-    const std::shared_ptr<const Document> doc = loadShared(path_);
+    const auto doc = std::static_pointer_cast<const Document>(document());
     const Entry* e = findEntry(*doc, section, key);
     if (!e)
         return def;
@@ -229,7 +246,7 @@ bool IniProfile::ParseInteger(const QString& text, int& out)
 
 int IniProfile::ReadInteger(const QString& section, const QString& key, int def) const
 {
-    const std::shared_ptr<const Document> doc = loadShared(path_);
+    const auto doc = std::static_pointer_cast<const Document>(document());
     const Entry* e = findEntry(*doc, section, key);
     int v = def;
     if (!e || !ParseInteger(e->value, v))
@@ -250,7 +267,7 @@ bool IniProfile::SectionExists(const QString& section) const
 
 bool IniProfile::KeyExists(const QString& section, const QString& key) const
 {
-    return findEntry(*loadShared(path_), section, key) != nullptr;
+    return findEntry(*std::static_pointer_cast<const Document>(document()), section, key) != nullptr;
 }
 
 namespace {

@@ -1,6 +1,7 @@
 // IniProfile: the settings file, read and written one value at a time like a private profile.
 #pragma once
 #include <QString>
+#include <memory>
 #include <stdexcept>
 
 // A write or erase that the file system refused. The message is the user's text
@@ -51,6 +52,25 @@ public:
     // Parses an integer the way values are read: decimal with optional sign, or 0x hex.
     static bool ParseInteger(const QString& text, int& out);
 
+    // While a Pin lives, the profile's reads use the file as it was when the pin was made: one look
+    // at the file for many values read together (an account's keys). Writes are not affected, and
+    // must not be made through the profile while it is pinned.
+    class Pin {
+    public:
+        explicit Pin(const IniProfile& Profile);
+        ~Pin();
+        Pin(const Pin&) = delete;
+        Pin& operator=(const Pin&) = delete;
+
+    private:
+        const IniProfile& profile_;
+        bool owner_;
+    };
+
 private:
+    // The parsed file for a read: the pinned one, or the file as it is now.
+    std::shared_ptr<const void> document() const;
+
     QString path_;
+    mutable std::shared_ptr<const void> pinned_;
 };

@@ -115,6 +115,15 @@ TEST_F(IniProfileTest, EachCallRereadsTheFile)
     EXPECT_EQ(ini.ReadString("S", "k", ""), "two");
     ini.WriteString("S", "other", "x");
     EXPECT_EQ(ini.ReadString("S", "k", ""), "two");
+    // Values read together under a pin come from one look at the file; the next read looks again.
+    {
+        const IniProfile::Pin pin(ini);
+        EXPECT_EQ(ini.ReadString("S", "k", ""), "two");
+        writeFileBytes(path, "[S]\nk=six\n");
+        EXPECT_EQ(ini.ReadString("S", "other", "gone"), "x");
+    }
+    EXPECT_EQ(ini.ReadString("S", "k", ""), "six");
+    EXPECT_EQ(ini.ReadString("S", "other", "gone"), "gone");
 }
 
 TEST_F(IniProfileTest, RewritingTheSameValueLeavesTheFileAlone)
