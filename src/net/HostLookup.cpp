@@ -102,4 +102,8 @@ THostLookup::THostLookup(const std::string& Name, TDone Done, QObject* Owner)
     }).detach();
 }
 
-THostLookup::~THostLookup() = default;
+THostLookup::~THostLookup()
+{
+    // The notifier goes before the descriptor it watches can be closed.
+    delete FNotifier;
+}
