@@ -46,6 +46,7 @@ int RunCommandLineCheck(const QStringList& Arguments, const ProgramPaths& Paths,
     TMailController mail(std::move(Dial), Paths.iniPath(), Paths.configDir + QStringLiteral("nouveaux/"), Secrets);
     mail.User = &user;
     mail.ReadNewest = false;
+    mail.Tokens().ProvidersPath = Paths.dataDir + QStringLiteral("providers.json");
     bool failed = false;
     mail.OnAccountDone = [&](const TAccountResult& r) {
         const QString line = ResultLine(r, true);

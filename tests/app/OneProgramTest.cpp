@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -67,6 +68,7 @@ TEST(OneProgram, ASecondStartEndsAndTheFirstGoesOnAndACheckRunsBesideIt)
         const char* security = "none";
         const char* auth = "password";
         bool passwordStored = true;
+        const char* oauth = "";
     } rows[] = {
         // New since the program's last check (never, here); the command line remembers nothing.
         {{"--check"}, "anne", open, 0, mail},
@@ -80,6 +82,11 @@ TEST(OneProgram, ASecondStartEndsAndTheFirstGoesOnAndACheckRunsBesideIt)
              + tls + " : choisissez SSL/TLS\n"},
         // No keyring answers here: without its password the account cannot be checked.
         {{"--check"}, "anne", open, 2, "Aucun compte de messagerie complet n'est enregistré\n", "none", "password", false},
+        // A browser sign-in: its refresh token would be in the keyring.
+        {{"--check"}, "anne", open, 2,
+         "La connexion de 127.0.0.1 par le navigateur a expiré : reconnectez-vous avec « Ajouter un compte » sur la "
+         "page « Serveur ».\n",
+         "none", "oauth2", false, "google"},
     };
     IniProfile ini(folder.file("brevicor.ini"));
     ini.WriteInteger("Host", "Nombre", 2);
@@ -90,6 +97,8 @@ TEST(OneProgram, ASecondStartEndsAndTheFirstGoesOnAndACheckRunsBesideIt)
         ini.WriteString(section, "Password", "pa");
     }
     ini.WriteString("localhost", "Port", closed);
+    ini.WriteString("OAuth2", "googleClientId", "brevicor-test");
+    QFile::copy(QFileInfo(QStringLiteral(BREVICOR_EXECUTABLE)).dir().filePath("providers.json"), folder.file("providers.json"));
     ini.WriteString("127.0.0.1", "Certificats", QString::fromStdString(testsupport::TestCertificates::get().fingerprint("good")));
     for (const auto& r : rows) {
         SCOPED_TRACE(r.args.join(' ').toStdString() + " " + r.user);
@@ -100,6 +109,7 @@ TEST(OneProgram, ASecondStartEndsAndTheFirstGoesOnAndACheckRunsBesideIt)
         ini.WriteString("MainW", "Password", !r.passwordStored ? "" : r.user == std::string("anne") ? "pa" : "pb");
         ini.WriteString("MainW", "Securite", r.security);
         ini.WriteString("MainW", "Authentification", r.auth);
+        ini.WriteString("MainW", "OAuth2", r.oauth);
         QProcess check;
         check.setProcessEnvironment(env);
         check.start(program, r.args);
