@@ -735,6 +735,8 @@ void BenchCheck(const Options& o, DovecotFixture& dovecot, const std::vector<Acc
         double toAlertMs = 0, toReturnMs = 0, cpuMs = 0;
     };
     auto runBrevicor = [&] {
+        // Every round is a first check: all the mail is new, so the alert window opens each time.
+        QDir(context.paths.configDir + QStringLiteral("nouveaux")).removeRecursively();
         AlertWatch watch(windows.Alert.get());
         Check c;
         const double cpu0 = OwnCpuMs();
@@ -745,7 +747,10 @@ void BenchCheck(const Options& o, DovecotFixture& dovecot, const std::vector<Acc
         if (!watch.shown)
             Fail(QStringLiteral("the alert window did not open"));
         c.toAlertMs = std::chrono::duration<double, std::milli>(watch.shownAt - t0).count();
-        if (watch.lines != expected)
+        // The first check also says how many are new; the counts are what is compared.
+        QStringList said = watch.lines;
+        said.replaceInStrings(QRegularExpression(QStringLiteral(" \\(\\d+ nouveaux?\\)$")), QString());
+        if (said != expected)
             Fail(QStringLiteral("the alert window said:\n  %1\ninstead of:\n  %2")
                      .arg(watch.lines.join(QStringLiteral("\n  ")), expected.join(QStringLiteral("\n  "))));
         if (!dialogs.shown().empty())
