@@ -1,7 +1,10 @@
 // KeychainStore: the desktop's secret store (Secret Service through QtKeychain).
 #include "platform/SecretStore.h"
 
+#include <QAbstractEventDispatcher>
 #include <QEventLoop>
+#include <QTimer>
+#include <glib.h>
 #include <qt6keychain/keychain.h>
 
 namespace {
@@ -11,6 +14,17 @@ void runJob(QKeychain::Job& job)
 {
     QEventLoop loop;
     QObject::connect(&job, &QKeychain::Job::finished, &loop, &QEventLoop::quit);
+    // The Secret Service library answers through GLib's main loop. When Qt runs its own loop
+    // instead (QT_NO_GLIB in the environment), GLib's is turned here, or no answer would ever come.
+    QTimer glibTurns;
+    const QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    if (dispatcher && !dispatcher->inherits("QEventDispatcherGlib")) {
+        QObject::connect(&glibTurns, &QTimer::timeout, [] {
+            while (g_main_context_iteration(nullptr, FALSE)) {
+            }
+        });
+        glibTurns.start(5);
+    }
     job.setAutoDelete(false);
     job.start();
     loop.exec(QEventLoop::ExcludeUserInputEvents);

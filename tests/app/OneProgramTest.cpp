@@ -69,6 +69,7 @@ TEST(OneProgram, ASecondStartEndsAndTheFirstGoesOnAndACheckRunsBesideIt)
         const char* auth = "password";
         bool passwordStored = true;
         const char* oauth = "";
+        bool qtLoop = false;  // QT_NO_GLIB: Qt's own event loop, not GLib's
     } rows[] = {
         // New since the program's last check (never, here); the command line remembers nothing.
         {{"--check"}, "anne", open, 0, mail},
@@ -82,6 +83,8 @@ TEST(OneProgram, ASecondStartEndsAndTheFirstGoesOnAndACheckRunsBesideIt)
              + tls + " : choisissez SSL/TLS\n"},
         // No keyring answers here: without its password the account cannot be checked.
         {{"--check"}, "anne", open, 2, "Aucun compte de messagerie complet n'est enregistré\n", "none", "password", false},
+        {{"--check"}, "anne", open, 2, "Aucun compte de messagerie complet n'est enregistré\n", "none", "password", false,
+         "", true},
         // A browser sign-in: its refresh token would be in the keyring.
         {{"--check"}, "anne", open, 2,
          "La connexion de 127.0.0.1 par le navigateur a expiré : reconnectez-vous avec « Ajouter un compte » sur la "
@@ -111,7 +114,10 @@ TEST(OneProgram, ASecondStartEndsAndTheFirstGoesOnAndACheckRunsBesideIt)
         ini.WriteString("MainW", "Authentification", r.auth);
         ini.WriteString("MainW", "OAuth2", r.oauth);
         QProcess check;
-        check.setProcessEnvironment(env);
+        QProcessEnvironment checkEnv = env;
+        if (r.qtLoop)
+            checkEnv.insert("QT_NO_GLIB", "1");
+        check.setProcessEnvironment(checkEnv);
         check.start(program, r.args);
         ASSERT_TRUE(check.waitForFinished(60000));
         EXPECT_EQ(check.readAllStandardOutput().toStdString(), r.out.toStdString());
