@@ -77,6 +77,9 @@ TEST(OneProgram, ASecondStartEndsAndTheFirstGoesOnAndACheckRunsBesideIt)
         {{"--check"}, "anne", closed, 2, "Connexion impossible à 127.0.0.1\n"},
         {{"--check", "--all"}, "anne", open, 0, mail + "Connexion impossible à localhost\n"},
         {{"--check"}, "anne", tls, 0, mail, "ssl"},
+        // No certificate pinned for this account: the reason comes from the TLS module.
+        {{"--check"}, "bruno", tls, 2, "Certificat de bruno@127.0.0.1 refusé : certificat inconnu (autorité non reconnue)\n",
+         "ssl"},
         {{"--check"}, "anne", open, 0, mail, "none", "cram-md5"},
         {{"--check"}, "anne", tls, 2,
          "Connexion impossible à 127.0.0.1 : le serveur attend une connexion chiffrée dès l'ouverture sur le port "
