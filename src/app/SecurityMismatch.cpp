@@ -2,11 +2,14 @@
 // clear text on the account's port, when that is not what the account's security setting expects.
 #include "app/SecurityMismatch.h"
 
+#include "net/HostLookup.h"
 #include "net/TlsTransport.h"
 
 #include <QDeadlineTimer>
-#include <QUrl>
+#include <QEventLoop>
+#include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <netdb.h>
@@ -40,34 +43,52 @@ bool WaitFor(int Fd, short Events, const QDeadlineTimer& Deadline)
     return Rc > 0 && (Poll.revents & Events) != 0;
 }
 
-// A non-blocking socket connected to Host (a name, or an address, IPv6 with or without brackets)
-// on Port, or -1 when none could be within the deadline.
-int ConnectTo(const std::string& Host, int Port, const QDeadlineTimer& Deadline)
+// The addresses of Host (a name or an address), looked up within the deadline: a resolver that is
+// slow to answer must not hold the diagnosis of a failure longer than its limit.
+std::vector<std::string> Lookup(const std::string& Host, const QDeadlineTimer& Deadline)
 {
-    addrinfo Hints{};
-    Hints.ai_family = AF_UNSPEC;
-    Hints.ai_socktype = SOCK_STREAM;
-    addrinfo* List = nullptr;
-    if (::getaddrinfo(Host.c_str(), std::to_string(Port).c_str(), &Hints, &List) != 0)
-        return -1;
-    int Fd = -1;
-    for (const addrinfo* A = List; A != nullptr && Fd < 0 && !Deadline.hasExpired(); A = A->ai_next) {
-        Fd = ::socket(A->ai_family, A->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, A->ai_protocol);
+    std::vector<std::string> Found;
+    QEventLoop Loop;
+    bool Done = false;
+    const THostLookup Pending(Host, [&](std::vector<std::string> Addresses, std::uint16_t) {
+        Found = std::move(Addresses);
+        Done = true;
+        Loop.quit();
+    });
+    QTimer::singleShot(std::max<qint64>(Deadline.remainingTime(), 0), &Loop, &QEventLoop::quit);
+    if (!Done)
+        Loop.exec(QEventLoop::ExcludeUserInputEvents);
+    return Found;
+}
+
+// A non-blocking socket connected to one of Addresses on Port, or -1 when none could be within
+// the deadline.
+int ConnectTo(const std::vector<std::string>& Addresses, int Port, const QDeadlineTimer& Deadline)
+{
+    for (const std::string& Address : Addresses) {
+        if (Deadline.hasExpired())
+            break;
+        addrinfo Hints{};
+        Hints.ai_socktype = SOCK_STREAM;
+        Hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+        addrinfo* Peer = nullptr;
+        if (::getaddrinfo(Address.c_str(), std::to_string(Port).c_str(), &Hints, &Peer) != 0)
+            continue;
+        const std::unique_ptr<addrinfo, void (*)(addrinfo*)> Owner(Peer, ::freeaddrinfo);
+        const int Fd = ::socket(Peer->ai_family, Peer->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, Peer->ai_protocol);
         if (Fd < 0)
             continue;
-        int Error = ::connect(Fd, A->ai_addr, A->ai_addrlen) == 0 ? 0 : errno;
+        int Error = ::connect(Fd, Peer->ai_addr, Peer->ai_addrlen) == 0 ? 0 : errno;
         if (Error == EINPROGRESS) {
             socklen_t Length = sizeof Error;
             if (!WaitFor(Fd, POLLOUT, Deadline) || ::getsockopt(Fd, SOL_SOCKET, SO_ERROR, &Error, &Length) != 0)
                 Error = ETIMEDOUT;
         }
-        if (Error != 0) {
-            ::close(Fd);
-            Fd = -1;
-        }
+        if (Error == 0)
+            return Fd;
+        ::close(Fd);
     }
-    ::freeaddrinfo(List);
-    return Fd;
+    return -1;
 }
 
 } // namespace
@@ -77,11 +98,11 @@ TPortTalk ProbePortTalk(const QString& Host, int Port, int LimitMs)
     QString Bare = Host;
     if (Bare.startsWith(QLatin1Char('[')) && Bare.endsWith(QLatin1Char(']')))
         Bare = Bare.mid(1, Bare.size() - 2);
-    const std::string Name = QUrl::toAce(Bare).toStdString();
+    const std::vector<std::string> Addresses = Lookup(Bare.toStdString(), QDeadlineTimer(LimitMs));
     {
         // A server that talks first in clear text greets at once (POP3 "+OK", SMTP "220").
         const QDeadlineTimer Deadline(LimitMs);
-        const TSocketFd Plain(ConnectTo(Name, Port, Deadline));
+        const TSocketFd Plain(ConnectTo(Addresses, Port, Deadline));
         if (Plain.Fd < 0)
             return TPortTalk::Unknown;
         unsigned char First[2] = {};
@@ -95,7 +116,7 @@ TPortTalk ProbePortTalk(const QString& Host, int Port, int LimitMs)
     }
     // Silent: it may be waiting for a TLS hello. The certificate is not looked at.
     const QDeadlineTimer Deadline(LimitMs);
-    const TSocketFd Socket(ConnectTo(Name, Port, Deadline));
+    const TSocketFd Socket(ConnectTo(Addresses, Port, Deadline));
     if (Socket.Fd < 0)
         return TPortTalk::Unknown;
     try {
