@@ -44,6 +44,32 @@ QString ResultLine(const TAccountResult& Result, bool SayWhenEmpty)
            + NewMailSuffix(Result.Fresh);
 }
 
+namespace {
+
+// Whether a failure came after the server was reached. One never reached (no address, refused,
+// no answer in time) says nothing of what the server speaks, and probing it again would only
+// make the user wait as long a second time.
+bool Reached(const std::exception& Error)
+{
+    const auto* Sock = dynamic_cast<const ESockError*>(&Error);
+    if (!Sock)
+        return true;
+    switch (Sock->Kind()) {
+    case seLookupTimedOut:
+    case seLookupCanceled:
+    case seLookupFailed:
+    case seNoAddress:
+    case seConnectTimedOut:
+    case seConnectCanceled:
+    case seConnectFailed:
+        return false;
+    default:
+        return true;
+    }
+}
+
+} // namespace
+
 TCheckRun::TCheckRun(TMailbox& Mailbox, TDialUp& DialUp) : mailbox_(Mailbox), line_(DialUp) {}
 
 bool TCheckRun::Begin()
@@ -136,7 +162,7 @@ TAccountResult TCheckRun::Check(const TAccount& Account)
         DropSession();
         if (cancelled_)
             return Outcome(Account, TCheckOutcome::Cancelled, QString::fromUtf8(e.what()));
-        if (OnSecurityDoubt) {
+        if (OnSecurityDoubt && Reached(e)) {
             const QString mismatch = OnSecurityDoubt(account);
             if (!mismatch.isEmpty())
                 return Outcome(Account, TCheckOutcome::WrongSecurity, mismatch);
