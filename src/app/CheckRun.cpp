@@ -76,6 +76,7 @@ bool TCheckRun::Begin()
 {
     lineWasUp_ = line_.ActiveConnections();
     lineUp_ = lineWasUp_;
+    lineJustSeen_ = lineWasUp_;
     return lineWasUp_;
 }
 
@@ -119,7 +120,8 @@ TAccountResult TCheckRun::Check(const TAccount& Account)
     // A session left open by an earlier connection belongs to another account, or is stale.
     CloseSession();
 
-    const TDialLine::TResult line = line_.BringUp(Entry);
+    const TDialLine::TResult line = lineJustSeen_ ? TDialLine::TResult::AlreadyUp : line_.BringUp(Entry);
+    lineJustSeen_ = false;
     if (line == TDialLine::TResult::AlreadyUp || line == TDialLine::TResult::Dialed)
         lineUp_ = true;
     if (cancelled_)

@@ -98,6 +98,8 @@ private:
     TDialLine line_;
     bool lineWasUp_ = false;
     bool lineUp_ = false;
+    // Begin has just seen a line up: the first account needs no second look.
+    bool lineJustSeen_ = false;
     bool noEntryTold_ = false;
     bool cancelled_ = false;
 };
