@@ -51,6 +51,8 @@
 #include <fcntl.h>
 #include <map>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -800,18 +802,74 @@ void BenchCheck(const Options& o, DovecotFixture& dovecot, const std::vector<Acc
 
 void PrintRatio(const char* what, std::vector<double> ratios, double target);
 
+// fetchmail's control file for the account on a port of 127.0.0.1, in the folder.
+std::string WriteFetchmailRc(const TempFolder& dir, quint16 port, const Account& a)
+{
+    const std::string rc = dir.file(QStringLiteral("fetchmailrc")).toStdString();
+    testsupport::writeFileBytes(QString::fromStdString(rc),
+                                "set no syslog\npoll \"127.0.0.1\" with proto POP3 port " + std::to_string(port)
+                                    + " auth password\n  user \"" + a.user + "\" there with password \"" + a.password
+                                    + "\" options keep sslproto \"\"\n");
+    ::chmod(rc.c_str(), 0600);
+    return rc;
+}
+
+// A port of 127.0.0.1 where nothing listens: bound, then let go.
+quint16 RefusingPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
+        || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        Fail(QStringLiteral("no free port"));
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+// What each start-up costs without a server's time: both checks against a port where nothing
+// listens (start, read the settings, be refused, print, end), and a program that only starts
+// Qt Core, which no Qt program can cost less than.
+void BenchStartUp(const Options& o, const Account& a)
+{
+    TempFolder dir;
+    const quint16 port = RefusingPort();
+    PrepareProgramFolder(dir, port);
+    const std::string rc = WriteFetchmailRc(dir, port, a);
+    const std::vector<std::vector<std::string>> programs = {
+        {dir.file(QStringLiteral("brevicor")).toStdString(), "--check"},
+        {"/usr/bin/fetchmail", "--check", "-f", rc, "-i", dir.file(QStringLiteral("ids")).toStdString(), "--pidfile",
+         dir.file(QStringLiteral("pid")).toStdString()},
+        {QT_START_EXECUTABLE}};
+    const int expectedExit[] = {2, 2, 0};
+    std::vector<double> wall[3], cpu[3];
+    for (int round = 0; round <= o.rounds; ++round) {
+        for (size_t k = 0; k < programs.size(); ++k) {
+            const size_t p = (k + size_t(round)) % programs.size();
+            const SpawnResult r = Spawn(programs[p]);
+            if (r.exitCode != expectedExit[p])
+                Fail(QStringLiteral("%1 gave %2: %3").arg(programs[p][0].c_str()).arg(r.exitCode).arg(r.out.c_str()));
+            if (round > 0) {
+                wall[p].push_back(r.wallMs);
+                cpu[p].push_back(r.cpuMs);
+            }
+        }
+    }
+    std::printf("  start-up alone, nothing listening (median of %d rounds):\n", o.rounds);
+    const char* names[] = {"brevicor --check", "fetchmail --check", "a program that only starts Qt Core"};
+    for (int p = 0; p < 3; ++p)
+        std::printf("    %-36s %6.1f ms wall %6.1f ms cpu\n", names[p], Median(wall[p]), Median(cpu[p]));
+}
+
 // One check from the command line, process against process: the program copied into a folder
 // with the account as its current one, and fetchmail with a control file for the same account.
 void BenchCommandLine(const Options& o, DovecotFixture& dovecot, const Account& a)
 {
     TempFolder dir;
     PrepareProgramFolder(dir, dovecot.port());
-    const std::string rc = dir.file(QStringLiteral("fetchmailrc")).toStdString();
-    testsupport::writeFileBytes(QString::fromStdString(rc),
-                                "set no syslog\npoll \"127.0.0.1\" with proto POP3 port " + std::to_string(dovecot.port())
-                                    + " auth password\n  user \"" + a.user + "\" there with password \"" + a.password
-                                    + "\" options keep sslproto \"\"\n");
-    ::chmod(rc.c_str(), 0600);
+    const std::string rc = WriteFetchmailRc(dir, dovecot.port(), a);
     const std::vector<std::string> brevicor = {dir.file(QStringLiteral("brevicor")).toStdString(), "--check"};
     const std::vector<std::string> fetchmail = {"/usr/bin/fetchmail", "--check", "-f", rc, "-i",
                                                 dir.file(QStringLiteral("ids")).toStdString(), "--pidfile",
@@ -841,6 +899,7 @@ void BenchCommandLine(const Options& o, DovecotFixture& dovecot, const Account& 
         std::printf("%5d %14.1f %14.1f %10.3f %16.1f %16.1f\n", round, b.wallMs, f.wallMs, ratios.back(), b.cpuMs, f.cpuMs);
     }
     PrintRatio("brevicor --check / fetchmail --check (wall)", ratios, 1.0);
+    BenchStartUp(o, a);
     std::printf("\n");
 }
 
