@@ -165,7 +165,7 @@ void THiddenForm::FormClose()
     if (closed_)
         return;
     closed_ = true;
-    form1_->OfferToCloseConnections();
+    form1_->Connections->OfferToCloseConnections();
     TrayIcon1->SetActive(false);
     emit Ended();
 }

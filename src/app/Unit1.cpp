@@ -39,7 +39,7 @@ TForm1::~TForm1()
     Timer1->stop();
     Schedule->Timer2->stop();
     try {
-        Mail->Disconnect(LineUp);
+        Mail->Disconnect(Connections->LineUp);
     } catch (const std::exception&) {
         // The program ends: a server that does not answer its goodbye is left as it is.
     }
@@ -72,20 +72,10 @@ void TForm1::CreateComponents()
     DialUp = Mail->DialUp();
     ConnectPop3Events();
     ConnectSmtpEvents();
-    ConnectDialUpEvents();
+    Connections = std::make_unique<TConnectionsPanel>(context_, *DialUp, *Server, *PageControl1, *statusLine_);
 
     // The decoder's notes about uuencoded parts are shown in a message box.
     SetShowMessageHook([this](const std::string& text) { context_.dialogs->Message(WireText(text)); });
-}
-
-void TForm1::ConnectDialUpEvents()
-{
-    DialUp->OnEntryGet = [this](QObject*, const QString& name) { DialUpEntryGet(name); };
-    DialUp->OnDialing = [this](QObject*) { DialUpDialing(); };
-    DialUp->OnConnect = [this](QObject*) { DialUpConnect(); };
-    DialUp->OnNotConnected = [this](QObject*, uint32_t, const QString&) { DialUpNotConnected(); };
-    DialUp->OnError = [this](QObject*, uint32_t, const QString&) { DialUpError(); };
-    DialUp->OnAsyncEvent = [this](QObject*, uint32_t, uint32_t, const QString& text) { DialUpAsyncEvent(text); };
 }
 
 IniProfile TForm1::Profile() const { return IniProfile(IniPath); }
@@ -97,7 +87,7 @@ void TForm1::FormCreate()
     Application().HelpFile = ProgramDir + QStringLiteral("BREVICOR.HLP");
     // The time fields always use ":" as their separator (see the input masks), whatever the
     // user's regional settings.
-    EnumerateDialUpEntries();
+    Connections->EnumerateDialUpEntries();
     FirstListing = true;
     IniPath = context_.paths.iniPath();
     LoadSettings();
@@ -162,8 +152,7 @@ void TForm1::Button11Click()
 
 void TForm1::Timer1Timer()
 {
-    ProbeLine();
-    if (!LineUp)
+    if (!Connections->ProbeLine())
         ClosePopSession();
     alert_->UpdateHangUpButton();
 }

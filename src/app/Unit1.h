@@ -6,6 +6,7 @@
 #include "app/DialLine.h"
 #include "app/MailController.h"
 #include "app/ComposePage.h"
+#include "app/ConnectionsPanel.h"
 #include "app/ListPage.h"
 #include "app/ReaderPage.h"
 #include "app/SchedulePage.h"
@@ -15,6 +16,7 @@
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 class QComboBox;
 class QStatusBar;
@@ -55,8 +57,6 @@ public:
     QString IniPath;           // the settings file
     QString AttachmentsFolder; // where the files of received messages go (empty: the download folder)
     bool FirstListing = true;  // no listing has run yet
-    bool LineWasUp = false;    // a connection was already active when the last check began
-    bool LineUp = false;       // the last enumeration found at least one active connection
 
     // ---- the pages, each with its own controls (named as in the form)
     QTabWidget* PageControl1 = nullptr;
@@ -74,6 +74,8 @@ public:
     TKTPOP3* KTPOP31 = nullptr;
     TKTSMTP* KTSMTP1 = nullptr;
     TDialUp* DialUp = nullptr;
+    // The dial-up entries of the "Serveur" page and the state of the line.
+    std::unique_ptr<TConnectionsPanel> Connections;
 
     // ---- lifecycle and settings
     void FormCreate();
@@ -102,7 +104,7 @@ public:
     QList<TAccount> ListedAccounts() const;
     // What the questions of the mail work are asked through.
     bool Confirm(const QString& question) override;
-    void NoDialEntry() override { WarnNoDialUpEntry(); }
+    void NoDialEntry() override { Connections->WarnNoDialUpEntry(); }
     QString NewPassword(const QString& question) override;
 
     // ---- passwords (kept by the account store: the desktop's secret store, else the file)
@@ -110,33 +112,9 @@ public:
     void TellWherePasswordsAre();
     bool PasswordPlaceToldOnce = false;
 
-    // ---- dial-up connections
-    void EnumerateDialUpEntries();
-    // Makes sure a line is up (dialing the selected entry when none is); with no entry defined,
-    // the warning of WarnNoDialUpEntry.
-    TDialLine::TResult ConnectLine();
-    void WarnNoDialUpEntry();
-    // The entry a check dials: the selected one, empty when none is defined.
-    QString SelectedDialUpEntry() const;
-    void DialUpEntryGet(const QString& name);
-    void DialUpDialing();
-    void DialUpConnect();
-    void DialUpNotConnected();
-    void DialUpError();
-    void DialUpAsyncEvent(const QString& messageText);
-    void Button13Click();
-    void CreateBtnClick();
-    void ReportEditorRefusal(uint32_t code);
-    void RenameBtnClick();
-    void Poubelle7Click();
-    void UserBtnClick();
-    void PWBtnClick();
-    // Quiet probe: records whether any connection is active (LineUp) without asking anything.
-    bool ProbeLine() override;
-    // Asks, for each active connection, whether to close it too.
-    void OfferToCloseConnections();
-    // Hangs up the connection the program itself opened.
-    void HangUpLine() override;
+    // ---- the line, as the alert window sees it
+    bool ProbeLine() override { return Connections->ProbeLine(); }
+    void HangUpLine() override { Connections->HangUpLine(); }
 
     // ---- check run
     // What closing or opening the POP3 session does to the mailbox tabs: an operation that
@@ -214,8 +192,8 @@ public:
     void OpenAccountMailbox(const QString& host) override;
     void OpenUsualMailProgram() override;
     QString ApplicationTitle() const override;
-    bool LineWasUpAtCheck() const override { return LineWasUp; }
-    bool LineIsUp() const override { return LineUp; }
+    bool LineWasUpAtCheck() const override { return Connections->LineWasUp; }
+    bool LineIsUp() const override { return Connections->LineUp; }
 
     // ---- start with the session
     void WinStartClick();
@@ -264,7 +242,6 @@ private:
     void CreateComponents();
     void ConnectPop3Events();
     void ConnectSmtpEvents();
-    void ConnectDialUpEvents();
     void ConnectHandlers();
     void ConnectPageHandlers();
     IniProfile Profile() const;

@@ -116,9 +116,9 @@ bool TForm1::ConnectCurrentAccount(TTabs tabs)
         if (!signedIn)
             Server->Button1->setEnabled(true);
     });
-    Mail->Entry = SelectedDialUpEntry();
+    Mail->Entry = Connections->SelectedDialUpEntry();
     const TAccountResult result = Mail->Connect(account);
-    LineUp = LineUp || Mail->ConnectLineUp();
+    Connections->LineUp = Connections->LineUp || Mail->ConnectLineUp();
     switch (result.Outcome) {
     case TCheckOutcome::Counted:
         ShowSignedIn(result.Count, tabs);
@@ -178,13 +178,13 @@ void TForm1::ClosePopSession(TTabs tabs)
     Server->Button2->setEnabled(false);
     const Finally after([this, tabs] { ShowSessionClosed(tabs); });
     // Without a line, a goodbye would only wait for its time limit.
-    Mail->Disconnect(LineUp);
+    Mail->Disconnect(Connections->LineUp);
 }
 
 void TForm1::Button2Click()
 {
     ClosePopSession();
-    OfferToCloseConnections();
+    Connections->OfferToCloseConnections();
 }
 
 void TForm1::Button10Click()
@@ -235,14 +235,14 @@ void TForm1::CheckMail(bool ByHand)
         accounts = ListedAccounts();
     }
 
-    Mail->Entry = SelectedDialUpEntry();
+    Mail->Entry = Connections->SelectedDialUpEntry();
     Mail->OnAccountDone = [this, ByHand](const TAccountResult& r) { ReportAccountResult(r, ByHand); };
     alert_->ListBox->clear();
     const TCheckReport report =
         Mail->Check(accounts, ByHand ? TCheckKind::ByHand : TCheckKind::Scheduled, justCurrent, Schedule->CheckBox2->isChecked());
     Mail->OnAccountDone = nullptr;
-    LineWasUp = report.LineWasUp;
-    LineUp = report.LineUp;
+    Connections->LineWasUp = report.LineWasUp;
+    Connections->LineUp = report.LineUp;
 
     // By hand, the current account's mail is listed at once on its open session.
     if (report.SessionKept && ByHand) {

@@ -119,9 +119,9 @@ void TForm1::Button106Click()
     message.Body = Compose->Memo100->toPlainText();
     for (int i = 0; i < Compose->ListBox100->count(); ++i)
         message.Attachments << Compose->ListBox100->item(i)->text();
-    Mail->Entry = SelectedDialUpEntry();
+    Mail->Entry = Connections->SelectedDialUpEntry();
     const TSendResult result = Mail->Send(AccountFromFields(), message);
-    LineUp = result.LineUp;
+    Connections->LineUp = result.LineUp;
     if (result.Outcome == TSendOutcome::Sent)
         Compose->AddToHistories();
     if (!result.Error.isEmpty())

@@ -14,6 +14,20 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+namespace {
+
+// Connects a control's signal to a handler of the window or of one of its panels; an exception
+// that ends the handler is reported as the window's handlers report it.
+template <class Sender, class Signal, class Object>
+void wire(TForm1* form, Sender* sender, Signal signal, Object* object, void (Object::*handler)())
+{
+    QObject::connect(sender, signal, form, [form, object, handler] {
+        form->Guarded([object, handler] { (object->*handler)(); });
+    });
+}
+
+} // namespace
+
 void TForm1::CreateControls()
 {
     setObjectName(QStringLiteral("Form1"));
@@ -60,9 +74,7 @@ void TForm1::CreateControls()
 
 void TForm1::ConnectHandlers()
 {
-    auto on = [this](auto* sender, auto signal, void (TForm1::*handler)()) {
-        connect(sender, signal, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
-    };
+    auto on = [this](auto* sender, auto signal, void (TForm1::*handler)()) { wire(this, sender, signal, this, handler); };
     // A page's own reaction to one of its controls, reported like the window's handlers.
     auto onPage = [this](auto* sender, auto signal, std::function<void()> action) {
         connect(sender, signal, this, [this, action] { Guarded(action); });
@@ -79,12 +91,13 @@ void TForm1::ConnectHandlers()
     on(s->Button1, &QPushButton::clicked, &TForm1::Button1Click);
     on(s->AddAccountBtn, &QPushButton::clicked, &TForm1::AddAccountBtnClick);
     on(s->Button2, &QPushButton::clicked, &TForm1::Button2Click);
-    on(s->CreateBtn, &QPushButton::clicked, &TForm1::CreateBtnClick);
-    on(s->Button13, &QPushButton::clicked, &TForm1::Button13Click);
-    on(s->RenameBtn, &QPushButton::clicked, &TForm1::RenameBtnClick);
-    on(s->UserBtn, &QPushButton::clicked, &TForm1::UserBtnClick);
-    on(s->PWBtn, &QPushButton::clicked, &TForm1::PWBtnClick);
-    on(s->Poubelle7, &QToolButton::clicked, &TForm1::Poubelle7Click);
+    TConnectionsPanel* c = Connections.get();
+    wire(this, s->CreateBtn, &QPushButton::clicked, c, &TConnectionsPanel::CreateBtnClick);
+    wire(this, s->Button13, &QPushButton::clicked, c, &TConnectionsPanel::Button13Click);
+    wire(this, s->RenameBtn, &QPushButton::clicked, c, &TConnectionsPanel::RenameBtnClick);
+    wire(this, s->UserBtn, &QPushButton::clicked, c, &TConnectionsPanel::UserBtnClick);
+    wire(this, s->PWBtn, &QPushButton::clicked, c, &TConnectionsPanel::PWBtnClick);
+    wire(this, s->Poubelle7, &QToolButton::clicked, c, &TConnectionsPanel::Poubelle7Click);
     on(s->Poubelle6, &QToolButton::clicked, &TForm1::Poubelle6Click);
     on(s->Button10, &QPushButton::clicked, &TForm1::Button10Click);
     on(s->CancelBtn, &QPushButton::clicked, &TForm1::CancelRunningOperation);
@@ -114,9 +127,7 @@ void TForm1::ConnectHandlers()
 
 void TForm1::ConnectPageHandlers()
 {
-    auto on = [this](auto* sender, auto signal, void (TForm1::*handler)()) {
-        connect(sender, signal, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
-    };
+    auto on = [this](auto* sender, auto signal, void (TForm1::*handler)()) { wire(this, sender, signal, this, handler); };
     on(Reader->Button3, &QPushButton::clicked, &TForm1::Button3Click);
     on(Reader->Button7, &QPushButton::clicked, &TForm1::Button7Click);
     on(Reader->PrintBtn, &QToolButton::clicked, &TForm1::PrintBtnClick);

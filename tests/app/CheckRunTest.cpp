@@ -198,7 +198,7 @@ TEST_F(CheckRunTest, ALineUpBeforeTheRunIsNeitherDialedNorHungUp)
     run(true);
     EXPECT_EQ(dials(), 0);
     EXPECT_EQ(hangUps(), 0);
-    EXPECT_TRUE(form().LineWasUp);
+    EXPECT_TRUE(form().Connections->LineWasUp);
     EXPECT_FALSE(hangUpOffered);
 }
 
@@ -302,7 +302,7 @@ TEST_F(CheckRunTest, ConnectedSessionReadsAFreshCountAfterTheProgramDialed)
     start();
     form().Button1Click();
     EXPECT_TRUE(form().KTPOP31->Connected());
-    EXPECT_TRUE(form().LineUp);
+    EXPECT_TRUE(form().Connections->LineUp);
     EXPECT_TRUE(form().Server->Button2->isEnabled());
     EXPECT_EQ(form().StatusText(), "Il n'y a aucun message sur 127.0.0.1");
     dovecot.deliver("bruno", message(4));
