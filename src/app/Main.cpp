@@ -135,7 +135,7 @@ void THiddenForm::TrayIcon1DblClick()
 
 void THiddenForm::AlertWindowClick()
 {
-    form1_->MailSeen();
+    form1_->News->MailSeen();
     if (alert_->isVisible()) {
         alert_->raise();
         alert_->activateWindow();

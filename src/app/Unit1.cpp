@@ -1,7 +1,6 @@
 // Unit1: TForm1's creation, closing, layout on resize, the two-second line poll and shared helpers.
 #include "app/Unit1.h"
 
-#include "alert/Twav.h"
 #include "alert/salert.h"
 #include "app/Application.h"
 #include "app/Main.h"
@@ -60,12 +59,9 @@ TForm1::~TForm1()
 
 void TForm1::CreateComponents()
 {
-    WAVPlayer1 = new TWAVPlayer(*context_.sound, this);
-    WAVPlayer1->setObjectName(QStringLiteral("WAVPlayer1"));
-
     std::unique_ptr<DialService> service = context_.makeDialService ? context_.makeDialService() : nullptr;
     Mail = new TMailController(std::move(service), context_.paths.iniPath(),
-                               context_.paths.configDir + QStringLiteral("nouveaux/"), context_.secrets, this);
+                               TNewsAnnouncer::SeenMailFolder(context_.paths), context_.secrets, this);
     Mail->Tokens().ProvidersPath = context_.paths.dataDir + QStringLiteral("providers.json");
     KTPOP31 = Mail->Pop3();
     KTSMTP1 = Mail->Smtp();
@@ -73,6 +69,8 @@ void TForm1::CreateComponents()
     ConnectPop3Events();
     ConnectSmtpEvents();
     Connections = std::make_unique<TConnectionsPanel>(context_, *DialUp, *Server, *PageControl1, *statusLine_);
+    News = std::make_unique<TNewsAnnouncer>(context_, hiddenForm_, *alert_, *Mail, *Schedule,
+                                            [this](const QString& host) { OpenAccountMailbox(host); }, this);
 
     // The decoder's notes about uuencoded parts are shown in a message box.
     SetShowMessageHook([this](const std::string& text) { context_.dialogs->Message(WireText(text)); });
@@ -97,7 +95,7 @@ void TForm1::FormCreate()
     // The message list scrolls sideways over twice its width; Qt sizes the scroll range from the
     // lines themselves.
     const bool checkAtStart = Schedule->Start();
-    SelectAlertSound();
+    News->SelectAlertSound();
     TellWherePasswordsAre();
     // The IMAP accounts that wait for new mail wait from now on.
     Mail->FollowAccounts(ListedAccounts());

@@ -5,6 +5,7 @@
 #include "app/AppContext.h"
 #include "app/DialLine.h"
 #include "app/MailController.h"
+#include "app/NewsAnnouncer.h"
 #include "app/ComposePage.h"
 #include "app/ConnectionsPanel.h"
 #include "app/ListPage.h"
@@ -27,7 +28,6 @@ class IniProfile;
 class TAboutBox;
 class TAlert;
 class THiddenForm;
-class TWAVPlayer;
 class TKTPOP3;
 class TMailMessage;
 class TKTSMTP;
@@ -68,7 +68,6 @@ public:
     QStatusBar* StatusBar1 = nullptr;
 
     QTimer* Timer1 = nullptr; // two-second line poll
-    TWAVPlayer* WAVPlayer1 = nullptr;
     // The mail work: sessions, checks, the dial-up line. The three components are its own.
     TMailController* Mail = nullptr;
     TKTPOP3* KTPOP31 = nullptr;
@@ -76,6 +75,8 @@ public:
     TDialUp* DialUp = nullptr;
     // The dial-up entries of the "Serveur" page and the state of the line.
     std::unique_ptr<TConnectionsPanel> Connections;
+    // How new mail is told: the alert window's lines, notifications, the tray mark, the sound.
+    std::unique_ptr<TNewsAnnouncer> News;
 
     // ---- lifecycle and settings
     void FormCreate();
@@ -132,7 +133,6 @@ public:
     // A check run; ByHand: started by the user, so an empty mailbox is announced too.
     void CheckMail(bool ByHand = false);
     void ClosePopSession(TTabs tabs = TTabs::Follow);
-    void ReportAccountResult(const TAccountResult& result, bool byHand);
     // A check run is talking to the servers (before its alert window).
     bool CheckRunning() const { return Mail->CheckRunning(); }
     // What the window shows once the session is closed.
@@ -147,22 +147,6 @@ public:
     private:
         TMailController::TBusy busy_;
     };
-
-    // ---- new mail
-    // Tells the desktop: a notification for the account (clicking it opens the account's list).
-    void NotifyNewMail(const QString& host, int fresh, const QStringList& newest);
-    // New mail announced and not yet looked at; shown on the tray icon.
-    int NewMailWaiting = 0;
-    void SetNewMailWaiting(int count);
-    // The user has looked at the results or the list: the tray icon is plain again.
-    void MailSeen();
-    void AlertClosed() override;
-    // What a check that found news does: notifications, the tray mark, the sound, the alert window.
-    void AnnounceNews(const TCheckReport& report);
-    // New mail push brought for one account, told as a scheduled check tells it.
-    void AnnouncePushedMail(const TAccountResult& result);
-    // Folder of the remembered message ids of each account.
-    QString SeenMailFolder() const { return ConfigDir + QStringLiteral("nouveaux/"); }
 
     // ---- message list and reader
     void Button5Click();
@@ -187,8 +171,7 @@ public:
     void FolderBtnClick();
 
     // ---- alert window and sound
-    void SelectAlertSound();
-    void Button9Click();
+    void AlertClosed() override { News->AlertClosed(); }
     void OpenAccountMailbox(const QString& host) override;
     void OpenUsualMailProgram() override;
     QString ApplicationTitle() const override;

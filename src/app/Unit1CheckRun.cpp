@@ -2,7 +2,6 @@
 // over the current account or every account.
 #include "app/Unit1.h"
 
-#include "alert/Twav.h"
 #include "alert/salert.h"
 #include "app/AccountStore.h"
 #include "app/Application.h"
@@ -14,7 +13,6 @@
 #include "mail/KTimap.h"
 #include "mail/KTpop3.h"
 #include "platform/Dialogs.h"
-#include "platform/SoundOutput.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -81,7 +79,7 @@ void TForm1::ConnectPop3Events()
     Mail->User = this;
     // New mail of the accounts waiting in IDLE is told as a check tells it; a refused push says
     // so once on the status bar.
-    Mail->OnPushMail = [this](const TAccountResult& r) { Guarded([this, r] { AnnouncePushedMail(r); }); };
+    Mail->OnPushMail = [this](const TAccountResult& r) { Guarded([this, r] { News->AnnouncePushedMail(r); }); };
     Mail->OnPushProblem = [this](const TAccount&, const QString& why) { SetStatusText(why); };
 }
 
@@ -192,16 +190,6 @@ void TForm1::Button10Click()
     CheckMail(true);
 }
 
-void TForm1::ReportAccountResult(const TAccountResult& result, bool byHand)
-{
-    const QString line = ResultLine(result, Schedule->CheckBox2->isChecked() || byHand);
-    if (line.isEmpty())
-        return;
-    // The line knows its account: a double click opens that account's list.
-    auto* item = new QListWidgetItem(line, alert_->ListBox);
-    item->setData(TAlert::AccountRole, result.Account.Name());
-}
-
 void TForm1::CheckMail(bool ByHand)
 {
     if (!AccountComplete()) {
@@ -236,7 +224,7 @@ void TForm1::CheckMail(bool ByHand)
     }
 
     Mail->Entry = Connections->SelectedDialUpEntry();
-    Mail->OnAccountDone = [this, ByHand](const TAccountResult& r) { ReportAccountResult(r, ByHand); };
+    Mail->OnAccountDone = [this, ByHand](const TAccountResult& r) { News->ReportAccountResult(r, ByHand); };
     alert_->ListBox->clear();
     const TCheckReport report =
         Mail->Check(accounts, ByHand ? TCheckKind::ByHand : TCheckKind::Scheduled, justCurrent, Schedule->CheckBox2->isChecked());
@@ -255,44 +243,7 @@ void TForm1::CheckMail(bool ByHand)
             show();
     }
 
-    AnnounceNews(report);
-}
-
-void TForm1::AnnouncePushedMail(const TAccountResult& result)
-{
-    // A line of its own in the results already shown, or in a fresh list.
-    if (!alert_->isVisible())
-        alert_->ListBox->clear();
-    ReportAccountResult(result, false);
-    TCheckReport report;
-    report.Results << result;
-    report.Total = result.Count;
-    report.Fresh = result.Fresh;
-    report.Announce = true;
-    AnnounceNews(report);
-}
-
-void TForm1::AnnounceNews(const TCheckReport& report)
-{
-    for (const TAccountResult& r : report.Results)
-        if (r.Outcome == TCheckOutcome::Counted && r.Fresh > 0)
-            NotifyNewMail(r.Account.Name(), r.Fresh, r.Newest);
-    if (report.Fresh > 0)
-        SetNewMailWaiting(NewMailWaiting + report.Fresh);
-
-    // A cancelled run says only what it found.
-    if (report.Cancelled && report.Total == 0)
-        return;
-    if (report.Announce) {
-        if (WAVPlayer1->WAVCapable() && !WAVPlayer1->FileName.isEmpty())
-            WAVPlayer1->Play();
-        else
-            context_.sound->Beep();
-        if (!alert_->isVisible())
-            alert_->ShowModal();
-    } else {
-        Mail->ReleaseCheckSession();
-    }
+    News->AnnounceNews(report);
 }
 
 void TForm1::CancelRunningOperation()

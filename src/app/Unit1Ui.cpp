@@ -108,14 +108,14 @@ void TForm1::ConnectHandlers()
     on(s->AboutBtn, &QToolButton::clicked, &TForm1::AboutBtnClick);
     on(s->KatalBtn, &QToolButton::clicked, &TForm1::KatalBtnClick);
     on(s->WebBtn, &QToolButton::clicked, &TForm1::WebBtnClick);
-    on(Schedule->Button9, &QPushButton::clicked, &TForm1::Button9Click);
+    wire(this, Schedule->Button9, &QPushButton::clicked, News.get(), &TNewsAnnouncer::Button9Click);
 
     on(List->Button5, &QPushButton::clicked, &TForm1::Button5Click);
     // The user looking at the message list has seen the new mail.
-    on(List->Button5, &QPushButton::clicked, &TForm1::MailSeen);
+    wire(this, List->Button5, &QPushButton::clicked, News.get(), &TNewsAnnouncer::MailSeen);
     connect(PageControl1, &QTabWidget::tabBarClicked, this, [this](int index) {
         if (PageControl1->widget(index) == List)
-            MailSeen();
+            News->MailSeen();
     });
     on(List->Button4, &QPushButton::clicked, &TForm1::Button4Click);
     on(List->ListBox1, &QListWidget::itemClicked, &TForm1::ListBox1Click);
