@@ -101,7 +101,7 @@ void THiddenForm::FormCreate()
 void THiddenForm::FormShow()
 {
     TForm1* f = form1_;
-    const bool complete = f->AccountComplete() && !f->Server->ComboBox1->currentText().isEmpty();
+    const bool complete = f->Server->AccountComplete() && !f->Server->ComboBox1->currentText().isEmpty();
     // Without a notification area the user would have neither icon nor window: show the window.
     if (!f->Server->ShowOnStart->isChecked() && complete && f->Context().notificationArea())
         return;

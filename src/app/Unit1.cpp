@@ -69,6 +69,7 @@ void TForm1::CreateComponents()
     ConnectPop3Events();
     ConnectSmtpEvents();
     Connections = std::make_unique<TConnectionsPanel>(context_, *DialUp, *Server, *PageControl1, *statusLine_);
+    Accounts = std::make_unique<TAccountsPanel>(context_, *Server, *Mail, *statusLine_, *this);
     News = std::make_unique<TNewsAnnouncer>(context_, hiddenForm_, *alert_, *Mail, *Schedule,
                                             [this](const QString& host) { OpenAccountMailbox(host); }, this);
 
@@ -96,9 +97,9 @@ void TForm1::FormCreate()
     // lines themselves.
     const bool checkAtStart = Schedule->Start();
     News->SelectAlertSound();
-    TellWherePasswordsAre();
+    Accounts->TellWherePasswordsAre();
     // The IMAP accounts that wait for new mail wait from now on.
-    Mail->FollowAccounts(ListedAccounts());
+    Accounts->FollowListed();
     Timer1->start();
     if (checkAtStart)
         CheckMail();

@@ -2,6 +2,7 @@
 #pragma once
 #include "alert/salert.h"
 #include "app/Account.h"
+#include "app/AccountsPanel.h"
 #include "app/AppContext.h"
 #include "app/DialLine.h"
 #include "app/MailController.h"
@@ -33,9 +34,7 @@ class TMailMessage;
 class TKTSMTP;
 class TDialUp;
 class TCheckRun;
-class TAccountStore;
 struct TAccountResult;
-struct TAddedAccount;
 struct TRasConnStatus;
 
 class TForm1 : public QWidget, public TAlertHost, public TMailUser {
@@ -75,6 +74,8 @@ public:
     TDialUp* DialUp = nullptr;
     // The dial-up entries of the "Serveur" page and the state of the line.
     std::unique_ptr<TConnectionsPanel> Connections;
+    // The mail accounts of the "Serveur" page: the store, saving, deleting, adding.
+    std::unique_ptr<TAccountsPanel> Accounts;
     // How new mail is told: the alert window's lines, notifications, the tray mark, the sound.
     std::unique_ptr<TNewsAnnouncer> News;
 
@@ -89,29 +90,12 @@ public:
     void LoadSettings();
 
     // ---- accounts
+    // The host list's choice: the session closes and the account chosen is shown.
     void HostComboClick();
-    void LoadAccount();
-    void SaveAccount();
-    void Poubelle6Click();
-    void RequestAccountDetails();
-    bool AccountComplete() const;
-    int CurrentAccountIndex() const;
-    int FindAccount(const QString& host) const;
-    // The stored accounts of the settings file.
-    TAccountStore Accounts() const;
-    // The account the fields of the "Serveur" page hold, with the section it is stored in.
-    TAccount AccountFromFields() const;
-    // Every account of the host list, as stored.
-    QList<TAccount> ListedAccounts() const;
     // What the questions of the mail work are asked through.
     bool Confirm(const QString& question) override;
     void NoDialEntry() override { Connections->WarnNoDialUpEntry(); }
     QString NewPassword(const QString& question) override;
-
-    // ---- passwords (kept by the account store: the desktop's secret store, else the file)
-    // Without a secret store: says once, in the status bar, that the passwords stay in the file.
-    void TellWherePasswordsAre();
-    bool PasswordPlaceToldOnce = false;
 
     // ---- the line, as the alert window sees it
     bool ProbeLine() override { return Connections->ProbeLine(); }
@@ -122,10 +106,6 @@ public:
     // reopens the session itself keeps them as they are.
     enum class TTabs { Follow, Keep };
     void Button1Click();
-    // "Ajouter un compte": the dialog that finds an address's servers; what it checked is added.
-    void AddAccountBtnClick();
-    // Stores the account found and checked for an address and shows it on the page.
-    void AddFoundAccount(const TAddedAccount& added);
     // Connects the session to the account of the fields; true when it signed in.
     bool ConnectCurrentAccount(TTabs tabs);
     void Button2Click();

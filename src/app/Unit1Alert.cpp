@@ -14,7 +14,7 @@ QString TForm1::ApplicationTitle() const
 void TForm1::OpenAccountMailbox(const QString& name)
 {
     Guarded([this, name] {
-        const int i = FindAccount(name);
+        const int i = Accounts->FindAccount(name);
         if (i < 0)
             return;
         if (Mail->SessionOpenFor(name)) {

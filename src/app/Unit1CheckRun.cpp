@@ -74,7 +74,7 @@ void TForm1::ConnectPop3Events()
     // password the server accepted.
     Mail->OnAccountStored = [this](const TAccount& account) {
         Server->KeepStored(account);
-        Mail->FollowAccounts(ListedAccounts());
+        Accounts->FollowListed();
     };
     Mail->User = this;
     // New mail of the accounts waiting in IDLE is told as a check tells it; a refused push says
@@ -88,6 +88,18 @@ bool TForm1::Confirm(const QString& question)
     return context_.dialogs->ConfirmYesNo(question);
 }
 
+QString TForm1::NewPassword(const QString& question)
+{
+    return context_.dialogs->InputSecret(QStringLiteral("Mot de passe refusé"), question, QString()).value_or(QString());
+}
+
+void TForm1::HostComboClick()
+{
+    if (Server->Button2->isEnabled())
+        ClosePopSession();
+    Server->LoadAccount();
+}
+
 void TForm1::Button1Click()
 {
     ConnectCurrentAccount(TTabs::Follow);
@@ -95,11 +107,11 @@ void TForm1::Button1Click()
 
 bool TForm1::ConnectCurrentAccount(TTabs tabs)
 {
-    if (!AccountComplete()) {
-        RequestAccountDetails();
+    if (!Server->AccountComplete()) {
+        Accounts->RequestAccountDetails();
         return false;
     }
-    const TAccount account = AccountFromFields();
+    const TAccount account = Server->AccountFromFields();
     if (!account.PortNumber()) {
         context_.dialogs->Message(QStringLiteral("'%1' n'est pas un numéro de port valide").arg(account.Port),
                                   MessageIcon::Warning);
@@ -144,7 +156,7 @@ bool TForm1::ConnectCurrentAccount(TTabs tabs)
 void TForm1::ShowSignedIn(int count, TTabs tabs)
 {
     // Saved first: a further user on a host shows under the name of its own account.
-    SaveAccount();
+    Accounts->SaveAccount();
     Reader->ShowCount(count);
     Server->Button1->setEnabled(false);
     Server->Button2->setEnabled(true);
@@ -192,12 +204,12 @@ void TForm1::Button10Click()
 
 void TForm1::CheckMail(bool ByHand)
 {
-    if (!AccountComplete()) {
+    if (!Server->AccountComplete()) {
         // A scheduled check asks nothing: the window stays as it is.
         if (!ByHand)
             return;
         ShowPage(Server);
-        RequestAccountDetails();
+        Accounts->RequestAccountDetails();
         return;
     }
     Server->Button10->setEnabled(false);
@@ -216,11 +228,11 @@ void TForm1::CheckMail(bool ByHand)
     QList<TAccount> accounts;
     if (justCurrent) {
         ClosePopSession(TTabs::Keep);
-        accounts << AccountFromFields();
+        accounts << Server->AccountFromFields();
     } else {
         ClosePopSession();
-        SaveAccount();
-        accounts = ListedAccounts();
+        Accounts->SaveAccount();
+        accounts = Accounts->ListedAccounts();
     }
 
     Mail->Entry = Connections->SelectedDialUpEntry();

@@ -95,9 +95,9 @@ void TForm1::ConnectSmtpEvents()
 
 void TForm1::Button106Click()
 {
-    if (!AccountComplete()) {
+    if (!Server->AccountComplete()) {
         ShowPage(Server);
-        RequestAccountDetails();
+        Accounts->RequestAccountDetails();
         return;
     }
     ScreenCursor::Busy();
@@ -108,7 +108,7 @@ void TForm1::Button106Click()
     });
     // The account's SMTP server, port, security and sign-in, stored with the account they were
     // set on; the controller sends (TSendRun).
-    SaveAccount();
+    Accounts->SaveAccount();
     TOutgoingMessage message;
     message.FromName = Compose->ComboBox105->currentText();
     message.FromAddress = Compose->ComboBox106->currentText();
@@ -120,7 +120,7 @@ void TForm1::Button106Click()
     for (int i = 0; i < Compose->ListBox100->count(); ++i)
         message.Attachments << Compose->ListBox100->item(i)->text();
     Mail->Entry = Connections->SelectedDialUpEntry();
-    const TSendResult result = Mail->Send(AccountFromFields(), message);
+    const TSendResult result = Mail->Send(Server->AccountFromFields(), message);
     Connections->LineUp = result.LineUp;
     if (result.Outcome == TSendOutcome::Sent)
         Compose->AddToHistories();

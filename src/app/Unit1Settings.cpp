@@ -58,7 +58,7 @@ void TForm1::LoadSettings()
         move(x, y);
     }
 
-    const TAccountStore accounts = Accounts();
+    const TAccountStore accounts = Accounts->Store();
     Server->HostCombo->clear();
     Server->HostCombo->addItems(accounts.ReadList());
     const TAccount current = accounts.ReadCurrent();
@@ -88,12 +88,12 @@ void TForm1::SaveSettings()
     ini.WriteInteger(kMainW, QStringLiteral("h"), height());
     ini.WriteBool(kMainW, QStringLiteral("Maxi"), isMaximized());
 
-    TAccountStore accounts = Accounts();
+    TAccountStore accounts = Accounts->Store();
     accounts.WriteList(Server->Listed());
 
-    SaveAccount();
+    Accounts->SaveAccount();
 
-    TAccount shown = AccountFromFields();
+    TAccount shown = Server->AccountFromFields();
     shown.Section = Server->HostCombo->currentText();
     accounts.WriteCurrent(shown);
     ini.WriteInteger(kMainW, QStringLiteral("Memo2"), Reader->Memo2Height());

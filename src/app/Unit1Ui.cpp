@@ -57,7 +57,7 @@ void TForm1::CreateControls()
     StatusBar1->addWidget(statusLine_, 1);
     layout->addWidget(StatusBar1);
 
-    Server = new TServerPage([this] { return Accounts(); });
+    Server = new TServerPage([this] { return Accounts->Store(); });
     List = new TListPage;
     Reader = new TReaderPage;
     Compose = new TComposePage;
@@ -89,7 +89,7 @@ void TForm1::ConnectHandlers()
     onPage(s->ProtocolCombo, qOverload<int>(&QComboBox::activated), [s] { s->ProtocolComboChange(); });
     onPage(s->SmtpSecurityCombo, qOverload<int>(&QComboBox::activated), [s] { s->SmtpSecurityComboChange(); });
     on(s->Button1, &QPushButton::clicked, &TForm1::Button1Click);
-    on(s->AddAccountBtn, &QPushButton::clicked, &TForm1::AddAccountBtnClick);
+    wire(this, s->AddAccountBtn, &QPushButton::clicked, Accounts.get(), &TAccountsPanel::AddAccountBtnClick);
     on(s->Button2, &QPushButton::clicked, &TForm1::Button2Click);
     TConnectionsPanel* c = Connections.get();
     wire(this, s->CreateBtn, &QPushButton::clicked, c, &TConnectionsPanel::CreateBtnClick);
@@ -98,7 +98,7 @@ void TForm1::ConnectHandlers()
     wire(this, s->UserBtn, &QPushButton::clicked, c, &TConnectionsPanel::UserBtnClick);
     wire(this, s->PWBtn, &QPushButton::clicked, c, &TConnectionsPanel::PWBtnClick);
     wire(this, s->Poubelle7, &QToolButton::clicked, c, &TConnectionsPanel::Poubelle7Click);
-    on(s->Poubelle6, &QToolButton::clicked, &TForm1::Poubelle6Click);
+    wire(this, s->Poubelle6, &QToolButton::clicked, Accounts.get(), &TAccountsPanel::Poubelle6Click);
     on(s->Button10, &QPushButton::clicked, &TForm1::Button10Click);
     on(s->CancelBtn, &QPushButton::clicked, &TForm1::CancelRunningOperation);
     on(s->Button11, &QPushButton::clicked, &TForm1::Button11Click);
