@@ -70,6 +70,12 @@ void TForm1::CreateComponents()
     ConnectSmtpEvents();
     Connections = std::make_unique<TConnectionsPanel>(context_, *DialUp, *Server, *PageControl1, *statusLine_);
     Accounts = std::make_unique<TAccountsPanel>(context_, *Server, *Mail, *statusLine_, *this);
+    Messages = std::make_unique<TMessagesPanel>(context_, *Mail, *Server, *List, *Reader, *PageControl1, *statusLine_);
+    Messages->Reconnect = [this] {
+        ClosePopSession(TTabs::Keep);
+        return ConnectCurrentAccount(TTabs::Keep);
+    };
+    Messages->OnSessionLost = [this] { ShowSessionClosed(TTabs::Follow); };
     News = std::make_unique<TNewsAnnouncer>(context_, hiddenForm_, *alert_, *Mail, *Schedule,
                                             [this](const QString& host) { OpenAccountMailbox(host); }, this);
 
@@ -87,7 +93,6 @@ void TForm1::FormCreate()
     // The time fields always use ":" as their separator (see the input masks), whatever the
     // user's regional settings.
     Connections->EnumerateDialUpEntries();
-    FirstListing = true;
     IniPath = context_.paths.iniPath();
     LoadSettings();
     ShowPage(Server);

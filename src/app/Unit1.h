@@ -6,6 +6,7 @@
 #include "app/AppContext.h"
 #include "app/DialLine.h"
 #include "app/MailController.h"
+#include "app/MessagesPanel.h"
 #include "app/NewsAnnouncer.h"
 #include "app/ComposePage.h"
 #include "app/ConnectionsPanel.h"
@@ -54,8 +55,6 @@ public:
     QString ProgramDir;        // folder of the program's data (help, sounds), ending with '/'
     QString ConfigDir;         // folder of the settings file and the chosen sound, ending with '/'
     QString IniPath;           // the settings file
-    QString AttachmentsFolder; // where the files of received messages go (empty: the download folder)
-    bool FirstListing = true;  // no listing has run yet
 
     // ---- the pages, each with its own controls (named as in the form)
     QTabWidget* PageControl1 = nullptr;
@@ -76,6 +75,8 @@ public:
     std::unique_ptr<TConnectionsPanel> Connections;
     // The mail accounts of the "Serveur" page: the store, saving, deleting, adding.
     std::unique_ptr<TAccountsPanel> Accounts;
+    // The message list and the reader at work.
+    std::unique_ptr<TMessagesPanel> Messages;
     // How new mail is told: the alert window's lines, notifications, the tray mark, the sound.
     std::unique_ptr<TNewsAnnouncer> News;
 
@@ -120,35 +121,6 @@ public:
     // "Annuler", in the window and in the tray menu: stops the running check, or the POP3
     // session's running transfer, at once; the program is then ready for the next check.
     void CancelRunningOperation();
-    // While one lives, "Annuler" is offered; operations that may take long hold one.
-    class TCancelOffer {
-    public:
-        explicit TCancelOffer(TForm1& form) : busy_(*form.Mail) {}
-    private:
-        TMailController::TBusy busy_;
-    };
-
-    // ---- message list and reader
-    void Button5Click();
-    // Lists the messages; Refresh: log out and in again first, so new mail shows.
-    void ListMessages(bool Refresh);
-    void Button3Click();
-    // Asks whether to delete message N from the server; on Yes deletes it, reopens the session
-    // so the server carries the deletion out, and lists the messages again.
-    void ConfirmDeleteMessage(int N);
-    void Button7Click();
-    void ListBox1Click();
-    void ListBox1DblClick();
-    void ListBox1KeyDown(int key);
-    // Asks a running listing to stop after the summary it is reading (the session stays usable;
-    // the lines read so far stay in the list). Nothing happens when no listing runs.
-    void CancelListing();
-    // The list takes the lines read at most this often (ms), not one line at a time.
-    static constexpr int ListInsertEveryMs = 100;
-    // The folder fetched messages write their files to (see ReceivedFilesFolder).
-    QString AttachmentsTarget() const;
-    void FilesListActivate();
-    void FolderBtnClick();
 
     // ---- alert window and sound
     void AlertClosed() override { News->AlertClosed(); }
@@ -183,9 +155,7 @@ public:
     // Opens an address in the web browser: the program that shows "lumo.htm" of the program folder.
     void OpenInBrowser(const QString& argument);
     static QString HomePage(); // the author's home page
-    void PrintBtnClick();
     void Button8Click();
-    void Button4Click();
     void Button104Click();
     void Button105Click();
     void ListBox100Click();

@@ -32,7 +32,7 @@ void TForm1::OpenAccountMailbox(const QString& name)
                 return;
         }
         // The session was just opened: nothing to refresh.
-        ListMessages(false);
+        Messages->ListMessages(false);
         ShowMailboxTabs(true);
         ShowPage(List);
         if (!isVisible())
@@ -42,5 +42,5 @@ void TForm1::OpenAccountMailbox(const QString& name)
 
 void TForm1::OpenUsualMailProgram()
 {
-    Guarded([this] { Button4Click(); });
+    Guarded([this] { Messages->Button4Click(); });
 }

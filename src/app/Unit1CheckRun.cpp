@@ -248,7 +248,7 @@ void TForm1::CheckMail(bool ByHand)
     if (report.SessionKept && ByHand) {
         Mail->HandToUser();
         ShowSignedIn(report.Results.first().Count, TTabs::Keep);
-        ListMessages(false);
+        Messages->ListMessages(false);
         ShowMailboxTabs(true);
         ShowPage(List);
         if (!isVisible())

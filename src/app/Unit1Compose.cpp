@@ -43,6 +43,18 @@ void TForm1::NewBtnClick()
     KTSMTP1->PostMessage.References.clear();
 }
 
+void TForm1::Button8Click()
+{
+    NewBtnClick();
+    if (const TReply* reply = Reader->Reply()) {
+        Compose->ShowReply(*reply);
+        // The composer writes these as In-Reply-To and References, so the answer joins its thread.
+        KTSMTP1->PostMessage.InReplyTo = reply->InReplyTo;
+        KTSMTP1->PostMessage.References = reply->References;
+    }
+    ShowPage(Compose);
+}
+
 void TForm1::Poubelle1Click() { Compose->ForgetEntry(Compose->ComboBox107); }
 void TForm1::Poubelle2Click() { Compose->ForgetEntry(Compose->ComboBox108); }
 void TForm1::Poubelle3Click() { Compose->ForgetEntry(Compose->ComboBox109); }

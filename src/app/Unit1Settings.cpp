@@ -67,7 +67,7 @@ void TForm1::LoadSettings()
 
     Reader->SetMemo2Height(ini.ReadInteger(kMainW, QStringLiteral("Memo2"), 60));
 
-    AttachmentsFolder = ini.ReadString(kMainW, QStringLiteral("AttachmentsFolder"), QStringLiteral("c:\\"));
+    Messages->AttachmentsFolder = ini.ReadString(kMainW, QStringLiteral("AttachmentsFolder"), QStringLiteral("c:\\"));
     Compose->Load(ini);
 
     Server->ShowOnStart->setChecked(ini.ReadBool(kLast, QStringLiteral("ShowOnStart"), true));
@@ -97,7 +97,7 @@ void TForm1::SaveSettings()
     shown.Section = Server->HostCombo->currentText();
     accounts.WriteCurrent(shown);
     ini.WriteInteger(kMainW, QStringLiteral("Memo2"), Reader->Memo2Height());
-    ini.WriteString(kMainW, QStringLiteral("AttachmentsFolder"), AttachmentsFolder);
+    ini.WriteString(kMainW, QStringLiteral("AttachmentsFolder"), Messages->AttachmentsFolder);
     Compose->Save(ini);
 
     Schedule->Save(ini);

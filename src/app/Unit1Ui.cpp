@@ -110,17 +110,18 @@ void TForm1::ConnectHandlers()
     on(s->WebBtn, &QToolButton::clicked, &TForm1::WebBtnClick);
     wire(this, Schedule->Button9, &QPushButton::clicked, News.get(), &TNewsAnnouncer::Button9Click);
 
-    on(List->Button5, &QPushButton::clicked, &TForm1::Button5Click);
+    TMessagesPanel* m = Messages.get();
+    wire(this, List->Button5, &QPushButton::clicked, m, &TMessagesPanel::Button5Click);
     // The user looking at the message list has seen the new mail.
     wire(this, List->Button5, &QPushButton::clicked, News.get(), &TNewsAnnouncer::MailSeen);
     connect(PageControl1, &QTabWidget::tabBarClicked, this, [this](int index) {
         if (PageControl1->widget(index) == List)
             News->MailSeen();
     });
-    on(List->Button4, &QPushButton::clicked, &TForm1::Button4Click);
-    on(List->ListBox1, &QListWidget::itemClicked, &TForm1::ListBox1Click);
-    on(List->ListBox1, &QListWidget::itemDoubleClicked, &TForm1::ListBox1DblClick);
-    List->OnListKey = [this](int key) { Guarded([this, key] { ListBox1KeyDown(key); }); };
+    wire(this, List->Button4, &QPushButton::clicked, m, &TMessagesPanel::Button4Click);
+    wire(this, List->ListBox1, &QListWidget::itemClicked, m, &TMessagesPanel::ListBox1Click);
+    wire(this, List->ListBox1, &QListWidget::itemDoubleClicked, m, &TMessagesPanel::ListBox1DblClick);
+    List->OnListKey = [this, m](int key) { Guarded([m, key] { m->ListBox1KeyDown(key); }); };
     ConnectPageHandlers();
     on(Timer1, &QTimer::timeout, &TForm1::Timer1Timer);
 }
@@ -128,12 +129,13 @@ void TForm1::ConnectHandlers()
 void TForm1::ConnectPageHandlers()
 {
     auto on = [this](auto* sender, auto signal, void (TForm1::*handler)()) { wire(this, sender, signal, this, handler); };
-    on(Reader->Button3, &QPushButton::clicked, &TForm1::Button3Click);
-    on(Reader->Button7, &QPushButton::clicked, &TForm1::Button7Click);
-    on(Reader->PrintBtn, &QToolButton::clicked, &TForm1::PrintBtnClick);
+    TMessagesPanel* m = Messages.get();
+    wire(this, Reader->Button3, &QPushButton::clicked, m, &TMessagesPanel::Button3Click);
+    wire(this, Reader->Button7, &QPushButton::clicked, m, &TMessagesPanel::Button7Click);
+    wire(this, Reader->PrintBtn, &QToolButton::clicked, m, &TMessagesPanel::PrintBtnClick);
     on(Reader->Button8, &QPushButton::clicked, &TForm1::Button8Click);
-    on(Reader->FilesList, &QListWidget::itemActivated, &TForm1::FilesListActivate);
-    on(Reader->FolderBtn, &QPushButton::clicked, &TForm1::FolderBtnClick);
+    wire(this, Reader->FilesList, &QListWidget::itemActivated, m, &TMessagesPanel::FilesListActivate);
+    wire(this, Reader->FolderBtn, &QPushButton::clicked, m, &TMessagesPanel::FolderBtnClick);
 
     TComposePage* c = Compose;
     on(c->Button104, &QPushButton::clicked, &TForm1::Button104Click);

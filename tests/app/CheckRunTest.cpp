@@ -536,7 +536,7 @@ TEST_F(CheckRunTest, CancelStopsReadingAMessageAndTheSessionIsDropped)
         offered = form().Server->CancelBtn->isEnabled();
         form().Server->CancelBtn->click();
     });
-    form().Guarded([&] { form().Button3Click(); });
+    form().Guarded([&] { form().Messages->Button3Click(); });
     EXPECT_TRUE(offered);
     EXPECT_TRUE(dialogs.shown().empty()) << dialogs.shown().front().text.toStdString();
     EXPECT_EQ(form().StatusText(), "Opération annulée");

@@ -62,8 +62,8 @@ TEST_F(ComposeLocalTest, ThePickerOpensInTheLastFolderOrTheHomeFolder)
     // The folder of the first chosen file is remembered, with its separator; received files
     // still go where they went.
     EXPECT_EQ(f.Compose->ComposeFolder, files + "/");
-    EXPECT_EQ(f.AttachmentsFolder, "c:\\");
-    EXPECT_EQ(f.AttachmentsTarget(), downloadsFolder() + "/Brevicor");
+    EXPECT_EQ(f.Messages->AttachmentsFolder, "c:\\");
+    EXPECT_EQ(f.Messages->AttachmentsTarget(), downloadsFolder() + "/Brevicor");
 
     dialogs.AnswerFiles({});
     f.Button104Click();
