@@ -67,7 +67,6 @@ void TForm1::CreateComponents()
     KTSMTP1 = Mail->Smtp();
     DialUp = Mail->DialUp();
     ConnectPop3Events();
-    ConnectSmtpEvents();
     Connections = std::make_unique<TConnectionsPanel>(context_, *DialUp, *Server, *PageControl1, *statusLine_);
     Accounts = std::make_unique<TAccountsPanel>(context_, *Server, *Mail, *statusLine_, *this);
     Messages = std::make_unique<TMessagesPanel>(context_, *Mail, *Server, *List, *Reader, *PageControl1, *statusLine_);
@@ -76,6 +75,8 @@ void TForm1::CreateComponents()
         return ConnectCurrentAccount(TTabs::Keep);
     };
     Messages->OnSessionLost = [this] { ShowSessionClosed(TTabs::Follow); };
+    Composer = std::make_unique<TComposePanel>(context_, *Mail, *Compose, *Reader, *Server, *Accounts, *Connections,
+                                               *PageControl1, *statusLine_);
     News = std::make_unique<TNewsAnnouncer>(context_, hiddenForm_, *alert_, *Mail, *Schedule,
                                             [this](const QString& host) { OpenAccountMailbox(host); }, this);
 

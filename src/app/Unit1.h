@@ -9,6 +9,7 @@
 #include "app/MessagesPanel.h"
 #include "app/NewsAnnouncer.h"
 #include "app/ComposePage.h"
+#include "app/ComposePanel.h"
 #include "app/ConnectionsPanel.h"
 #include "app/ListPage.h"
 #include "app/ReaderPage.h"
@@ -77,6 +78,8 @@ public:
     std::unique_ptr<TAccountsPanel> Accounts;
     // The message list and the reader at work.
     std::unique_ptr<TMessagesPanel> Messages;
+    // The message being written, and sending it.
+    std::unique_ptr<TComposePanel> Composer;
     // How new mail is told: the alert window's lines, notifications, the tray mark, the sound.
     std::unique_ptr<TNewsAnnouncer> News;
 
@@ -155,17 +158,6 @@ public:
     // Opens an address in the web browser: the program that shows "lumo.htm" of the program folder.
     void OpenInBrowser(const QString& argument);
     static QString HomePage(); // the author's home page
-    void Button8Click();
-    void Button104Click();
-    void Button105Click();
-    void ListBox100Click();
-    void NewBtnClick();
-    void Poubelle1Click();
-    void Poubelle2Click();
-    void Poubelle3Click();
-    void Poubelle4Click();
-    void Poubelle5Click();
-    void Button106Click();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -174,7 +166,6 @@ private:
     void CreateControls();
     void CreateComponents();
     void ConnectPop3Events();
-    void ConnectSmtpEvents();
     void ConnectHandlers();
     void ConnectPageHandlers();
     IniProfile Profile() const;

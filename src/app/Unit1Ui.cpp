@@ -128,26 +128,26 @@ void TForm1::ConnectHandlers()
 
 void TForm1::ConnectPageHandlers()
 {
-    auto on = [this](auto* sender, auto signal, void (TForm1::*handler)()) { wire(this, sender, signal, this, handler); };
     TMessagesPanel* m = Messages.get();
     wire(this, Reader->Button3, &QPushButton::clicked, m, &TMessagesPanel::Button3Click);
     wire(this, Reader->Button7, &QPushButton::clicked, m, &TMessagesPanel::Button7Click);
     wire(this, Reader->PrintBtn, &QToolButton::clicked, m, &TMessagesPanel::PrintBtnClick);
-    on(Reader->Button8, &QPushButton::clicked, &TForm1::Button8Click);
     wire(this, Reader->FilesList, &QListWidget::itemActivated, m, &TMessagesPanel::FilesListActivate);
     wire(this, Reader->FolderBtn, &QPushButton::clicked, m, &TMessagesPanel::FolderBtnClick);
 
     TComposePage* c = Compose;
-    on(c->Button104, &QPushButton::clicked, &TForm1::Button104Click);
-    on(c->Button105, &QPushButton::clicked, &TForm1::Button105Click);
-    on(c->ListBox100, &QListWidget::itemClicked, &TForm1::ListBox100Click);
-    on(c->NewBtn, &QToolButton::clicked, &TForm1::NewBtnClick);
-    on(c->Poubelle1, &QToolButton::clicked, &TForm1::Poubelle1Click);
-    on(c->Poubelle2, &QToolButton::clicked, &TForm1::Poubelle2Click);
-    on(c->Poubelle3, &QToolButton::clicked, &TForm1::Poubelle3Click);
-    on(c->Poubelle4, &QToolButton::clicked, &TForm1::Poubelle4Click);
-    on(c->Poubelle5, &QToolButton::clicked, &TForm1::Poubelle5Click);
-    on(c->Button106, &QPushButton::clicked, &TForm1::Button106Click);
+    TComposePanel* p = Composer.get();
+    wire(this, Reader->Button8, &QPushButton::clicked, p, &TComposePanel::Button8Click);
+    wire(this, c->Button104, &QPushButton::clicked, p, &TComposePanel::Button104Click);
+    wire(this, c->Button105, &QPushButton::clicked, p, &TComposePanel::Button105Click);
+    wire(this, c->ListBox100, &QListWidget::itemClicked, p, &TComposePanel::ListBox100Click);
+    wire(this, c->NewBtn, &QToolButton::clicked, p, &TComposePanel::NewBtnClick);
+    wire(this, c->Poubelle1, &QToolButton::clicked, p, &TComposePanel::Poubelle1Click);
+    wire(this, c->Poubelle2, &QToolButton::clicked, p, &TComposePanel::Poubelle2Click);
+    wire(this, c->Poubelle3, &QToolButton::clicked, p, &TComposePanel::Poubelle3Click);
+    wire(this, c->Poubelle4, &QToolButton::clicked, p, &TComposePanel::Poubelle4Click);
+    wire(this, c->Poubelle5, &QToolButton::clicked, p, &TComposePanel::Poubelle5Click);
+    wire(this, c->Button106, &QPushButton::clicked, p, &TComposePanel::Button106Click);
 
     // The schedule page runs its own controls; a check it asks for is reported here.
     Schedule->OnDue = [this] { CheckMail(); };

@@ -71,7 +71,7 @@ TEST_F(MailboxLocalTest, HtmlOnlyMailIsShownAsTextAndQuotedAsText)
     const QString text = "Bonjour,\n\nDécouvrez nos soldes d'été <https://boutique.exemple/soldes> : jusqu'à −30 % sur une "
                          "sélection d'articles.\n\n• Livraison offerte\n• Retours gratuits";
     EXPECT_EQ(f.Reader->Memo1->toPlainText(), text);
-    f.Button8Click();
+    f.Composer->Button8Click();
     EXPECT_EQ(f.Compose->Memo100->toPlainText(), "\n\nBoutique <infos@boutique.exemple> a écrit :\n> Bonjour,\n>\n> Découvrez nos "
                                         "soldes d'été <https://boutique.exemple/soldes> : jusqu'à −30 % sur une sélection "
                                         "d'articles.\n>\n> • Livraison offerte\n> • Retours gratuits");
@@ -106,7 +106,7 @@ TEST_F(MailboxLocalTest, ReplyAnswersTheMessageShown)
     // With no message shown, "Répondre" starts an empty message.
     fillComposePage();
     f.Reader->Clear();
-    f.Button8Click();
+    f.Composer->Button8Click();
     EXPECT_EQ(f.Compose->ComboBox107->currentText(), "");
     EXPECT_EQ(f.Compose->Edit110->text(), "");
     EXPECT_EQ(f.Compose->Memo100->toPlainText(), "");
