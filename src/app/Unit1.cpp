@@ -75,6 +75,7 @@ void TForm1::CreateComponents()
         return ConnectCurrentAccount(TTabs::Keep);
     };
     Messages->OnSessionLost = [this] { ShowSessionClosed(TTabs::Follow); };
+    Help = std::make_unique<THelpPanel>(context_, *Server);
     Composer = std::make_unique<TComposePanel>(context_, *Mail, *Compose, *Reader, *Server, *Accounts, *Connections,
                                                *PageControl1, *statusLine_);
     News = std::make_unique<TNewsAnnouncer>(context_, hiddenForm_, *alert_, *Mail, *Schedule,
@@ -89,7 +90,6 @@ IniProfile TForm1::Profile() const { return IniProfile(IniPath); }
 void TForm1::FormCreate()
 {
     ProgramDir = context_.paths.dataDir;
-    ConfigDir = context_.paths.configDir;
     Application().HelpFile = ProgramDir + QStringLiteral("BREVICOR.HLP");
     // The time fields always use ":" as their separator (see the input masks), whatever the
     // user's regional settings.

@@ -1,43 +1,36 @@
-// Unit1: TForm1, the main window: the settings pages, the mailbox pages and the shared state of a run.
+// Unit1: TForm1, the main window: its pages, the panels that do their work, the POP3 session the
+// user opens by hand and the check run.
 #pragma once
 #include "alert/salert.h"
-#include "app/Account.h"
 #include "app/AccountsPanel.h"
 #include "app/AppContext.h"
-#include "app/DialLine.h"
-#include "app/MailController.h"
-#include "app/MessagesPanel.h"
-#include "app/NewsAnnouncer.h"
 #include "app/ComposePage.h"
 #include "app/ComposePanel.h"
 #include "app/ConnectionsPanel.h"
+#include "app/HelpPanel.h"
 #include "app/ListPage.h"
+#include "app/MailController.h"
+#include "app/MessagesPanel.h"
+#include "app/NewsAnnouncer.h"
 #include "app/ReaderPage.h"
 #include "app/SchedulePage.h"
 #include "app/ServerPage.h"
 
-#include <QList>
 #include <QString>
 #include <QWidget>
 #include <functional>
 #include <memory>
 
-class QComboBox;
+class IniProfile;
 class QStatusBar;
 class QTabWidget;
 class QTimer;
-class TStatusLine;
-class IniProfile;
-class TAboutBox;
 class TAlert;
+class TDialUp;
 class THiddenForm;
 class TKTPOP3;
-class TMailMessage;
 class TKTSMTP;
-class TDialUp;
-class TCheckRun;
-struct TAccountResult;
-struct TRasConnStatus;
+class TStatusLine;
 
 class TForm1 : public QWidget, public TAlertHost, public TMailUser {
     Q_OBJECT
@@ -52,10 +45,8 @@ public:
     static constexpr int DefaultWidth = 860;
     static constexpr int DefaultHeight = 500;
 
-    // ---- state shared by the check run, the scheduler, the alert window and the mailbox pages
-    QString ProgramDir;        // folder of the program's data (help, sounds), ending with '/'
-    QString ConfigDir;         // folder of the settings file and the chosen sound, ending with '/'
-    QString IniPath;           // the settings file
+    QString ProgramDir; // folder of the program's data (help, sounds), ending with '/'
+    QString IniPath;    // the settings file
 
     // ---- the pages, each with its own controls (named as in the form)
     QTabWidget* PageControl1 = nullptr;
@@ -65,21 +56,20 @@ public:
     TComposePage* Compose = nullptr;   // "Envoi d'un message"
     TSchedulePage* Schedule = nullptr; // "Connexions automatiques"
     QStatusBar* StatusBar1 = nullptr;
-
     QTimer* Timer1 = nullptr; // two-second line poll
-    // The mail work: sessions, checks, the dial-up line. The three components are its own.
+
+    // ---- the mail work: sessions, checks, the dial-up line. The three components are its own.
     TMailController* Mail = nullptr;
     TKTPOP3* KTPOP31 = nullptr;
     TKTSMTP* KTSMTP1 = nullptr;
     TDialUp* DialUp = nullptr;
-    // The dial-up entries of the "Serveur" page and the state of the line.
-    std::unique_ptr<TConnectionsPanel> Connections;
-    // The mail accounts of the "Serveur" page: the store, saving, deleting, adding.
-    std::unique_ptr<TAccountsPanel> Accounts;
-    // The message list and the reader at work.
-    std::unique_ptr<TMessagesPanel> Messages;
-    // The message being written, and sending it.
-    std::unique_ptr<TComposePanel> Composer;
+
+    // ---- the panels that do the pages' work
+    std::unique_ptr<TConnectionsPanel> Connections; // the dial-up entries and the state of the line
+    std::unique_ptr<TAccountsPanel> Accounts;       // the mail accounts: store, save, delete, add
+    std::unique_ptr<TMessagesPanel> Messages;       // the message list and the reader
+    std::unique_ptr<TComposePanel> Composer;        // the message being written, and sending it
+    std::unique_ptr<THelpPanel> Help;               // help, About, home page, start with the session
     // How new mail is told: the alert window's lines, notifications, the tray mark, the sound.
     std::unique_ptr<TNewsAnnouncer> News;
 
@@ -88,27 +78,17 @@ public:
     void FormCloseQuery(bool& canClose);
     void FormClose();
     void Timer1Timer();
-    void Button11Click();
-    void Button12Click();
+    void Button11Click(); // "Quitter Brevicor"
+    void Button12Click(); // "Fermer la fenêtre"
     void SaveSettings();
     void LoadSettings();
 
-    // ---- accounts
-    // The host list's choice: the session closes and the account chosen is shown.
-    void HostComboClick();
-    // What the questions of the mail work are asked through.
-    bool Confirm(const QString& question) override;
-    void NoDialEntry() override { Connections->WarnNoDialUpEntry(); }
-    QString NewPassword(const QString& question) override;
-
-    // ---- the line, as the alert window sees it
-    bool ProbeLine() override { return Connections->ProbeLine(); }
-    void HangUpLine() override { Connections->HangUpLine(); }
-
-    // ---- check run
+    // ---- the session and the check run
     // What closing or opening the POP3 session does to the mailbox tabs: an operation that
     // reopens the session itself keeps them as they are.
     enum class TTabs { Follow, Keep };
+    // The host list's choice: the session closes and the account chosen is shown.
+    void HostComboClick();
     void Button1Click();
     // Connects the session to the account of the fields; true when it signed in.
     bool ConnectCurrentAccount(TTabs tabs);
@@ -124,22 +104,11 @@ public:
     // "Annuler", in the window and in the tray menu: stops the running check, or the POP3
     // session's running transfer, at once; the program is then ready for the next check.
     void CancelRunningOperation();
-
-    // ---- alert window and sound
-    void AlertClosed() override { News->AlertClosed(); }
+    // Opens the message list of the account of that name (the alert window, a notification).
     void OpenAccountMailbox(const QString& host) override;
-    void OpenUsualMailProgram() override;
-    QString ApplicationTitle() const override;
-    bool LineWasUpAtCheck() const override { return Connections->LineWasUp; }
-    bool LineIsUp() const override { return Connections->LineUp; }
-
-    // ---- start with the session
-    void WinStartClick();
 
     // ---- helpers shared by the handlers
     AppContext& Context() { return context_; }
-    THiddenForm* HiddenForm() const { return hiddenForm_; }
-    TAlert* Alert() const { return alert_; }
     void SetStatusText(const QString& text);
     QString StatusText() const;
     void ShowMailboxTabs(bool visible);
@@ -149,33 +118,36 @@ public:
     // error box, the way the event loop reports it.
     void Guarded(const std::function<void()>& action);
 
-    // ---- help, About, printing, reply, compose page
-    TAboutBox* AboutBox = nullptr; // the About box, set when the windows are created
-    void HelpBtnClick();
-    void AboutBtnClick();
-    void KatalBtnClick();
-    void WebBtnClick();
-    // Opens an address in the web browser: the program that shows "lumo.htm" of the program folder.
-    void OpenInBrowser(const QString& argument);
-    static QString HomePage(); // the author's home page
-
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // What the alert window asks of the window.
+    QString ApplicationTitle() const override;
+    bool LineWasUpAtCheck() const override { return Connections->LineWasUp; }
+    bool LineIsUp() const override { return Connections->LineUp; }
+    bool ProbeLine() override { return Connections->ProbeLine(); }
+    void HangUpLine() override { Connections->HangUpLine(); }
+    void OpenUsualMailProgram() override;
+    void AlertClosed() override { News->AlertClosed(); }
+    // What the mail work asks: yes/no questions, the missing dial-up entry, a refused password.
+    bool Confirm(const QString& question) override;
+    void NoDialEntry() override { Connections->WarnNoDialUpEntry(); }
+    QString NewPassword(const QString& question) override;
+
     void CreateControls();
     void CreateComponents();
     void ConnectPop3Events();
     void ConnectHandlers();
     void ConnectPageHandlers();
     IniProfile Profile() const;
+    void UpdateCancelOffer(bool offered);
+    // The visible effects of a session that signed in: message count, reader range, buttons,
+    // status text, tabs; the account is saved.
+    void ShowSignedIn(int count, TTabs tabs);
 
     AppContext& context_;
     THiddenForm* hiddenForm_;
     TAlert* alert_;
     TStatusLine* statusLine_ = nullptr;
-    void UpdateCancelOffer(bool offered);
-    // The visible effects of a session that signed in: message count, reader range, buttons,
-    // status text, tabs; the account is saved.
-    void ShowSignedIn(int count, TTabs tabs);
 };

@@ -103,11 +103,12 @@ void TForm1::ConnectHandlers()
     on(s->CancelBtn, &QPushButton::clicked, &TForm1::CancelRunningOperation);
     on(s->Button11, &QPushButton::clicked, &TForm1::Button11Click);
     on(s->Button12, &QPushButton::clicked, &TForm1::Button12Click);
-    on(s->WinStart, &QCheckBox::toggled, &TForm1::WinStartClick);
-    on(s->HelpBtn, &QToolButton::clicked, &TForm1::HelpBtnClick);
-    on(s->AboutBtn, &QToolButton::clicked, &TForm1::AboutBtnClick);
-    on(s->KatalBtn, &QToolButton::clicked, &TForm1::KatalBtnClick);
-    on(s->WebBtn, &QToolButton::clicked, &TForm1::WebBtnClick);
+    THelpPanel* h = Help.get();
+    wire(this, s->WinStart, &QCheckBox::toggled, h, &THelpPanel::WinStartClick);
+    wire(this, s->HelpBtn, &QToolButton::clicked, h, &THelpPanel::HelpBtnClick);
+    wire(this, s->AboutBtn, &QToolButton::clicked, h, &THelpPanel::AboutBtnClick);
+    wire(this, s->KatalBtn, &QToolButton::clicked, h, &THelpPanel::KatalBtnClick);
+    wire(this, s->WebBtn, &QToolButton::clicked, h, &THelpPanel::WebBtnClick);
     wire(this, Schedule->Button9, &QPushButton::clicked, News.get(), &TNewsAnnouncer::Button9Click);
 
     TMessagesPanel* m = Messages.get();
