@@ -1,4 +1,5 @@
-// Unit1: TForm1's creation, closing, layout on resize, the two-second line poll and shared helpers.
+// Unit1: TForm1's creation (its mail work and the panels of its pages), closing, the two-second
+// line poll and shared helpers.
 #include "app/Unit1.h"
 
 #include "alert/salert.h"

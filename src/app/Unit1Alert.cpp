@@ -2,7 +2,6 @@
 #include "app/Unit1.h"
 
 #include "app/Application.h"
-#include "platform/Dialogs.h"
 
 #include <QComboBox>
 

@@ -1,5 +1,5 @@
-// Unit1CheckRun: the POP3 session buttons, the POP3 events shown in the window, and the check run
-// over the current account or every account.
+// Unit1CheckRun: the POP3 session buttons, the POP3 and IMAP events shown in the window, the mail
+// work's questions to the user, and the check run over the current account or every account.
 #include "app/Unit1.h"
 
 #include "alert/salert.h"

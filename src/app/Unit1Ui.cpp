@@ -1,5 +1,5 @@
-// Unit1Ui: assembles the main window from its pages and wires their controls to the window's
-// handlers.
+// Unit1Ui: assembles the main window from its pages and wires their controls to the handlers of
+// the window and of its panels.
 #include "app/AccountStore.h"
 #include "app/Main.h"
 #include "app/PageWidgets.h"
