@@ -25,7 +25,6 @@ class IniProfile;
 class QStatusBar;
 class QTabWidget;
 class QTimer;
-class TAlert;
 class TDialUp;
 class THiddenForm;
 class TKTPOP3;
@@ -70,8 +69,7 @@ public:
     std::unique_ptr<TMessagesPanel> Messages;       // the message list and the reader
     std::unique_ptr<TComposePanel> Composer;        // the message being written, and sending it
     std::unique_ptr<THelpPanel> Help;               // help, About, home page, start with the session
-    // How new mail is told: the alert window's lines, notifications, the tray mark, the sound.
-    std::unique_ptr<TNewsAnnouncer> News;
+    std::unique_ptr<TNewsAnnouncer> News;           // new mail told: alert lines, notices, tray mark, sound
 
     // ---- lifecycle and settings
     void FormCreate();
