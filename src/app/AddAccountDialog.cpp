@@ -35,6 +35,15 @@ QComboBox* SecurityCombo(const char* Name)
     return c;
 }
 
+// The SMTP sign-in the found servers call for: none without a user name, the incoming one when
+// both use the same name, else a name of its own.
+TSmtpSignIn SmtpSignInFor(const TFoundServer& in, const TFoundServer& out)
+{
+    if (out.UserName.isEmpty())
+        return TSmtpSignIn::None;
+    return out.UserName == in.UserName ? TSmtpSignIn::SameAsPop3 : TSmtpSignIn::Own;
+}
+
 QSpinBox* PortSpin(const char* Name)
 {
     auto* s = Named(new QSpinBox, Name);
@@ -306,4 +315,47 @@ void TAddAccountDialog::reject()
         return;
     }
     QDialog::reject();
+}
+
+TAccount AccountFromFound(const TAddedAccount& added)
+{
+    const TFoundAccount& found = added.Account;
+    // The incoming server as chosen in the dialog, IMAP or POP3.
+    const TFoundServer& in = found.Incoming;
+    const TFoundServer& out = found.Outgoing;
+    TAccount account;
+    account.Protocol = in.Protocol == TFoundServer::Imap ? TProtocol::Imap : TProtocol::Pop3;
+    account.Host = in.Host;
+    account.Port = QString::number(in.Port);
+    account.UserID = in.UserName;
+    account.Password = added.Password;
+    account.Security = in.Security;
+    account.Auth = in.AuthMethod;
+    QStringList pins;
+    for (const QString& pin : {in.TrustedFingerprint, out.TrustedFingerprint})
+        if (!pin.isEmpty() && !pins.contains(pin))
+            pins << pin;
+    account.TrustedFingerprints = pins.join(QLatin1Char(','));
+    if (out.Valid()) {
+        account.SmtpHost = out.Host.compare(in.Host, Qt::CaseInsensitive) == 0 ? QString() : out.Host;
+        account.SmtpPort = QString::number(out.Port);
+        account.SmtpSecurity = out.Security;
+        account.SmtpSignIn = SmtpSignInFor(in, out);
+        if (account.SmtpSignIn == TSmtpSignIn::Own) {
+            account.SmtpUserID = out.UserName;
+            account.SmtpPassword = added.Password;
+        }
+    }
+    if (found.UsesOAuth()) {
+        // The tokens of the browser sign-in stand in for the password on both servers.
+        account.OAuth2 = found.OAuth.Id;
+        account.Auth = TAuthMethod::OAuth2;
+        account.Password.clear();
+        if (out.Valid()) {
+            account.SmtpSignIn = TSmtpSignIn::SameAsPop3;
+            account.SmtpUserID.clear();
+            account.SmtpPassword.clear();
+        }
+    }
+    return account;
 }

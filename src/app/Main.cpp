@@ -101,7 +101,7 @@ void THiddenForm::FormCreate()
 void THiddenForm::FormShow()
 {
     TForm1* f = form1_;
-    const bool complete = f->AccountComplete() && !f->Server->ComboBox1->currentText().isEmpty();
+    const bool complete = f->Server->AccountComplete() && !f->Server->ComboBox1->currentText().isEmpty();
     // Without a notification area the user would have neither icon nor window: show the window.
     if (!f->Server->ShowOnStart->isChecked() && complete && f->Context().notificationArea())
         return;
@@ -135,7 +135,7 @@ void THiddenForm::TrayIcon1DblClick()
 
 void THiddenForm::AlertWindowClick()
 {
-    form1_->MailSeen();
+    form1_->News->MailSeen();
     if (alert_->isVisible()) {
         alert_->raise();
         alert_->activateWindow();
@@ -165,7 +165,7 @@ void THiddenForm::FormClose()
     if (closed_)
         return;
     closed_ = true;
-    form1_->OfferToCloseConnections();
+    form1_->Connections->OfferToCloseConnections();
     TrayIcon1->SetActive(false);
     emit Ended();
 }

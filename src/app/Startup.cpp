@@ -49,7 +49,7 @@ TWindows CreateWindows(AppContext& context)
     w.Form1 = std::make_unique<TForm1>(context, w.HiddenForm.get(), w.Alert.get());
     w.HiddenForm->SetWindows(w.Form1.get(), w.Alert.get());
     w.AboutBox = std::make_unique<TAboutBox>();
-    w.Form1->AboutBox = w.AboutBox.get();
+    w.Form1->Help->AboutBox = w.AboutBox.get();
     return w;
 }
 

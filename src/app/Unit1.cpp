@@ -1,7 +1,7 @@
-// Unit1: TForm1's creation, closing, layout on resize, the two-second line poll and shared helpers.
+// Unit1: TForm1's creation (its mail work and the panels of its pages), closing, the two-second
+// line poll and shared helpers.
 #include "app/Unit1.h"
 
-#include "alert/Twav.h"
 #include "alert/salert.h"
 #include "app/Application.h"
 #include "app/Main.h"
@@ -39,7 +39,7 @@ TForm1::~TForm1()
     Timer1->stop();
     Schedule->Timer2->stop();
     try {
-        Mail->Disconnect(LineUp);
+        Mail->Disconnect(Connections->LineUp);
     } catch (const std::exception&) {
         // The program ends: a server that does not answer its goodbye is left as it is.
     }
@@ -60,32 +60,30 @@ TForm1::~TForm1()
 
 void TForm1::CreateComponents()
 {
-    WAVPlayer1 = new TWAVPlayer(*context_.sound, this);
-    WAVPlayer1->setObjectName(QStringLiteral("WAVPlayer1"));
-
     std::unique_ptr<DialService> service = context_.makeDialService ? context_.makeDialService() : nullptr;
     Mail = new TMailController(std::move(service), context_.paths.iniPath(),
-                               context_.paths.configDir + QStringLiteral("nouveaux/"), context_.secrets, this);
+                               TNewsAnnouncer::SeenMailFolder(context_.paths), context_.secrets, this);
     Mail->Tokens().ProvidersPath = context_.paths.dataDir + QStringLiteral("providers.json");
     KTPOP31 = Mail->Pop3();
     KTSMTP1 = Mail->Smtp();
     DialUp = Mail->DialUp();
     ConnectPop3Events();
-    ConnectSmtpEvents();
-    ConnectDialUpEvents();
+    Connections = std::make_unique<TConnectionsPanel>(context_, *DialUp, *Server, *PageControl1, *statusLine_);
+    Accounts = std::make_unique<TAccountsPanel>(context_, *Server, *Mail, *statusLine_, *this);
+    Messages = std::make_unique<TMessagesPanel>(context_, *Mail, *Server, *List, *Reader, *PageControl1, *statusLine_);
+    Messages->Reconnect = [this] {
+        ClosePopSession(TTabs::Keep);
+        return ConnectCurrentAccount(TTabs::Keep);
+    };
+    Messages->OnSessionLost = [this] { ShowSessionClosed(TTabs::Follow); };
+    Help = std::make_unique<THelpPanel>(context_, *Server);
+    Composer = std::make_unique<TComposePanel>(context_, *Mail, *Compose, *Reader, *Server, *Accounts, *Connections,
+                                               *PageControl1, *statusLine_);
+    News = std::make_unique<TNewsAnnouncer>(context_, hiddenForm_, *alert_, *Mail, *Schedule,
+                                            [this](const QString& host) { OpenAccountMailbox(host); }, this);
 
     // The decoder's notes about uuencoded parts are shown in a message box.
     SetShowMessageHook([this](const std::string& text) { context_.dialogs->Message(WireText(text)); });
-}
-
-void TForm1::ConnectDialUpEvents()
-{
-    DialUp->OnEntryGet = [this](QObject*, const QString& name) { DialUpEntryGet(name); };
-    DialUp->OnDialing = [this](QObject*) { DialUpDialing(); };
-    DialUp->OnConnect = [this](QObject*) { DialUpConnect(); };
-    DialUp->OnNotConnected = [this](QObject*, uint32_t, const QString&) { DialUpNotConnected(); };
-    DialUp->OnError = [this](QObject*, uint32_t, const QString&) { DialUpError(); };
-    DialUp->OnAsyncEvent = [this](QObject*, uint32_t, uint32_t, const QString& text) { DialUpAsyncEvent(text); };
 }
 
 IniProfile TForm1::Profile() const { return IniProfile(IniPath); }
@@ -93,12 +91,10 @@ IniProfile TForm1::Profile() const { return IniProfile(IniPath); }
 void TForm1::FormCreate()
 {
     ProgramDir = context_.paths.dataDir;
-    ConfigDir = context_.paths.configDir;
     Application().HelpFile = ProgramDir + QStringLiteral("BREVICOR.HLP");
     // The time fields always use ":" as their separator (see the input masks), whatever the
     // user's regional settings.
-    EnumerateDialUpEntries();
-    FirstListing = true;
+    Connections->EnumerateDialUpEntries();
     IniPath = context_.paths.iniPath();
     LoadSettings();
     ShowPage(Server);
@@ -107,10 +103,10 @@ void TForm1::FormCreate()
     // The message list scrolls sideways over twice its width; Qt sizes the scroll range from the
     // lines themselves.
     const bool checkAtStart = Schedule->Start();
-    SelectAlertSound();
-    TellWherePasswordsAre();
+    News->SelectAlertSound();
+    Accounts->TellWherePasswordsAre();
     // The IMAP accounts that wait for new mail wait from now on.
-    Mail->FollowAccounts(ListedAccounts());
+    Accounts->FollowListed();
     Timer1->start();
     if (checkAtStart)
         CheckMail();
@@ -162,8 +158,7 @@ void TForm1::Button11Click()
 
 void TForm1::Timer1Timer()
 {
-    ProbeLine();
-    if (!LineUp)
+    if (!Connections->ProbeLine())
         ClosePopSession();
     alert_->UpdateHangUpButton();
 }

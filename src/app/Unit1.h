@@ -1,40 +1,35 @@
-// Unit1: TForm1, the main window: the settings pages, the mailbox pages and the shared state of a run.
+// Unit1: TForm1, the main window: its pages, the panels that do their work, the POP3 session the
+// user opens by hand and the check run.
 #pragma once
 #include "alert/salert.h"
-#include "app/Account.h"
+#include "app/AccountsPanel.h"
 #include "app/AppContext.h"
-#include "app/DialLine.h"
-#include "app/MailController.h"
 #include "app/ComposePage.h"
+#include "app/ComposePanel.h"
+#include "app/ConnectionsPanel.h"
+#include "app/HelpPanel.h"
 #include "app/ListPage.h"
+#include "app/MailController.h"
+#include "app/MessagesPanel.h"
+#include "app/NewsAnnouncer.h"
 #include "app/ReaderPage.h"
 #include "app/SchedulePage.h"
 #include "app/ServerPage.h"
 
-#include <QList>
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
-class QComboBox;
+class IniProfile;
 class QStatusBar;
 class QTabWidget;
 class QTimer;
-class TStatusLine;
-class IniProfile;
-class TAboutBox;
-class TAlert;
-class THiddenForm;
-class TWAVPlayer;
-class TKTPOP3;
-class TMailMessage;
-class TKTSMTP;
 class TDialUp;
-class TCheckRun;
-class TAccountStore;
-struct TAccountResult;
-struct TAddedAccount;
-struct TRasConnStatus;
+class THiddenForm;
+class TKTPOP3;
+class TKTSMTP;
+class TStatusLine;
 
 class TForm1 : public QWidget, public TAlertHost, public TMailUser {
     Q_OBJECT
@@ -49,14 +44,8 @@ public:
     static constexpr int DefaultWidth = 860;
     static constexpr int DefaultHeight = 500;
 
-    // ---- state shared by the check run, the scheduler, the alert window and the mailbox pages
-    QString ProgramDir;        // folder of the program's data (help, sounds), ending with '/'
-    QString ConfigDir;         // folder of the settings file and the chosen sound, ending with '/'
-    QString IniPath;           // the settings file
-    QString AttachmentsFolder; // where the files of received messages go (empty: the download folder)
-    bool FirstListing = true;  // no listing has run yet
-    bool LineWasUp = false;    // a connection was already active when the last check began
-    bool LineUp = false;       // the last enumeration found at least one active connection
+    QString ProgramDir; // folder of the program's data (help, sounds), ending with '/'
+    QString IniPath;    // the settings file
 
     // ---- the pages, each with its own controls (named as in the form)
     QTabWidget* PageControl1 = nullptr;
@@ -66,87 +55,39 @@ public:
     TComposePage* Compose = nullptr;   // "Envoi d'un message"
     TSchedulePage* Schedule = nullptr; // "Connexions automatiques"
     QStatusBar* StatusBar1 = nullptr;
-
     QTimer* Timer1 = nullptr; // two-second line poll
-    TWAVPlayer* WAVPlayer1 = nullptr;
-    // The mail work: sessions, checks, the dial-up line. The three components are its own.
+
+    // ---- the mail work: sessions, checks, the dial-up line. The three components are its own.
     TMailController* Mail = nullptr;
     TKTPOP3* KTPOP31 = nullptr;
     TKTSMTP* KTSMTP1 = nullptr;
     TDialUp* DialUp = nullptr;
+
+    // ---- the panels that do the pages' work
+    std::unique_ptr<TConnectionsPanel> Connections; // the dial-up entries and the state of the line
+    std::unique_ptr<TAccountsPanel> Accounts;       // the mail accounts: store, save, delete, add
+    std::unique_ptr<TMessagesPanel> Messages;       // the message list and the reader
+    std::unique_ptr<TComposePanel> Composer;        // the message being written, and sending it
+    std::unique_ptr<THelpPanel> Help;               // help, About, home page, start with the session
+    std::unique_ptr<TNewsAnnouncer> News;           // new mail told: alert lines, notices, tray mark, sound
 
     // ---- lifecycle and settings
     void FormCreate();
     void FormCloseQuery(bool& canClose);
     void FormClose();
     void Timer1Timer();
-    void Button11Click();
-    void Button12Click();
+    void Button11Click(); // "Quitter Brevicor"
+    void Button12Click(); // "Fermer la fenêtre"
     void SaveSettings();
     void LoadSettings();
 
-    // ---- accounts
-    void HostComboClick();
-    void LoadAccount();
-    void SaveAccount();
-    void Poubelle6Click();
-    void RequestAccountDetails();
-    bool AccountComplete() const;
-    int CurrentAccountIndex() const;
-    int FindAccount(const QString& host) const;
-    // The stored accounts of the settings file.
-    TAccountStore Accounts() const;
-    // The account the fields of the "Serveur" page hold, with the section it is stored in.
-    TAccount AccountFromFields() const;
-    // Every account of the host list, as stored.
-    QList<TAccount> ListedAccounts() const;
-    // What the questions of the mail work are asked through.
-    bool Confirm(const QString& question) override;
-    void NoDialEntry() override { WarnNoDialUpEntry(); }
-    QString NewPassword(const QString& question) override;
-
-    // ---- passwords (kept by the account store: the desktop's secret store, else the file)
-    // Without a secret store: says once, in the status bar, that the passwords stay in the file.
-    void TellWherePasswordsAre();
-    bool PasswordPlaceToldOnce = false;
-
-    // ---- dial-up connections
-    void EnumerateDialUpEntries();
-    // Makes sure a line is up (dialing the selected entry when none is); with no entry defined,
-    // the warning of WarnNoDialUpEntry.
-    TDialLine::TResult ConnectLine();
-    void WarnNoDialUpEntry();
-    // The entry a check dials: the selected one, empty when none is defined.
-    QString SelectedDialUpEntry() const;
-    void DialUpEntryGet(const QString& name);
-    void DialUpDialing();
-    void DialUpConnect();
-    void DialUpNotConnected();
-    void DialUpError();
-    void DialUpAsyncEvent(const QString& messageText);
-    void Button13Click();
-    void CreateBtnClick();
-    void ReportEditorRefusal(uint32_t code);
-    void RenameBtnClick();
-    void Poubelle7Click();
-    void UserBtnClick();
-    void PWBtnClick();
-    // Quiet probe: records whether any connection is active (LineUp) without asking anything.
-    bool ProbeLine() override;
-    // Asks, for each active connection, whether to close it too.
-    void OfferToCloseConnections();
-    // Hangs up the connection the program itself opened.
-    void HangUpLine() override;
-
-    // ---- check run
+    // ---- the session and the check run
     // What closing or opening the POP3 session does to the mailbox tabs: an operation that
     // reopens the session itself keeps them as they are.
     enum class TTabs { Follow, Keep };
+    // The host list's choice: the session closes and the account chosen is shown.
+    void HostComboClick();
     void Button1Click();
-    // "Ajouter un compte": the dialog that finds an address's servers; what it checked is added.
-    void AddAccountBtnClick();
-    // Stores the account found and checked for an address and shows it on the page.
-    void AddFoundAccount(const TAddedAccount& added);
     // Connects the session to the account of the fields; true when it signed in.
     bool ConnectCurrentAccount(TTabs tabs);
     void Button2Click();
@@ -154,7 +95,6 @@ public:
     // A check run; ByHand: started by the user, so an empty mailbox is announced too.
     void CheckMail(bool ByHand = false);
     void ClosePopSession(TTabs tabs = TTabs::Follow);
-    void ReportAccountResult(const TAccountResult& result, bool byHand);
     // A check run is talking to the servers (before its alert window).
     bool CheckRunning() const { return Mail->CheckRunning(); }
     // What the window shows once the session is closed.
@@ -162,68 +102,11 @@ public:
     // "Annuler", in the window and in the tray menu: stops the running check, or the POP3
     // session's running transfer, at once; the program is then ready for the next check.
     void CancelRunningOperation();
-    // While one lives, "Annuler" is offered; operations that may take long hold one.
-    class TCancelOffer {
-    public:
-        explicit TCancelOffer(TForm1& form) : busy_(*form.Mail) {}
-    private:
-        TMailController::TBusy busy_;
-    };
-
-    // ---- new mail
-    // Tells the desktop: a notification for the account (clicking it opens the account's list).
-    void NotifyNewMail(const QString& host, int fresh, const QStringList& newest);
-    // New mail announced and not yet looked at; shown on the tray icon.
-    int NewMailWaiting = 0;
-    void SetNewMailWaiting(int count);
-    // The user has looked at the results or the list: the tray icon is plain again.
-    void MailSeen();
-    void AlertClosed() override;
-    // What a check that found news does: notifications, the tray mark, the sound, the alert window.
-    void AnnounceNews(const TCheckReport& report);
-    // New mail push brought for one account, told as a scheduled check tells it.
-    void AnnouncePushedMail(const TAccountResult& result);
-    // Folder of the remembered message ids of each account.
-    QString SeenMailFolder() const { return ConfigDir + QStringLiteral("nouveaux/"); }
-
-    // ---- message list and reader
-    void Button5Click();
-    // Lists the messages; Refresh: log out and in again first, so new mail shows.
-    void ListMessages(bool Refresh);
-    void Button3Click();
-    // Asks whether to delete message N from the server; on Yes deletes it, reopens the session
-    // so the server carries the deletion out, and lists the messages again.
-    void ConfirmDeleteMessage(int N);
-    void Button7Click();
-    void ListBox1Click();
-    void ListBox1DblClick();
-    void ListBox1KeyDown(int key);
-    // Asks a running listing to stop after the summary it is reading (the session stays usable;
-    // the lines read so far stay in the list). Nothing happens when no listing runs.
-    void CancelListing();
-    // The list takes the lines read at most this often (ms), not one line at a time.
-    static constexpr int ListInsertEveryMs = 100;
-    // The folder fetched messages write their files to (see ReceivedFilesFolder).
-    QString AttachmentsTarget() const;
-    void FilesListActivate();
-    void FolderBtnClick();
-
-    // ---- alert window and sound
-    void SelectAlertSound();
-    void Button9Click();
+    // Opens the message list of the account of that name (the alert window, a notification).
     void OpenAccountMailbox(const QString& host) override;
-    void OpenUsualMailProgram() override;
-    QString ApplicationTitle() const override;
-    bool LineWasUpAtCheck() const override { return LineWasUp; }
-    bool LineIsUp() const override { return LineUp; }
-
-    // ---- start with the session
-    void WinStartClick();
 
     // ---- helpers shared by the handlers
     AppContext& Context() { return context_; }
-    THiddenForm* HiddenForm() const { return hiddenForm_; }
-    TAlert* Alert() const { return alert_; }
     void SetStatusText(const QString& text);
     QString StatusText() const;
     void ShowMailboxTabs(bool visible);
@@ -233,48 +116,36 @@ public:
     // error box, the way the event loop reports it.
     void Guarded(const std::function<void()>& action);
 
-    // ---- help, About, printing, reply, compose page
-    TAboutBox* AboutBox = nullptr; // the About box, set when the windows are created
-    void HelpBtnClick();
-    void AboutBtnClick();
-    void KatalBtnClick();
-    void WebBtnClick();
-    // Opens an address in the web browser: the program that shows "lumo.htm" of the program folder.
-    void OpenInBrowser(const QString& argument);
-    static QString HomePage(); // the author's home page
-    void PrintBtnClick();
-    void Button8Click();
-    void Button4Click();
-    void Button104Click();
-    void Button105Click();
-    void ListBox100Click();
-    void NewBtnClick();
-    void Poubelle1Click();
-    void Poubelle2Click();
-    void Poubelle3Click();
-    void Poubelle4Click();
-    void Poubelle5Click();
-    void Button106Click();
-
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // What the alert window asks of the window.
+    QString ApplicationTitle() const override;
+    bool LineWasUpAtCheck() const override { return Connections->LineWasUp; }
+    bool LineIsUp() const override { return Connections->LineUp; }
+    bool ProbeLine() override { return Connections->ProbeLine(); }
+    void HangUpLine() override { Connections->HangUpLine(); }
+    void OpenUsualMailProgram() override;
+    void AlertClosed() override { News->AlertClosed(); }
+    // What the mail work asks: yes/no questions, the missing dial-up entry, a refused password.
+    bool Confirm(const QString& question) override;
+    void NoDialEntry() override { Connections->WarnNoDialUpEntry(); }
+    QString NewPassword(const QString& question) override;
+
     void CreateControls();
     void CreateComponents();
     void ConnectPop3Events();
-    void ConnectSmtpEvents();
-    void ConnectDialUpEvents();
     void ConnectHandlers();
     void ConnectPageHandlers();
     IniProfile Profile() const;
+    void UpdateCancelOffer(bool offered);
+    // The visible effects of a session that signed in: message count, reader range, buttons,
+    // status text, tabs; the account is saved.
+    void ShowSignedIn(int count, TTabs tabs);
 
     AppContext& context_;
     THiddenForm* hiddenForm_;
     TAlert* alert_;
     TStatusLine* statusLine_ = nullptr;
-    void UpdateCancelOffer(bool offered);
-    // The visible effects of a session that signed in: message count, reader range, buttons,
-    // status text, tabs; the account is saved.
-    void ShowSignedIn(int count, TTabs tabs);
 };

@@ -1,8 +1,7 @@
-// Unit1CheckRun: the POP3 session buttons, the POP3 events shown in the window, and the check run
-// over the current account or every account.
+// Unit1CheckRun: the POP3 session buttons, the POP3 and IMAP events shown in the window, the mail
+// work's questions to the user, and the check run over the current account or every account.
 #include "app/Unit1.h"
 
-#include "alert/Twav.h"
 #include "alert/salert.h"
 #include "app/AccountStore.h"
 #include "app/Application.h"
@@ -14,7 +13,6 @@
 #include "mail/KTimap.h"
 #include "mail/KTpop3.h"
 #include "platform/Dialogs.h"
-#include "platform/SoundOutput.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -76,18 +74,30 @@ void TForm1::ConnectPop3Events()
     // password the server accepted.
     Mail->OnAccountStored = [this](const TAccount& account) {
         Server->KeepStored(account);
-        Mail->FollowAccounts(ListedAccounts());
+        Accounts->FollowListed();
     };
     Mail->User = this;
     // New mail of the accounts waiting in IDLE is told as a check tells it; a refused push says
     // so once on the status bar.
-    Mail->OnPushMail = [this](const TAccountResult& r) { Guarded([this, r] { AnnouncePushedMail(r); }); };
+    Mail->OnPushMail = [this](const TAccountResult& r) { Guarded([this, r] { News->AnnouncePushedMail(r); }); };
     Mail->OnPushProblem = [this](const TAccount&, const QString& why) { SetStatusText(why); };
 }
 
 bool TForm1::Confirm(const QString& question)
 {
     return context_.dialogs->ConfirmYesNo(question);
+}
+
+QString TForm1::NewPassword(const QString& question)
+{
+    return context_.dialogs->InputSecret(QStringLiteral("Mot de passe refusé"), question, QString()).value_or(QString());
+}
+
+void TForm1::HostComboClick()
+{
+    if (Server->Button2->isEnabled())
+        ClosePopSession();
+    Server->LoadAccount();
 }
 
 void TForm1::Button1Click()
@@ -97,11 +107,11 @@ void TForm1::Button1Click()
 
 bool TForm1::ConnectCurrentAccount(TTabs tabs)
 {
-    if (!AccountComplete()) {
-        RequestAccountDetails();
+    if (!Server->AccountComplete()) {
+        Accounts->RequestAccountDetails();
         return false;
     }
-    const TAccount account = AccountFromFields();
+    const TAccount account = Server->AccountFromFields();
     if (!account.PortNumber()) {
         context_.dialogs->Message(QStringLiteral("'%1' n'est pas un numéro de port valide").arg(account.Port),
                                   MessageIcon::Warning);
@@ -116,9 +126,9 @@ bool TForm1::ConnectCurrentAccount(TTabs tabs)
         if (!signedIn)
             Server->Button1->setEnabled(true);
     });
-    Mail->Entry = SelectedDialUpEntry();
+    Mail->Entry = Connections->SelectedDialUpEntry();
     const TAccountResult result = Mail->Connect(account);
-    LineUp = LineUp || Mail->ConnectLineUp();
+    Connections->LineUp = Connections->LineUp || Mail->ConnectLineUp();
     switch (result.Outcome) {
     case TCheckOutcome::Counted:
         ShowSignedIn(result.Count, tabs);
@@ -146,7 +156,7 @@ bool TForm1::ConnectCurrentAccount(TTabs tabs)
 void TForm1::ShowSignedIn(int count, TTabs tabs)
 {
     // Saved first: a further user on a host shows under the name of its own account.
-    SaveAccount();
+    Accounts->SaveAccount();
     Reader->ShowCount(count);
     Server->Button1->setEnabled(false);
     Server->Button2->setEnabled(true);
@@ -178,13 +188,13 @@ void TForm1::ClosePopSession(TTabs tabs)
     Server->Button2->setEnabled(false);
     const Finally after([this, tabs] { ShowSessionClosed(tabs); });
     // Without a line, a goodbye would only wait for its time limit.
-    Mail->Disconnect(LineUp);
+    Mail->Disconnect(Connections->LineUp);
 }
 
 void TForm1::Button2Click()
 {
     ClosePopSession();
-    OfferToCloseConnections();
+    Connections->OfferToCloseConnections();
 }
 
 void TForm1::Button10Click()
@@ -192,24 +202,14 @@ void TForm1::Button10Click()
     CheckMail(true);
 }
 
-void TForm1::ReportAccountResult(const TAccountResult& result, bool byHand)
-{
-    const QString line = ResultLine(result, Schedule->CheckBox2->isChecked() || byHand);
-    if (line.isEmpty())
-        return;
-    // The line knows its account: a double click opens that account's list.
-    auto* item = new QListWidgetItem(line, alert_->ListBox);
-    item->setData(TAlert::AccountRole, result.Account.Name());
-}
-
 void TForm1::CheckMail(bool ByHand)
 {
-    if (!AccountComplete()) {
+    if (!Server->AccountComplete()) {
         // A scheduled check asks nothing: the window stays as it is.
         if (!ByHand)
             return;
         ShowPage(Server);
-        RequestAccountDetails();
+        Accounts->RequestAccountDetails();
         return;
     }
     Server->Button10->setEnabled(false);
@@ -228,71 +228,34 @@ void TForm1::CheckMail(bool ByHand)
     QList<TAccount> accounts;
     if (justCurrent) {
         ClosePopSession(TTabs::Keep);
-        accounts << AccountFromFields();
+        accounts << Server->AccountFromFields();
     } else {
         ClosePopSession();
-        SaveAccount();
-        accounts = ListedAccounts();
+        Accounts->SaveAccount();
+        accounts = Accounts->ListedAccounts();
     }
 
-    Mail->Entry = SelectedDialUpEntry();
-    Mail->OnAccountDone = [this, ByHand](const TAccountResult& r) { ReportAccountResult(r, ByHand); };
+    Mail->Entry = Connections->SelectedDialUpEntry();
+    Mail->OnAccountDone = [this, ByHand](const TAccountResult& r) { News->ReportAccountResult(r, ByHand); };
     alert_->ListBox->clear();
     const TCheckReport report =
         Mail->Check(accounts, ByHand ? TCheckKind::ByHand : TCheckKind::Scheduled, justCurrent, Schedule->CheckBox2->isChecked());
     Mail->OnAccountDone = nullptr;
-    LineWasUp = report.LineWasUp;
-    LineUp = report.LineUp;
+    Connections->LineWasUp = report.LineWasUp;
+    Connections->LineUp = report.LineUp;
 
     // By hand, the current account's mail is listed at once on its open session.
     if (report.SessionKept && ByHand) {
         Mail->HandToUser();
         ShowSignedIn(report.Results.first().Count, TTabs::Keep);
-        ListMessages(false);
+        Messages->ListMessages(false);
         ShowMailboxTabs(true);
         ShowPage(List);
         if (!isVisible())
             show();
     }
 
-    AnnounceNews(report);
-}
-
-void TForm1::AnnouncePushedMail(const TAccountResult& result)
-{
-    // A line of its own in the results already shown, or in a fresh list.
-    if (!alert_->isVisible())
-        alert_->ListBox->clear();
-    ReportAccountResult(result, false);
-    TCheckReport report;
-    report.Results << result;
-    report.Total = result.Count;
-    report.Fresh = result.Fresh;
-    report.Announce = true;
-    AnnounceNews(report);
-}
-
-void TForm1::AnnounceNews(const TCheckReport& report)
-{
-    for (const TAccountResult& r : report.Results)
-        if (r.Outcome == TCheckOutcome::Counted && r.Fresh > 0)
-            NotifyNewMail(r.Account.Name(), r.Fresh, r.Newest);
-    if (report.Fresh > 0)
-        SetNewMailWaiting(NewMailWaiting + report.Fresh);
-
-    // A cancelled run says only what it found.
-    if (report.Cancelled && report.Total == 0)
-        return;
-    if (report.Announce) {
-        if (WAVPlayer1->WAVCapable() && !WAVPlayer1->FileName.isEmpty())
-            WAVPlayer1->Play();
-        else
-            context_.sound->Beep();
-        if (!alert_->isVisible())
-            alert_->ShowModal();
-    } else {
-        Mail->ReleaseCheckSession();
-    }
+    News->AnnounceNews(report);
 }
 
 void TForm1::CancelRunningOperation()

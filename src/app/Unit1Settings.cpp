@@ -58,7 +58,7 @@ void TForm1::LoadSettings()
         move(x, y);
     }
 
-    const TAccountStore accounts = Accounts();
+    const TAccountStore accounts = Accounts->Store();
     Server->HostCombo->clear();
     Server->HostCombo->addItems(accounts.ReadList());
     const TAccount current = accounts.ReadCurrent();
@@ -67,7 +67,7 @@ void TForm1::LoadSettings()
 
     Reader->SetMemo2Height(ini.ReadInteger(kMainW, QStringLiteral("Memo2"), 60));
 
-    AttachmentsFolder = ini.ReadString(kMainW, QStringLiteral("AttachmentsFolder"), QStringLiteral("c:\\"));
+    Messages->AttachmentsFolder = ini.ReadString(kMainW, QStringLiteral("AttachmentsFolder"), QStringLiteral("c:\\"));
     Compose->Load(ini);
 
     Server->ShowOnStart->setChecked(ini.ReadBool(kLast, QStringLiteral("ShowOnStart"), true));
@@ -88,16 +88,16 @@ void TForm1::SaveSettings()
     ini.WriteInteger(kMainW, QStringLiteral("h"), height());
     ini.WriteBool(kMainW, QStringLiteral("Maxi"), isMaximized());
 
-    TAccountStore accounts = Accounts();
+    TAccountStore accounts = Accounts->Store();
     accounts.WriteList(Server->Listed());
 
-    SaveAccount();
+    Accounts->SaveAccount();
 
-    TAccount shown = AccountFromFields();
+    TAccount shown = Server->AccountFromFields();
     shown.Section = Server->HostCombo->currentText();
     accounts.WriteCurrent(shown);
     ini.WriteInteger(kMainW, QStringLiteral("Memo2"), Reader->Memo2Height());
-    ini.WriteString(kMainW, QStringLiteral("AttachmentsFolder"), AttachmentsFolder);
+    ini.WriteString(kMainW, QStringLiteral("AttachmentsFolder"), Messages->AttachmentsFolder);
     Compose->Save(ini);
 
     Schedule->Save(ini);

@@ -1,5 +1,5 @@
-// Unit1Ui: assembles the main window from its pages and wires their controls to the window's
-// handlers.
+// Unit1Ui: assembles the main window from its pages and wires their controls to the handlers of
+// the window and of its panels.
 #include "app/AccountStore.h"
 #include "app/Main.h"
 #include "app/PageWidgets.h"
@@ -13,6 +13,20 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+
+namespace {
+
+// Connects a control's signal to a handler of the window or of one of its panels; an exception
+// that ends the handler is reported as the window's handlers report it.
+template <class Sender, class Signal, class Object>
+void wire(TForm1* form, Sender* sender, Signal signal, Object* object, void (Object::*handler)())
+{
+    QObject::connect(sender, signal, form, [form, object, handler] {
+        form->Guarded([object, handler] { (object->*handler)(); });
+    });
+}
+
+} // namespace
 
 void TForm1::CreateControls()
 {
@@ -43,7 +57,7 @@ void TForm1::CreateControls()
     StatusBar1->addWidget(statusLine_, 1);
     layout->addWidget(StatusBar1);
 
-    Server = new TServerPage([this] { return Accounts(); });
+    Server = new TServerPage([this] { return Accounts->Store(); });
     List = new TListPage;
     Reader = new TReaderPage;
     Compose = new TComposePage;
@@ -60,9 +74,7 @@ void TForm1::CreateControls()
 
 void TForm1::ConnectHandlers()
 {
-    auto on = [this](auto* sender, auto signal, void (TForm1::*handler)()) {
-        connect(sender, signal, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
-    };
+    auto on = [this](auto* sender, auto signal, void (TForm1::*handler)()) { wire(this, sender, signal, this, handler); };
     // A page's own reaction to one of its controls, reported like the window's handlers.
     auto onPage = [this](auto* sender, auto signal, std::function<void()> action) {
         connect(sender, signal, this, [this, action] { Guarded(action); });
@@ -77,64 +89,66 @@ void TForm1::ConnectHandlers()
     onPage(s->ProtocolCombo, qOverload<int>(&QComboBox::activated), [s] { s->ProtocolComboChange(); });
     onPage(s->SmtpSecurityCombo, qOverload<int>(&QComboBox::activated), [s] { s->SmtpSecurityComboChange(); });
     on(s->Button1, &QPushButton::clicked, &TForm1::Button1Click);
-    on(s->AddAccountBtn, &QPushButton::clicked, &TForm1::AddAccountBtnClick);
+    wire(this, s->AddAccountBtn, &QPushButton::clicked, Accounts.get(), &TAccountsPanel::AddAccountBtnClick);
     on(s->Button2, &QPushButton::clicked, &TForm1::Button2Click);
-    on(s->CreateBtn, &QPushButton::clicked, &TForm1::CreateBtnClick);
-    on(s->Button13, &QPushButton::clicked, &TForm1::Button13Click);
-    on(s->RenameBtn, &QPushButton::clicked, &TForm1::RenameBtnClick);
-    on(s->UserBtn, &QPushButton::clicked, &TForm1::UserBtnClick);
-    on(s->PWBtn, &QPushButton::clicked, &TForm1::PWBtnClick);
-    on(s->Poubelle7, &QToolButton::clicked, &TForm1::Poubelle7Click);
-    on(s->Poubelle6, &QToolButton::clicked, &TForm1::Poubelle6Click);
+    TConnectionsPanel* c = Connections.get();
+    wire(this, s->CreateBtn, &QPushButton::clicked, c, &TConnectionsPanel::CreateBtnClick);
+    wire(this, s->Button13, &QPushButton::clicked, c, &TConnectionsPanel::Button13Click);
+    wire(this, s->RenameBtn, &QPushButton::clicked, c, &TConnectionsPanel::RenameBtnClick);
+    wire(this, s->UserBtn, &QPushButton::clicked, c, &TConnectionsPanel::UserBtnClick);
+    wire(this, s->PWBtn, &QPushButton::clicked, c, &TConnectionsPanel::PWBtnClick);
+    wire(this, s->Poubelle7, &QToolButton::clicked, c, &TConnectionsPanel::Poubelle7Click);
+    wire(this, s->Poubelle6, &QToolButton::clicked, Accounts.get(), &TAccountsPanel::Poubelle6Click);
     on(s->Button10, &QPushButton::clicked, &TForm1::Button10Click);
     on(s->CancelBtn, &QPushButton::clicked, &TForm1::CancelRunningOperation);
     on(s->Button11, &QPushButton::clicked, &TForm1::Button11Click);
     on(s->Button12, &QPushButton::clicked, &TForm1::Button12Click);
-    on(s->WinStart, &QCheckBox::toggled, &TForm1::WinStartClick);
-    on(s->HelpBtn, &QToolButton::clicked, &TForm1::HelpBtnClick);
-    on(s->AboutBtn, &QToolButton::clicked, &TForm1::AboutBtnClick);
-    on(s->KatalBtn, &QToolButton::clicked, &TForm1::KatalBtnClick);
-    on(s->WebBtn, &QToolButton::clicked, &TForm1::WebBtnClick);
-    on(Schedule->Button9, &QPushButton::clicked, &TForm1::Button9Click);
+    THelpPanel* h = Help.get();
+    wire(this, s->WinStart, &QCheckBox::toggled, h, &THelpPanel::WinStartClick);
+    wire(this, s->HelpBtn, &QToolButton::clicked, h, &THelpPanel::HelpBtnClick);
+    wire(this, s->AboutBtn, &QToolButton::clicked, h, &THelpPanel::AboutBtnClick);
+    wire(this, s->KatalBtn, &QToolButton::clicked, h, &THelpPanel::KatalBtnClick);
+    wire(this, s->WebBtn, &QToolButton::clicked, h, &THelpPanel::WebBtnClick);
+    wire(this, Schedule->Button9, &QPushButton::clicked, News.get(), &TNewsAnnouncer::Button9Click);
 
-    on(List->Button5, &QPushButton::clicked, &TForm1::Button5Click);
+    TMessagesPanel* m = Messages.get();
+    wire(this, List->Button5, &QPushButton::clicked, m, &TMessagesPanel::Button5Click);
     // The user looking at the message list has seen the new mail.
-    on(List->Button5, &QPushButton::clicked, &TForm1::MailSeen);
+    wire(this, List->Button5, &QPushButton::clicked, News.get(), &TNewsAnnouncer::MailSeen);
     connect(PageControl1, &QTabWidget::tabBarClicked, this, [this](int index) {
         if (PageControl1->widget(index) == List)
-            MailSeen();
+            News->MailSeen();
     });
-    on(List->Button4, &QPushButton::clicked, &TForm1::Button4Click);
-    on(List->ListBox1, &QListWidget::itemClicked, &TForm1::ListBox1Click);
-    on(List->ListBox1, &QListWidget::itemDoubleClicked, &TForm1::ListBox1DblClick);
-    List->OnListKey = [this](int key) { Guarded([this, key] { ListBox1KeyDown(key); }); };
+    wire(this, List->Button4, &QPushButton::clicked, m, &TMessagesPanel::Button4Click);
+    wire(this, List->ListBox1, &QListWidget::itemClicked, m, &TMessagesPanel::ListBox1Click);
+    wire(this, List->ListBox1, &QListWidget::itemDoubleClicked, m, &TMessagesPanel::ListBox1DblClick);
+    List->OnListKey = [this, m](int key) { Guarded([m, key] { m->ListBox1KeyDown(key); }); };
     ConnectPageHandlers();
     on(Timer1, &QTimer::timeout, &TForm1::Timer1Timer);
 }
 
 void TForm1::ConnectPageHandlers()
 {
-    auto on = [this](auto* sender, auto signal, void (TForm1::*handler)()) {
-        connect(sender, signal, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
-    };
-    on(Reader->Button3, &QPushButton::clicked, &TForm1::Button3Click);
-    on(Reader->Button7, &QPushButton::clicked, &TForm1::Button7Click);
-    on(Reader->PrintBtn, &QToolButton::clicked, &TForm1::PrintBtnClick);
-    on(Reader->Button8, &QPushButton::clicked, &TForm1::Button8Click);
-    on(Reader->FilesList, &QListWidget::itemActivated, &TForm1::FilesListActivate);
-    on(Reader->FolderBtn, &QPushButton::clicked, &TForm1::FolderBtnClick);
+    TMessagesPanel* m = Messages.get();
+    wire(this, Reader->Button3, &QPushButton::clicked, m, &TMessagesPanel::Button3Click);
+    wire(this, Reader->Button7, &QPushButton::clicked, m, &TMessagesPanel::Button7Click);
+    wire(this, Reader->PrintBtn, &QToolButton::clicked, m, &TMessagesPanel::PrintBtnClick);
+    wire(this, Reader->FilesList, &QListWidget::itemActivated, m, &TMessagesPanel::FilesListActivate);
+    wire(this, Reader->FolderBtn, &QPushButton::clicked, m, &TMessagesPanel::FolderBtnClick);
 
     TComposePage* c = Compose;
-    on(c->Button104, &QPushButton::clicked, &TForm1::Button104Click);
-    on(c->Button105, &QPushButton::clicked, &TForm1::Button105Click);
-    on(c->ListBox100, &QListWidget::itemClicked, &TForm1::ListBox100Click);
-    on(c->NewBtn, &QToolButton::clicked, &TForm1::NewBtnClick);
-    on(c->Poubelle1, &QToolButton::clicked, &TForm1::Poubelle1Click);
-    on(c->Poubelle2, &QToolButton::clicked, &TForm1::Poubelle2Click);
-    on(c->Poubelle3, &QToolButton::clicked, &TForm1::Poubelle3Click);
-    on(c->Poubelle4, &QToolButton::clicked, &TForm1::Poubelle4Click);
-    on(c->Poubelle5, &QToolButton::clicked, &TForm1::Poubelle5Click);
-    on(c->Button106, &QPushButton::clicked, &TForm1::Button106Click);
+    TComposePanel* p = Composer.get();
+    wire(this, Reader->Button8, &QPushButton::clicked, p, &TComposePanel::Button8Click);
+    wire(this, c->Button104, &QPushButton::clicked, p, &TComposePanel::Button104Click);
+    wire(this, c->Button105, &QPushButton::clicked, p, &TComposePanel::Button105Click);
+    wire(this, c->ListBox100, &QListWidget::itemClicked, p, &TComposePanel::ListBox100Click);
+    wire(this, c->NewBtn, &QToolButton::clicked, p, &TComposePanel::NewBtnClick);
+    wire(this, c->Poubelle1, &QToolButton::clicked, p, &TComposePanel::Poubelle1Click);
+    wire(this, c->Poubelle2, &QToolButton::clicked, p, &TComposePanel::Poubelle2Click);
+    wire(this, c->Poubelle3, &QToolButton::clicked, p, &TComposePanel::Poubelle3Click);
+    wire(this, c->Poubelle4, &QToolButton::clicked, p, &TComposePanel::Poubelle4Click);
+    wire(this, c->Poubelle5, &QToolButton::clicked, p, &TComposePanel::Poubelle5Click);
+    wire(this, c->Button106, &QPushButton::clicked, p, &TComposePanel::Button106Click);
 
     // The schedule page runs its own controls; a check it asks for is reported here.
     Schedule->OnDue = [this] { CheckMail(); };

@@ -111,7 +111,7 @@ TEST_F(AppFixture, ASingleAccountFileIsSavedBackByteForByte)
     TForm1& f = start();
     EXPECT_EQ(f.Server->HostCombo->currentText(), "pop.example.org");
     EXPECT_EQ(f.Server->Edit3->text(), "alice");
-    f.SaveAccount();
+    f.Accounts->SaveAccount();
     f.SaveSettings();
     EXPECT_EQ(readFileBytes(iniPath()), kSingleAccountFile);
 }

@@ -50,10 +50,10 @@ TEST_F(AccountsTest, DeletingAsksThenErasesTheSectionAndTheEntryWhateverTheCase)
     f.Server->HostCombo->setEditText("POP.Alpha.org");
     f.Server->Edit3->setText("x");
     dialogs.AnswerNo();
-    f.Poubelle6Click();
+    f.Accounts->Poubelle6Click();
     EXPECT_EQ(f.Server->HostCombo->count(), 2);
     dialogs.AnswerYes();
-    f.Poubelle6Click();
+    f.Accounts->Poubelle6Click();
     ASSERT_EQ(dialogs.shown().size(), 2u);
     EXPECT_EQ(dialogs.shown()[1].text,
               "Voulez-vous vraiment supprimer les coordonnées relatives à POP.Alpha.org ?");
@@ -71,7 +71,7 @@ TEST_F(AccountsTest, DeletingAsksThenErasesTheSectionAndTheEntryWhateverTheCase)
 TEST_F(AccountsTest, DeletingWithAnEmptyHostShowsNothing)
 {
     form().Server->HostCombo->setEditText("");
-    form().Poubelle6Click();
+    form().Accounts->Poubelle6Click();
     EXPECT_TRUE(dialogs.shown().empty());
     EXPECT_EQ(form().Server->HostCombo->count(), 2);
 }
@@ -80,13 +80,13 @@ TEST_F(AccountsTest, CurrentAccountIndexIsCaseSensitiveUnlikeTheList)
 {
     TForm1& f = form();
     f.Server->HostCombo->setEditText("pop.beta.org");
-    EXPECT_EQ(f.CurrentAccountIndex(), 1);
+    EXPECT_EQ(f.Accounts->CurrentAccountIndex(), 1);
     f.Server->HostCombo->setEditText("POP.BETA.ORG");
-    EXPECT_EQ(f.CurrentAccountIndex(), -1);
-    EXPECT_EQ(f.FindAccount("pop.alpha.org"), 0);
-    EXPECT_EQ(f.FindAccount("nowhere"), -1);
+    EXPECT_EQ(f.Accounts->CurrentAccountIndex(), -1);
+    EXPECT_EQ(f.Accounts->FindAccount("pop.alpha.org"), 0);
+    EXPECT_EQ(f.Accounts->FindAccount("nowhere"), -1);
     // Saving that account does not add a second, differently cased entry.
-    f.SaveAccount();
+    f.Accounts->SaveAccount();
     EXPECT_EQ(f.Server->HostCombo->count(), 2);
 }
 
@@ -97,8 +97,8 @@ TEST_F(AccountsTest, IncompleteDetailsAreRequestedAndTheFirstEmptyFieldFocused)
     f.Server->Edit2->setText("110");
     f.Server->Edit3->clear();
     f.Server->Edit4->clear();
-    EXPECT_FALSE(f.AccountComplete());
-    f.RequestAccountDetails();
+    EXPECT_FALSE(f.Server->AccountComplete());
+    f.Accounts->RequestAccountDetails();
     EXPECT_TRUE(f.isVisible());
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].caption, "Information");
@@ -127,7 +127,7 @@ TEST_F(AccountsTest, AnAccountFoundFromAnAddressIsStoredAndShown)
         added.Account.Outgoing = {TFoundServer::Smtp, "smtp.alpha.org", 465, secTls, TAuthMethod::Automatic,
                                   c.smtpUser, {}};
         TForm1& f = form();
-        f.AddFoundAccount(added);
+        f.Accounts->AddFoundAccount(added);
         // pop.alpha.org already holds another user: the new account is "user@host".
         const TAccount stored = TAccountStore(iniPath()).Read("marie@alpha.org@pop.alpha.org");
         EXPECT_EQ(stored.Port, "995");

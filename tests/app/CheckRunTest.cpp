@@ -157,7 +157,7 @@ TEST_F(CheckRunTest, OneAndTwoMessagesAreCountedAndTheSoundPlays)
         QStringLiteral(BREVICOR_SOURCE_DIR) + "/data/default.wav"));
     current("127.0.0.1", "carl", "pc", port());
     start();
-    ASSERT_EQ(form().WAVPlayer1->FileName, folder.file("default.wav"));
+    ASSERT_EQ(form().News->WAVPlayer1->FileName, folder.file("default.wav"));
     run(false);
     EXPECT_EQ(alertLines, QStringList({"Vous avez 1 message sur 127.0.0.1 (1 nouveau)"}));
     EXPECT_EQ(sound.plays, 1);
@@ -198,7 +198,7 @@ TEST_F(CheckRunTest, ALineUpBeforeTheRunIsNeitherDialedNorHungUp)
     run(true);
     EXPECT_EQ(dials(), 0);
     EXPECT_EQ(hangUps(), 0);
-    EXPECT_TRUE(form().LineWasUp);
+    EXPECT_TRUE(form().Connections->LineWasUp);
     EXPECT_FALSE(hangUpOffered);
 }
 
@@ -302,7 +302,7 @@ TEST_F(CheckRunTest, ConnectedSessionReadsAFreshCountAfterTheProgramDialed)
     start();
     form().Button1Click();
     EXPECT_TRUE(form().KTPOP31->Connected());
-    EXPECT_TRUE(form().LineUp);
+    EXPECT_TRUE(form().Connections->LineUp);
     EXPECT_TRUE(form().Server->Button2->isEnabled());
     EXPECT_EQ(form().StatusText(), "Il n'y a aucun message sur 127.0.0.1");
     dovecot.deliver("bruno", message(4));
@@ -406,13 +406,13 @@ TEST_F(CheckRunTest, ChoosingASoundCopiesItBesideTheProgram)
     const QString chosen = folder.file("ding.wav");
     testsupport::writeFileBytes(chosen, testsupport::readFileBytes(QStringLiteral(BREVICOR_SOURCE_DIR) + "/data/default.wav"));
     dialogs.AnswerFiles({chosen});
-    form().Button9Click();
+    form().News->Button9Click();
     EXPECT_EQ(testsupport::readFileBytes(folder.file("automail.wav")), testsupport::readFileBytes(chosen));
-    EXPECT_EQ(form().WAVPlayer1->FileName, folder.file("automail.wav"));
+    EXPECT_EQ(form().News->WAVPlayer1->FileName, folder.file("automail.wav"));
     EXPECT_EQ(dialogs.shown().back().caption, "Choix d'un fichier son");
     // Cancelling changes nothing.
-    form().Button9Click();
-    EXPECT_EQ(form().WAVPlayer1->FileName, folder.file("automail.wav"));
+    form().News->Button9Click();
+    EXPECT_EQ(form().News->WAVPlayer1->FileName, folder.file("automail.wav"));
 }
 
 TEST_F(CheckRunTest, ARefusedPasswordHasItsOwnLine)
@@ -491,7 +491,7 @@ TEST_F(CheckRunTest, CancelStopsACheckOfASilentServerAndTheNextCheckWorks)
         current("127.0.0.1", "anne", "pa", silent.port());
         start();
         // Each pass checks the mailbox as new to it.
-        QDir(form().SeenMailFolder()).removeRecursively();
+        QDir(TNewsAnnouncer::SeenMailFolder(context.paths)).removeRecursively();
         EXPECT_FALSE(form().Server->CancelBtn->isEnabled());
         EXPECT_FALSE(windows.HiddenForm->MnuCancel->isEnabled());
         bool offered = false;
@@ -536,7 +536,7 @@ TEST_F(CheckRunTest, CancelStopsReadingAMessageAndTheSessionIsDropped)
         offered = form().Server->CancelBtn->isEnabled();
         form().Server->CancelBtn->click();
     });
-    form().Guarded([&] { form().Button3Click(); });
+    form().Guarded([&] { form().Messages->Button3Click(); });
     EXPECT_TRUE(offered);
     EXPECT_TRUE(dialogs.shown().empty()) << dialogs.shown().front().text.toStdString();
     EXPECT_EQ(form().StatusText(), "Opération annulée");

@@ -62,17 +62,17 @@ TEST_F(ComposeLocalTest, ThePickerOpensInTheLastFolderOrTheHomeFolder)
     // The folder of the first chosen file is remembered, with its separator; received files
     // still go where they went.
     EXPECT_EQ(f.Compose->ComposeFolder, files + "/");
-    EXPECT_EQ(f.AttachmentsFolder, "c:\\");
-    EXPECT_EQ(f.AttachmentsTarget(), downloadsFolder() + "/Brevicor");
+    EXPECT_EQ(f.Messages->AttachmentsFolder, "c:\\");
+    EXPECT_EQ(f.Messages->AttachmentsTarget(), downloadsFolder() + "/Brevicor");
 
     dialogs.AnswerFiles({});
-    f.Button104Click();
+    f.Composer->Button104Click();
     EXPECT_EQ(dialogs.shown()[1].value, files + "/");
 
     // A remembered folder that has gone away.
     f.Compose->ComposeFolder = folder.file("gone/");
     dialogs.AnswerFiles({});
-    f.Button104Click();
+    f.Composer->Button104Click();
     EXPECT_EQ(dialogs.shown()[2].value, QDir::homePath());
 }
 
@@ -82,18 +82,18 @@ TEST_F(ComposeLocalTest, EachFileIsListedOnceAndTheLastLineIsSelected)
     const QString a = files + "/a.txt", b = files + "/b.pdf", c = files + "/c.png";
     // The same file twice in one pick.
     dialogs.AnswerFiles({a, b, a});
-    f.Button104Click();
+    f.Composer->Button104Click();
     EXPECT_EQ(listItems(f.Compose->ListBox100), (QStringList{a, b}));
     EXPECT_EQ(selectedRow(f.Compose->ListBox100), 1);
     // Again in a second pick, with a new one.
     dialogs.AnswerFiles({c, a});
-    f.Button104Click();
+    f.Composer->Button104Click();
     EXPECT_EQ(listItems(f.Compose->ListBox100), (QStringList{a, b, c}));
     EXPECT_EQ(selectedRow(f.Compose->ListBox100), 2);
     // Cancel changes nothing, not even the remembered folder.
     f.Compose->ComposeFolder = other + "/";
     dialogs.AnswerNo();
-    f.Button104Click();
+    f.Composer->Button104Click();
     EXPECT_EQ(listItems(f.Compose->ListBox100), (QStringList{a, b, c}));
     EXPECT_EQ(f.Compose->ComposeFolder, other + "/");
 }
@@ -109,17 +109,17 @@ TEST_F(ComposeLocalTest, RemovingALineSelectsTheOneAbove)
     EXPECT_EQ(selectedRow(f.Compose->ListBox100), 1);
 
     f.Compose->ListBox100->setCurrentRow(0);
-    f.Button105Click();
+    f.Composer->Button105Click();
     EXPECT_EQ(listItems(f.Compose->ListBox100), (QStringList{"b", "d"}));
     EXPECT_EQ(selectedRow(f.Compose->ListBox100), -1); // removing line 0 leaves no selection
 
-    f.Button105Click(); // nothing selected: nothing removed
+    f.Composer->Button105Click(); // nothing selected: nothing removed
     EXPECT_EQ(listItems(f.Compose->ListBox100), (QStringList{"b", "d"}));
 
     f.Compose->ListBox100->setCurrentRow(1);
-    f.Button105Click();
+    f.Composer->Button105Click();
     f.Compose->ListBox100->setCurrentRow(0);
-    f.Button105Click();
+    f.Composer->Button105Click();
     EXPECT_EQ(f.Compose->ListBox100->count(), 0);
     EXPECT_EQ(selectedRow(f.Compose->ListBox100), -1);
 }
@@ -134,7 +134,7 @@ TEST_F(ComposeLocalTest, ClickingALineShowsItsFullPathAsTheListsHint)
     // A click beside the lines, with nothing selected, leaves the hint alone.
     f.Compose->ListBox100->setCurrentRow(-1);
     f.Compose->ListBox100->clearSelection();
-    f.ListBox100Click();
+    f.Composer->ListBox100Click();
     EXPECT_EQ(f.Compose->ListBox100->toolTip(), "/home/jo/b.pdf");
 }
 

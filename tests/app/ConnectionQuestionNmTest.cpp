@@ -80,9 +80,9 @@ TEST_F(ConnectionQuestionNmTest, OnlyTheLineTheProgramBroughtUpIsOfferedForClosi
         TForm1& f = start();
         f.Server->ComboBox1->setCurrentIndex(f.Server->ComboBox1->findText("Pont"));
         if (c.programDials)
-            ASSERT_EQ(f.ConnectLine(), TDialLine::TResult::Dialed);
+            ASSERT_EQ(f.Connections->ConnectLine(), TDialLine::TResult::Dialed);
         else
-            ASSERT_EQ(f.ConnectLine(), TDialLine::TResult::AlreadyUp);
+            ASSERT_EQ(f.Connections->ConnectLine(), TDialLine::TResult::AlreadyUp);
         dialogs.clear();
         if (c.answerYes)
             dialogs.AnswerYes();
@@ -107,14 +107,14 @@ TEST_F(ConnectionQuestionNmTest, RenameChangesTheProfilesName)
     TForm1& f = start();
     f.Server->ComboBox1->setCurrentIndex(f.Server->ComboBox1->findText("Pont"));
     dialogs.AnswerInput("Pont du bureau");
-    f.RenameBtnClick();
+    f.Connections->RenameBtnClick();
     EXPECT_EQ(f.Server->ComboBox1->currentText(), "Pont du bureau");
     QStringList names;
     NmDialService(nm.bus()).listEntries(names);
     EXPECT_EQ(names, QStringList({"Maison", "Pont du bureau"}));
     // A name another profile has is refused, in French.
     dialogs.AnswerInput("Maison");
-    f.RenameBtnClick();
+    f.Connections->RenameBtnClick();
     EXPECT_EQ(dialogs.shown().back().text, "Une connexion s'appelle déjà \"Maison\".");
     NmDialService(nm.bus()).listEntries(names);
     EXPECT_EQ(names, QStringList({"Maison", "Pont du bureau"}));

@@ -57,7 +57,7 @@ TEST_F(ConnectionsTest, NoEntryWarnsAndStopsWithoutAFailure)
     names.clear();
     TForm1& f = start();
     f.ShowPage(f.Schedule);
-    EXPECT_EQ(f.ConnectLine(), TDialLine::TResult::NoEntry);
+    EXPECT_EQ(f.Connections->ConnectLine(), TDialLine::TResult::NoEntry);
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].text, "Aucune connexion n'est définie dans le gestionnaire de réseau. Utilisez le bouton \"Créer\".");
     EXPECT_EQ(dialogs.shown()[0].icon, MessageIcon::Warning);
@@ -68,8 +68,8 @@ TEST_F(ConnectionsTest, AnyActiveConnectionIsEnoughAndNothingIsDialed)
 {
     active = {connection(7, "Lan")};
     TForm1& f = start();
-    EXPECT_EQ(f.ConnectLine(), TDialLine::TResult::AlreadyUp);
-    EXPECT_TRUE(f.LineUp);
+    EXPECT_EQ(f.Connections->ConnectLine(), TDialLine::TResult::AlreadyUp);
+    EXPECT_TRUE(f.Connections->LineUp);
     EXPECT_TRUE(dial->Calls.filter("dial").isEmpty());
     EXPECT_TRUE(dialogs.shown().empty());
 }
@@ -78,18 +78,18 @@ TEST_F(ConnectionsTest, DialingTheSelectedEntryReportsSuccessOrFailure)
 {
     TForm1& f = start();
     f.Server->ComboBox1->setCurrentIndex(1);
-    EXPECT_EQ(f.ConnectLine(), TDialLine::TResult::Dialed);
+    EXPECT_EQ(f.Connections->ConnectLine(), TDialLine::TResult::Dialed);
     EXPECT_TRUE(dial->Calls.contains("dial Modem"));
     EXPECT_EQ(f.StatusText(), "Connexion Modem active");
-    EXPECT_TRUE(f.LineUp);
+    EXPECT_TRUE(f.Connections->LineUp);
 }
 
 TEST_F(ConnectionsTest, AFailedDialIsReportedAsSuch)
 {
     dialResult = DialError::NoAnswer;
     TForm1& f = start();
-    EXPECT_EQ(f.ConnectLine(), TDialLine::TResult::DialFailed);
-    EXPECT_FALSE(f.LineUp);
+    EXPECT_EQ(f.Connections->ConnectLine(), TDialLine::TResult::DialFailed);
+    EXPECT_FALSE(f.Connections->LineUp);
     EXPECT_TRUE(f.StatusText() == "Connexion impossible via Box" || f.StatusText() == "Non connecté à Box")
         << f.StatusText().toStdString();
 }
@@ -115,7 +115,7 @@ TEST_F(ConnectionsTest, CloseOfferOnlyForTheLineTheProgramDialed)
         active = c.dialFirst ? std::vector<ActiveConnection>{} : std::vector<ActiveConnection>{connection(40, "Lan")};
         TForm1& f = start();
         if (c.dialFirst) {
-            ASSERT_EQ(f.ConnectLine(), TDialLine::TResult::Dialed);
+            ASSERT_EQ(f.Connections->ConnectLine(), TDialLine::TResult::Dialed);
             dial->Active.push_back(connection(40, "Lan"));
         }
         const uint32_t ours = f.DialUp->ConnectionHandle();
@@ -124,7 +124,7 @@ TEST_F(ConnectionsTest, CloseOfferOnlyForTheLineTheProgramDialed)
             dialogs.AnswerYes();
         else
             dialogs.AnswerNo();
-        f.OfferToCloseConnections();
+        f.Connections->OfferToCloseConnections();
         QStringList asked;
         for (const auto& shown : dialogs.shown()) {
             asked << shown.text;
@@ -133,10 +133,10 @@ TEST_F(ConnectionsTest, CloseOfferOnlyForTheLineTheProgramDialed)
         EXPECT_EQ(asked, c.asked);
         EXPECT_FALSE(dial->Calls.contains("hangUp 40"));
         EXPECT_EQ(c.dialFirst && dial->Calls.contains(QStringLiteral("hangUp %1").arg(ours)), c.dialedClosed);
-        EXPECT_TRUE(f.LineUp);
+        EXPECT_TRUE(f.Connections->LineUp);
         // The quiet probe asks nothing.
         const size_t before = dialogs.shown().size();
-        f.ProbeLine();
+        f.Connections->ProbeLine();
         EXPECT_EQ(dialogs.shown().size(), before);
         stop();
     }
@@ -149,7 +149,7 @@ TEST_F(ConnectionsTest, TheLinePollClosesTheSessionControlsWhenNoLineIsUp)
     f.Server->Button2->setEnabled(true);
     f.ShowMailboxTabs(true);
     f.Timer1Timer();
-    EXPECT_FALSE(f.LineUp);
+    EXPECT_FALSE(f.Connections->LineUp);
     EXPECT_TRUE(f.Server->Button1->isEnabled());
     EXPECT_FALSE(f.Server->Button2->isEnabled());
     EXPECT_FALSE(f.MailboxTabsVisible());
@@ -160,7 +160,7 @@ TEST_F(ConnectionsTest, RenameWithEmptyInputKeepsTheNameAndTheSelection)
     TForm1& f = start();
     f.Server->ComboBox1->setCurrentIndex(1);
     dialogs.AnswerInput("");
-    f.RenameBtnClick();
+    f.Connections->RenameBtnClick();
     EXPECT_TRUE(dial->Calls.contains("renameEntry Modem Modem") || dial->Calls.filter("renameEntry").size() == 1);
     EXPECT_EQ(dialogs.shown()[0].caption, "Renommer");
     EXPECT_EQ(dialogs.shown()[0].text, "Nom de la connexion :");
@@ -169,7 +169,7 @@ TEST_F(ConnectionsTest, RenameWithEmptyInputKeepsTheNameAndTheSelection)
     EXPECT_EQ(f.Server->ComboBox1->currentText(), "Modem");
     // A real new name.
     dialogs.AnswerInput("Alpha");
-    f.RenameBtnClick();
+    f.Connections->RenameBtnClick();
     EXPECT_EQ(f.Server->ComboBox1->count(), 2);
     EXPECT_NE(f.Server->ComboBox1->findText("Alpha"), -1);
 }
@@ -178,18 +178,18 @@ TEST_F(ConnectionsTest, DeleteAsksFirstAndNothingHappensWithAnEmptyList)
 {
     TForm1& f = start();
     dialogs.AnswerNo();
-    f.Poubelle7Click();
+    f.Connections->Poubelle7Click();
     EXPECT_EQ(dialogs.shown()[0].text, "Voulez-vous vraiment supprimer la connexion Box ?");
     EXPECT_EQ(f.Server->ComboBox1->count(), 2);
     dialogs.AnswerYes();
-    f.Poubelle7Click();
+    f.Connections->Poubelle7Click();
     ASSERT_EQ(f.Server->ComboBox1->count(), 1);
     EXPECT_EQ(f.Server->ComboBox1->currentText(), "Modem");
     dialogs.AnswerYes();
-    f.Poubelle7Click();
+    f.Connections->Poubelle7Click();
     EXPECT_EQ(f.Server->ComboBox1->count(), 0);
     const size_t asked = dialogs.shown().size();
-    f.Poubelle7Click();
+    f.Connections->Poubelle7Click();
     EXPECT_EQ(dialogs.shown().size(), asked);
 }
 
@@ -201,20 +201,20 @@ TEST_F(ConnectionsTest, RefusedConnectionCommandsAreExplainedInFrench)
         QString failing;     // operation of the service that fails
         uint32_t code;
         bool offersRename;
-        void (TForm1::*command)();
+        void (TConnectionsPanel::*command)();
         QString said;        // message shown, empty for none
     };
     const QString noEditor = "Aucun éditeur de connexions n'est installé : installez le paquet network-manager-gnome "
                              "(nm-connection-editor) pour créer ou modifier une connexion.";
     const Case cases[] = {
-        {"create without editor", "createEntryDialog", DialError::ProgramNotFound, true, &TForm1::CreateBtnClick, noEditor},
-        {"edit without editor", "editEntryDialog", DialError::ProgramNotFound, true, &TForm1::Button13Click, noEditor},
-        {"create cancelled", "createEntryDialog", DialError::Unknown, true, &TForm1::CreateBtnClick, ""},
-        {"rename onto another name", "renameEntry", DialError::AlreadyExists, true, &TForm1::RenameBtnClick,
+        {"create without editor", "createEntryDialog", DialError::ProgramNotFound, true, &TConnectionsPanel::CreateBtnClick, noEditor},
+        {"edit without editor", "editEntryDialog", DialError::ProgramNotFound, true, &TConnectionsPanel::Button13Click, noEditor},
+        {"create cancelled", "createEntryDialog", DialError::Unknown, true, &TConnectionsPanel::CreateBtnClick, ""},
+        {"rename onto another name", "renameEntry", DialError::AlreadyExists, true, &TConnectionsPanel::RenameBtnClick,
          "Une connexion s'appelle déjà \"Nouveau\"."},
-        {"rename without the service", "", 0, false, &TForm1::RenameBtnClick,
+        {"rename without the service", "", 0, false, &TConnectionsPanel::RenameBtnClick,
          "Les connexions ne peuvent être renommées qu'avec NetworkManager."},
-        {"rename refused", "renameEntry", DialError::AccessDenied, true, &TForm1::RenameBtnClick,
+        {"rename refused", "renameEntry", DialError::AccessDenied, true, &TConnectionsPanel::RenameBtnClick,
          "Impossible de renommer la connexion \"Box\" : "
              + DialService::standardErrorText(DialError::AccessDenied, DialTextLanguage::French)},
     };
@@ -227,7 +227,7 @@ TEST_F(ConnectionsTest, RefusedConnectionCommandsAreExplainedInFrench)
         f.Server->ComboBox1->setCurrentIndex(0);
         dialogs.clear();
         dialogs.AnswerInput("Nouveau");
-        (f.*c.command)();
+        (f.Connections.get()->*c.command)();
         QStringList messages;
         for (const auto& shown : dialogs.shown())
             if (shown.kind == ScriptedDialogs::Kind::Message)
@@ -246,7 +246,7 @@ TEST_F(ConnectionsTest, CreatedEntryIsSelected)
         e.Name = "Cable";
         dial->Entries.push_back(e);
     };
-    f.CreateBtnClick();
+    f.Connections->CreateBtnClick();
     EXPECT_EQ(f.Server->ComboBox1->count(), 3);
     EXPECT_EQ(f.Server->ComboBox1->currentText(), "Cable");
 }
@@ -256,22 +256,22 @@ TEST_F(ConnectionsTest, UserNameAndPasswordKeepTheStoredValueOnEmptyInput)
     TForm1& f = start();
     f.Server->ComboBox1->setCurrentIndex(0);
     dialogs.AnswerInput("alice");
-    f.UserBtnClick();
+    f.Connections->UserBtnClick();
     EXPECT_EQ(dial->find("Box")->UserName, "alice");
     EXPECT_EQ(dialogs.shown().back().caption, "Box");
     EXPECT_EQ(dialogs.shown().back().text, "Nom de l'utilisateur :");
     dialogs.AnswerInput("");
-    f.UserBtnClick();
+    f.Connections->UserBtnClick();
     EXPECT_EQ(dialogs.shown().back().value, "alice");
     EXPECT_EQ(dial->find("Box")->UserName, "alice");
     dialogs.AnswerInput("s3cret");
-    f.PWBtnClick();
+    f.Connections->PWBtnClick();
     EXPECT_EQ(dial->find("Box")->Password, "s3cret");
     EXPECT_EQ(dialogs.shown().back().text, "Mot de passe :");
     EXPECT_TRUE(dialogs.shown().back().hidden);
     EXPECT_FALSE(dialogs.shown()[0].hidden);
     dialogs.AnswerNo();  // cancel
-    f.PWBtnClick();
+    f.Connections->PWBtnClick();
     EXPECT_EQ(dial->find("Box")->Password, "s3cret");
 }
 

@@ -473,7 +473,7 @@ TEST_F(AppFixture, TypingANewHostStartsANewAccount)
     f.Server->Edit4->setText("pb");
     EXPECT_EQ(f.Server->SmtpHostEdit->text(), QString());
     EXPECT_EQ(f.Server->SmtpSecurityCombo->currentIndex(), int(secNone));
-    f.SaveAccount();
+    f.Accounts->SaveAccount();
     const TAccount fresh = TAccountStore(iniPath()).Read("127.0.0.1");
     EXPECT_EQ(fresh.UserID, "bruno");
     EXPECT_EQ(fresh.SmtpHost, QString());

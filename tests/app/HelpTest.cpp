@@ -36,7 +36,7 @@ TEST_F(HelpTest, TheSessionEntryFollowsTheCheckBox)
 
     f.Server->WinStart->click(); // cleared
     EXPECT_FALSE(QFile::exists(entry()));
-    f.WinStartClick(); // cleared again: nothing to remove, no error
+    f.Help->WinStartClick(); // cleared again: nothing to remove, no error
     EXPECT_FALSE(QFile::exists(entry()));
 
     f.Server->WinStart->click(); // checked again
@@ -81,7 +81,7 @@ TEST_F(HelpTest, OpenInBrowserOutcomes)
         QString message;    // "" = no message
         QList<QStringList> started;
     };
-    const QString home = TForm1::HomePage();
+    const QString home = THelpPanel::HomePage();
     const Case cases[] = {
         {"lumo.htm missing", false, "firefox %u", false, "Le fichier lumo.HTM est introuvable.", {}},
         {"no browser", true, "", false, "Navigateur internet introuvable.", {}},
@@ -129,16 +129,16 @@ TEST_F(HelpTest, HelpShowsTheProgramsHelpAndTheCatalogueLeavesItInPlace)
 TEST_F(HelpTest, AboutShowsTheAboutBoxModally)
 {
     TForm1& f = start();
-    ASSERT_NE(f.AboutBox, nullptr);
+    ASSERT_NE(f.Help->AboutBox, nullptr);
     bool wasModal = false;
     QTimer::singleShot(0, [&] {
-        wasModal = f.AboutBox->isVisible() && f.AboutBox->isModal();
-        f.AboutBox->OKButton->click();
+        wasModal = f.Help->AboutBox->isVisible() && f.Help->AboutBox->isModal();
+        f.Help->AboutBox->OKButton->click();
     });
     f.Server->AboutBtn->click();
     EXPECT_TRUE(wasModal);
-    EXPECT_FALSE(f.AboutBox->isVisible());
-    EXPECT_EQ(f.AboutBox->result(), QDialog::Accepted);
+    EXPECT_FALSE(f.Help->AboutBox->isVisible());
+    EXPECT_EQ(f.Help->AboutBox->result(), QDialog::Accepted);
 }
 
 TEST(ProgramFolder, HoldsTheHelpFilesTheLocalPageAndTheDefaultSound)

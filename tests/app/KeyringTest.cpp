@@ -79,7 +79,7 @@ TEST_F(KeyringTest, DeletingAnAccountForgetsItsPassword)
     f.SaveSettings();
     ASSERT_EQ(store.Secrets.size(), 1u);
     dialogs.AnswerYes();
-    f.Poubelle6Click();
+    f.Accounts->Poubelle6Click();
     EXPECT_TRUE(store.Secrets.empty());
 }
 

@@ -114,7 +114,7 @@ TEST_F(ListingTest, ACancelledListingKeepsWhatItReadAndTheSessionStillAnswers)
 
         // The next command reads its own reply.
         f.Reader->SpinEdit1->setValue(77);
-        f.Button3Click();
+        f.Messages->Button3Click();
         EXPECT_EQ(f.Reader->Edit7->text(), QStringLiteral(" Objet 77"));
         EXPECT_TRUE(dialogs.shown().empty());
         f.KTPOP31->OnStatus = shown;
@@ -135,7 +135,7 @@ TEST_F(ListingTest, CancelPressedAgainDropsAListingThatGetsNoAnswer)
     ASSERT_TRUE(f.KTPOP31->Connected());
     QTimer::singleShot(200, [&] { f.Server->CancelBtn->click(); });
     QTimer::singleShot(400, [&] { f.Server->CancelBtn->click(); });
-    f.Guarded([&] { f.Button5Click(); });
+    f.Guarded([&] { f.Messages->Button5Click(); });
     EXPECT_FALSE(f.KTPOP31->Connected());
     EXPECT_EQ(f.List->ListBox1->count(), 0);
     EXPECT_TRUE(f.List->Button5->isEnabled());

@@ -67,11 +67,11 @@ TEST_F(MailboxLocalTest, HtmlOnlyMailIsShownAsTextAndQuotedAsText)
         "</body></html>"};
     m.BodyCharset = "utf-8";
     m.BodyIsHtml = true;
-    f.Reader->ShowMessage(m, 1, f.AttachmentsTarget());
+    f.Reader->ShowMessage(m, 1, f.Messages->AttachmentsTarget());
     const QString text = "Bonjour,\n\nDécouvrez nos soldes d'été <https://boutique.exemple/soldes> : jusqu'à −30 % sur une "
                          "sélection d'articles.\n\n• Livraison offerte\n• Retours gratuits";
     EXPECT_EQ(f.Reader->Memo1->toPlainText(), text);
-    f.Button8Click();
+    f.Composer->Button8Click();
     EXPECT_EQ(f.Compose->Memo100->toPlainText(), "\n\nBoutique <infos@boutique.exemple> a écrit :\n> Bonjour,\n>\n> Découvrez nos "
                                         "soldes d'été <https://boutique.exemple/soldes> : jusqu'à −30 % sur une sélection "
                                         "d'articles.\n>\n> • Livraison offerte\n> • Retours gratuits");
@@ -83,7 +83,7 @@ TEST_F(MailboxLocalTest, ReplyAnswersTheMessageShown)
     tzset();
     TForm1& f = form();
     fillComposePage();
-    f.Reader->ShowMessage(frenchMessage(), 4321, f.AttachmentsTarget());
+    f.Reader->ShowMessage(frenchMessage(), 4321, f.Messages->AttachmentsTarget());
     f.Reader->Button8->click();
     EXPECT_EQ(f.PageControl1->currentWidget(), f.Compose);
     EXPECT_EQ(f.Compose->ComboBox107->currentText(), "jean@exemple.fr");
@@ -106,7 +106,7 @@ TEST_F(MailboxLocalTest, ReplyAnswersTheMessageShown)
     // With no message shown, "Répondre" starts an empty message.
     fillComposePage();
     f.Reader->Clear();
-    f.Button8Click();
+    f.Composer->Button8Click();
     EXPECT_EQ(f.Compose->ComboBox107->currentText(), "");
     EXPECT_EQ(f.Compose->Edit110->text(), "");
     EXPECT_EQ(f.Compose->Memo100->toPlainText(), "");
@@ -129,7 +129,7 @@ TEST_F(MailboxLocalTest, UsualMailProgram)
     // Associated: started on its own, without an address.
     dialogs.clear();
     launcher.Associate("x-scheme-handler/mailto", "thunderbird -compose %u");
-    f.Button4Click();
+    f.Messages->Button4Click();
     EXPECT_TRUE(dialogs.shown().empty());
     EXPECT_EQ(launcher.started(), (QList<QStringList>{{"thunderbird", "-compose"}}));
 }
@@ -204,7 +204,7 @@ TEST_F(PrintTest, ALongMessageRunsOverPagesAndTheSecondCopyStartsAFreshPage)
         body << QStringLiteral("Ligne %1").arg(i);
     f.Reader->Memo1->setPlainText(body.join('\n'));
     answerPrint(2);
-    f.PrintBtnClick();
+    f.Messages->PrintBtnClick();
 
     const QStringList p = pages();
     ASSERT_GE(p.size(), 4);
@@ -227,7 +227,7 @@ TEST_F(PrintTest, CancellingThePrintDialogPrintsNothing)
     TForm1& f = form();
     f.Reader->Memo1->setPlainText("texte");
     dialogs.AnswerNo();
-    f.PrintBtnClick();
+    f.Messages->PrintBtnClick();
     EXPECT_FALSE(QFile::exists(pdf));
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].kind, Kind::Print);

@@ -87,7 +87,7 @@ TEST_F(MailboxTest, AnEmptyMailboxListsNothing)
     EXPECT_EQ(f.Reader->Label10->text(), "avant");
     expectMessageButtons(f, false);
     EXPECT_FALSE(f.Reader->SpinEdit1->isEnabled());
-    EXPECT_FALSE(f.FirstListing);
+    EXPECT_FALSE(f.Messages->FirstListing);
     expectRestored(f);
     EXPECT_TRUE(dialogs.shown().empty());
 }
@@ -183,7 +183,7 @@ TEST_F(MailboxTest, AnAttachmentIsWrittenToTheAttachmentsFolder)
 
     // A stored folder that exists is used as it is.
     QDir().mkpath(folder.file("mes pièces"));
-    f.AttachmentsFolder = folder.file("mes pièces");
+    f.Messages->AttachmentsFolder = folder.file("mes pièces");
     f.Reader->Button3->click();
     EXPECT_EQ(testsupport::readFileBytes(folder.file("mes pièces/test.html")), "<html>\n");
     launcher.Associate("inode/directory", "nautilus %U");
@@ -352,7 +352,7 @@ TEST_F(MailboxTest, AServerErrorEndsTheOperationAndRestoresTheWindow)
 
     // A message the server does not have: its refusal is reported, nothing else changes.
     dialogs.AnswerYes();
-    f.Guarded([&] { f.ConfirmDeleteMessage(9); });
+    f.Guarded([&] { f.Messages->ConfirmDeleteMessage(9); });
     ASSERT_EQ(dialogs.shown().size(), 3u);
     EXPECT_EQ(dialogs.shown()[1].text, "L'opération a échoué");
     EXPECT_EQ(dialogs.shown()[2].kind, Kind::Error);

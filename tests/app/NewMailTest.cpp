@@ -118,7 +118,7 @@ protected:
         useFakeDialService(true);
         TForm1& f = start();
         enterAccount(f);
-        f.SaveAccount();
+        f.Accounts->SaveAccount();
         return f;
     }
 };
@@ -174,7 +174,7 @@ TEST_F(NewMailTest, AllAccountsModeCountsEachAccountApart)
     f.Server->Edit2->setText(QString::number(dovecot.port()));
     f.Server->Edit3->setText("bob");
     f.Server->Edit4->setText("pb");
-    f.SaveAccount();
+    f.Accounts->SaveAccount();
     f.Schedule->CheckBox4->setChecked(false);
     run(false);
     EXPECT_EQ(alertLines, QStringList({"Vous avez 1 message sur 127.0.0.1 (1 nouveau)",
@@ -208,7 +208,7 @@ TEST_F(NewMailTest, AServerWithoutUidlFallsBackOnTheCount)
     f.Server->Edit2->setText(QString::number(server.port()));
     f.Server->Edit3->setText("alice");
     f.Server->Edit4->setText("s3cret");
-    f.SaveAccount();
+    f.Accounts->SaveAccount();
     f.Schedule->CheckBox4->setChecked(false);  // every account: no listing after the check
     run(false);
     EXPECT_EQ(alertLines, QStringList({"Vous avez 2 messages sur 127.0.0.1 (2 nouveaux)"}));
@@ -289,8 +289,8 @@ TEST_F(NewMailTest, PushedMailIsToldAsACheckTellsIt)
     enterAccount(f);
     f.Server->ProtocolCombo->setCurrentIndex(int(TProtocol::Imap));
     f.Server->Edit2->setText(QString::number(dovecot.imapPort()));
-    f.SaveAccount();
-    ASSERT_TRUE(testsupport::waitUntil([&] { return f.Mail->Pushed(f.AccountFromFields()); }, 20000));
+    f.Accounts->SaveAccount();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return f.Mail->Pushed(f.Server->AccountFromFields()); }, 20000));
     int marked = 0;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {

@@ -165,7 +165,7 @@ TEST_F(SendTest, FailedSendsReportTheErrorAndChangeNoHistory)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TForm1& f = form();
-        f.NewBtnClick();
+        f.Composer->NewBtnClick();
         f.Compose->ComboBox106->setEditText("alice@example.org");
         f.Server->SmtpPortEdit->setText(QString::number(smtp.port()));
         c.setup(f);

@@ -41,7 +41,7 @@ TEST_F(AppFixture, FirstStartWithoutFileUsesEveryDefault)
     EXPECT_FALSE(f.Schedule->Timer2->isActive());
     EXPECT_TRUE(f.Timer1->isActive());
     EXPECT_EQ(f.Timer1->interval(), 2000);
-    EXPECT_EQ(f.AttachmentsFolder, "c:\\");
+    EXPECT_EQ(f.Messages->AttachmentsFolder, "c:\\");
     EXPECT_EQ(f.Reader->Memo2Height(), 60);
     EXPECT_EQ(f.PageControl1->currentWidget(), f.Server);
     EXPECT_FALSE(f.MailboxTabsVisible());
@@ -87,7 +87,7 @@ TEST_F(AppFixture, EverySettingSurvivesSaveAndReload)
         f.Server->Edit3->setText("alice");
         f.Server->Edit4->setText("s3cret; \"x\"");
         f.Reader->SetMemo2Height(90);
-        f.AttachmentsFolder = "/home/alice/";
+        f.Messages->AttachmentsFolder = "/home/alice/";
         f.Compose->ComboBox107->addItems({"zed@x.org", "amy@x.org"});
         f.Compose->ComboBox105->addItems({"Alice"});
         f.Compose->ComboBox105->setEditText("Alice A.");
@@ -116,7 +116,7 @@ TEST_F(AppFixture, EverySettingSurvivesSaveAndReload)
     EXPECT_EQ(f.Server->Edit3->text(), "alice");
     EXPECT_EQ(f.Server->Edit4->text(), "s3cret; \"x\"");
     EXPECT_EQ(f.Reader->Memo2Height(), 90);
-    EXPECT_EQ(f.AttachmentsFolder, "/home/alice/");
+    EXPECT_EQ(f.Messages->AttachmentsFolder, "/home/alice/");
     // The address history comes back sorted, in all three recipient lists.
     for (QComboBox* c : {f.Compose->ComboBox107, f.Compose->ComboBox108, f.Compose->ComboBox109}) {
         ASSERT_EQ(c->count(), 2);

@@ -1,7 +1,9 @@
-// Unit1Help: help, About, the author's pages and the start with the desktop session.
-#include "app/Unit1.h"
+// HelpPanel: help, About, the author's pages and the start with the desktop session.
+#include "app/HelpPanel.h"
 
+#include "app/AppContext.h"
 #include "app/Application.h"
+#include "app/ServerPage.h"
 #include "app/sabout.h"
 #include "platform/Autostart.h"
 #include "platform/Dialogs.h"
@@ -20,42 +22,44 @@ const QString kBrowserProbe = QStringLiteral("lumo.htm");
 
 } // namespace
 
-QString TForm1::HomePage()
+THelpPanel::THelpPanel(AppContext& context, TServerPage& page) : context_(context), page_(page) {}
+
+QString THelpPanel::HomePage()
 {
     return QStringLiteral("https://brevicor.example.org/");
 }
 
-void TForm1::HelpBtnClick()
+void THelpPanel::HelpBtnClick()
 {
     context_.help->ShowContents(Application().HelpFile);
 }
 
-void TForm1::AboutBtnClick()
+void THelpPanel::AboutBtnClick()
 {
     if (AboutBox)
         AboutBox->exec();
 }
 
-void TForm1::KatalBtnClick()
+void THelpPanel::KatalBtnClick()
 {
     // The catalogue is shown as the application's help file for a moment; "Aide" must find the
     // program's own help afterwards, whatever happens.
     struct RestoreHelpFile {
         QString file;
         ~RestoreHelpFile() { Application().HelpFile = file; }
-    } restore{ProgramDir + kHelpFile};
-    Application().HelpFile = ProgramDir + kCatalogueFile;
+    } restore{context_.paths.dataDir + kHelpFile};
+    Application().HelpFile = context_.paths.dataDir + kCatalogueFile;
     context_.help->ShowContents(Application().HelpFile);
 }
 
-void TForm1::WebBtnClick()
+void THelpPanel::WebBtnClick()
 {
     OpenInBrowser(HomePage());
 }
 
-void TForm1::OpenInBrowser(const QString& argument)
+void THelpPanel::OpenInBrowser(const QString& argument)
 {
-    if (!QFileInfo(ProgramDir + kBrowserProbe).isFile()) {
+    if (!QFileInfo(context_.paths.dataDir + kBrowserProbe).isFile()) {
         context_.dialogs->Message(QStringLiteral("Le fichier lumo.HTM est introuvable."), MessageIcon::Error);
         return;
     }
@@ -74,9 +78,9 @@ void TForm1::OpenInBrowser(const QString& argument)
     context_.dialogs->Message(QStringLiteral("Navigateur internet introuvable."), MessageIcon::Error);
 }
 
-void TForm1::WinStartClick()
+void THelpPanel::WinStartClick()
 {
-    if (Server->WinStart->isChecked())
+    if (page_.WinStart->isChecked())
         context_.autostart->Register(Application().Title, context_.paths.programFile);
     else
         context_.autostart->Unregister(Application().Title);
