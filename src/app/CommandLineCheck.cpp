@@ -17,10 +17,18 @@ public:
     void NoDialEntry() override {}
 };
 
+// One line of the output, in UTF-8, at once: a script reading the lines sees each when it is told.
+void Print(std::FILE* Out, const QString& Line)
+{
+    const QByteArray Bytes = Line.toUtf8() + '\n';
+    std::fwrite(Bytes.constData(), 1, size_t(Bytes.size()), Out);
+    std::fflush(Out);
+}
+
 } // namespace
 
 int RunCommandLineCheck(const QStringList& Arguments, const ProgramPaths& Paths, std::unique_ptr<DialService> Dial,
-                        SecretStore* Secrets, QTextStream& Out)
+                        SecretStore* Secrets, std::FILE* Out)
 {
     const TAccountStore store(Paths.iniPath(), Secrets);
     QList<TAccount> accounts;
@@ -38,7 +46,7 @@ int RunCommandLineCheck(const QStringList& Arguments, const ProgramPaths& Paths,
     accounts.erase(std::remove_if(accounts.begin(), accounts.end(), [](const TAccount& a) { return !a.Complete(); }),
                    accounts.end());
     if (accounts.isEmpty()) {
-        Out << QStringLiteral("Aucun compte de messagerie complet n'est enregistré") << Qt::endl;
+        Print(Out, QStringLiteral("Aucun compte de messagerie complet n'est enregistré"));
         return ceNotChecked;
     }
 
@@ -51,7 +59,7 @@ int RunCommandLineCheck(const QStringList& Arguments, const ProgramPaths& Paths,
     mail.OnAccountDone = [&](const TAccountResult& r) {
         const QString line = ResultLine(r, true);
         if (!line.isEmpty())
-            Out << line << Qt::endl;
+            Print(Out, line);
         if (r.Outcome != TCheckOutcome::Counted)
             failed = true;
     };

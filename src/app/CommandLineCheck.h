@@ -4,7 +4,7 @@
 #include "platform/ProgramPaths.h"
 
 #include <QStringList>
-#include <QTextStream>
+#include <cstdio>
 #include <functional>
 #include <memory>
 
@@ -19,4 +19,4 @@ enum TCheckExit { ceMailWaits = 0, ceNoMail = 1, ceNotChecked = 2 };
 // messages, else ceNotChecked when a server could not be checked, else ceNoMail. Nothing is
 // remembered as seen and nothing is asked: a certificate the account does not trust is refused.
 int RunCommandLineCheck(const QStringList& Arguments, const ProgramPaths& Paths, std::unique_ptr<DialService> Dial,
-                        SecretStore* Secrets, QTextStream& Out);
+                        SecretStore* Secrets, std::FILE* Out);

@@ -8,7 +8,6 @@
 #include "platform/SecretStore.h"
 
 #include <QCoreApplication>
-#include <QTextStream>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -22,10 +21,10 @@ int checkFromCommandLine(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Brevicor"));
     const std::unique_ptr<SecretStore> secrets = NewDesktopSecretStore();
-    QTextStream out(stdout);
-    out.setEncoding(QStringConverter::Utf8);
-    return RunCommandLineCheck(QCoreApplication::arguments(), ProgramPaths::forRunningProgram(), createDialService(),
-                               secrets.get(), out);
+    // The paths are not logged here: the first use of a logging category makes Qt look for its
+    // logging rules in several folders, which would cost the check more than the rest of its start.
+    return RunCommandLineCheck(QCoreApplication::arguments(), ProgramPaths::forProgramFile(QCoreApplication::applicationFilePath()),
+                               createDialService(), secrets.get(), stdout);
 }
 
 // Loads the window module and runs it.
