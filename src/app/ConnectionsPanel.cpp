@@ -193,24 +193,24 @@ void TConnectionsPanel::Poubelle7Click()
 
 void TConnectionsPanel::UserBtnClick()
 {
-    dialUp_.Entry = page_.ComboBox1->currentText();
-    QString stored;
-    dialUp_.GetUserName(stored);
-    const std::optional<QString> answer =
-        context_.dialogs->InputText(dialUp_.Entry, QStringLiteral("Nom de l'utilisateur :"), stored);
-    if (!answer)
-        return;
-    dialUp_.SetUserName(answer->isEmpty() ? stored : *answer);
+    AskEntryDetail(QStringLiteral("Nom de l'utilisateur :"), false, &TDialUp::GetUserName, &TDialUp::SetUserName);
 }
 
 void TConnectionsPanel::PWBtnClick()
 {
+    AskEntryDetail(QStringLiteral("Mot de passe :"), true, &TDialUp::GetPassword, &TDialUp::SetPassword);
+}
+
+void TConnectionsPanel::AskEntryDetail(const QString& prompt, bool secret, uint32_t (TDialUp::*get)(QString&),
+                                       uint32_t (TDialUp::*set)(const QString&))
+{
     dialUp_.Entry = page_.ComboBox1->currentText();
     QString stored;
-    dialUp_.GetPassword(stored);
-    const std::optional<QString> answer =
-        context_.dialogs->InputSecret(dialUp_.Entry, QStringLiteral("Mot de passe :"), stored);
+    (dialUp_.*get)(stored);
+    const std::optional<QString> answer = secret ? context_.dialogs->InputSecret(dialUp_.Entry, prompt, stored)
+                                                 : context_.dialogs->InputText(dialUp_.Entry, prompt, stored);
     if (!answer)
         return;
-    dialUp_.SetPassword(answer->isEmpty() ? stored : *answer);
+    // An emptied field keeps what was stored.
+    (dialUp_.*set)(answer->isEmpty() ? stored : *answer);
 }

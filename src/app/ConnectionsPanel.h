@@ -49,6 +49,9 @@ public:
 private:
     void ConnectDialUpEvents();
     void ReportEditorRefusal(uint32_t code);
+    // Asks for the user name or password of the selected entry, showing the stored one.
+    void AskEntryDetail(const QString& prompt, bool secret, uint32_t (TDialUp::*get)(QString&),
+                        uint32_t (TDialUp::*set)(const QString&));
 
     AppContext& context_;
     TDialUp& dialUp_;
