@@ -32,6 +32,7 @@ extern "C" Q_DECL_EXPORT int BrevicorWindowMain(int argc, char** argv)
     KeychainStore secrets;
     AppContext context;
     context.paths = ProgramPaths::forRunningProgram();
+    context.paths.logWhere();
     context.dialogs = &dialogs;
     context.sound = sound.get();
     context.makeDialService = [] { return createDialService(); };

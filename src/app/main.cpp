@@ -21,9 +21,7 @@ int checkFromCommandLine(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Brevicor"));
     const std::unique_ptr<SecretStore> secrets = NewDesktopSecretStore();
-    // The paths are not logged here: the first use of a logging category makes Qt look for its
-    // logging rules in several folders, which would cost the check more than the rest of its start.
-    return RunCommandLineCheck(QCoreApplication::arguments(), ProgramPaths::forProgramFile(QCoreApplication::applicationFilePath()),
+    return RunCommandLineCheck(QCoreApplication::arguments(), ProgramPaths::forRunningProgram(),
                                createDialService(), secrets.get(), stdout);
 }
 

@@ -36,11 +36,14 @@ bool writableFolder(const QString& dir)
 
 ProgramPaths ProgramPaths::forRunningProgram()
 {
-    const ProgramPaths p = forProgramFile(QCoreApplication::applicationFilePath());
-    qCInfo(lcPaths, "program: %s", qUtf8Printable(p.programFile));
-    qCInfo(lcPaths, "data folder: %s", qUtf8Printable(p.dataDir));
-    qCInfo(lcPaths, "settings file: %s", qUtf8Printable(p.iniPath()));
-    return p;
+    return forProgramFile(QCoreApplication::applicationFilePath());
+}
+
+void ProgramPaths::logWhere() const
+{
+    qCInfo(lcPaths, "program: %s", qUtf8Printable(programFile));
+    qCInfo(lcPaths, "data folder: %s", qUtf8Printable(dataDir));
+    qCInfo(lcPaths, "settings file: %s", qUtf8Printable(iniPath()));
 }
 
 ProgramPaths ProgramPaths::forProgramFile(const QString& programFile)

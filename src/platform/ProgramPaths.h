@@ -19,6 +19,10 @@ struct ProgramPaths {
     // Paths for a program file at the given place (tests use a temporary folder).
     static ProgramPaths forProgramFile(const QString& programFile);
 
+    // Logs where the files are (QT_LOGGING_RULES="brevicor.paths.info=true"). The first use of a
+    // logging category makes Qt look for its logging rules in several folders, a cost the
+    // command-line check does not take.
+    void logWhere() const;
     // The settings file: the program's base name with the extension ".ini", in configDir.
     QString iniPath() const;
     // The program runs from an installed tree: its data folder is not its own folder.
