@@ -152,6 +152,10 @@ TEST_F(CheckRunWithoutWindowTest, ResultsPerAccount)
             EXPECT_EQ(hangUps(), c.hangUps) << dial->Calls.join(", ").toStdString();
         }
         EXPECT_EQ(probes, 0);
+        // With a line up, the look at the start serves the first account; each later one looks again.
+        if (c.lineUp) {
+            EXPECT_EQ(dial->Calls.count("listConnections"), c.accounts.size()) << dial->Calls.join(", ").toStdString();
+        }
         // Every session is closed after its count was read.
         EXPECT_FALSE(pop3->Connected());
     }
